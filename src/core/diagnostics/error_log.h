@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/file_system.h"
+#include "platform/last_error.h"
+
+namespace tavrolin {
+
+// "ErrorLog.txt" beside the executable: only ever appended to, opened and
+// closed for every line, CR LF line ends.
+class ErrorLog {
+ public:
+  ErrorLog(Environment& environment, FileSystem& files, Clock& clock, LastError& lastError);
+
+  // Appends `message` and CR LF; with `stamp`, an empty line and a date-and-time
+  // line first. A line that cannot be written is dropped: a broken log must
+  // never stop the program.
+  void LogError(std::string_view message, bool stamp);
+
+  // Notes the operating system's last error; called right after every
+  // operating-system call so that the next report prints the right code.
+  void recordLastError();
+  std::uint32_t lastDllError() const { return lastDllError_; }
+
+  std::string path() const;
+  // Lines that could not be written since the program started.
+  std::uint64_t droppedLines() const { return droppedLines_; }
+
+ private:
+  Environment& environment_;
+  FileSystem& files_;
+  Clock& clock_;
+  LastError& lastError_;
+  std::uint32_t lastDllError_ = 0;
+  std::uint64_t droppedLines_ = 0;
+};
+
+}  // namespace tavrolin

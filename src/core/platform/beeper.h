@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace tavrolin {
+
+// The sign that an adjustment took effect: the system beep, plus whatever the
+// platform's users expect to see (the console shows a line).
+class Beeper {
+ public:
+  virtual ~Beeper() = default;
+  virtual void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) = 0;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "diagnostics/error_log.h"
+#include "platform/environment.h"
+#include "platform/process_list.h"
+#include "platform/process_names.h"
+
+namespace tavrolin {
+
+// Image names compare without regard to (ASCII) letter case.
+std::string UpperCase(std::string_view text);
+
+// The text of a NUL-terminated single-byte string, read one byte at a time;
+// `StrPtr` is left on the terminating NUL.
+std::string GetStringFromLP(const char*& StrPtr, ErrorLog& log);
+
+// The identifier of the last process in the list whose image name matches;
+// 0 when none does or the list cannot be had (reported).
+std::uint32_t GetProcessID(ProcessList& processList, ErrorLog& log, std::string_view imageName);
+
+// The name of the local computer. Throws a Failure numbered by the system's
+// error code when it cannot be had.
+std::string LocalComputerName(Environment& environment, ErrorLog& log);
+
+// Whether a process of the given image name runs on the computer. When the
+// names source fails, the process list answers instead, and one report is
+// written when such an outage starts (not at every query).
+class PresenceQuery {
+ public:
+  PresenceQuery(ProcessNames& names, ProcessList& processList, ErrorLog& log)
+      : names_(names), processList_(processList), log_(log) {}
+
+  bool IsProcessRunning(std::string_view computerName, std::string_view imageName);
+  bool inOutage() const { return inOutage_; }
+
+ private:
+  bool askProcessList(std::string_view wanted);
+
+  ProcessNames& names_;
+  ProcessList& processList_;
+  ErrorLog& log_;
+  bool inOutage_ = false;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "console.h"
+#include "environment_linux.h"
+#include "event_loop.h"
+#include "files_linux.h"
+#include "last_error_linux.h"
+#include "platform/platform.h"
+#include "procfs.h"
+
+namespace tavrolin::linux_backend {
+
+// Every Linux service, wired into one Platform.
+struct Backend {
+  EventLoop loop;
+  LinuxEnvironment environment{loop};
+  LinuxFileSystem files;
+  LinuxPrivateProfile profile;
+  LinuxClock clock;
+  LinuxLastError lastError;
+  ConsoleWindow console;
+  ProcFsProcesses processes;
+  ProcFsControl control;
+  ConsoleBeeper beeper;
+
+  Platform platform{environment, files,   profile,   clock,     loop,    loop,  lastError,
+                    console,     console, processes, processes, control, beeper};
+};
+
+}  // namespace tavrolin::linux_backend

@@ -1,0 +1,23 @@
+#include "console.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "affinity/bit_masks.h"
+
+namespace tavrolin::linux_backend {
+
+void ConsoleBeeper::beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) {
+  if (::isatty(STDERR_FILENO) == 1) {
+    std::fputc('\a', stderr);
+    std::fflush(stderr);
+  }
+  const std::string line = std::string(imageName) + " (PID " + std::to_string(processId) +
+                           "): processors " + DescribeMask(mask) + "\n";
+  std::fputs(line.c_str(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace tavrolin::linux_backend

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/beeper.h"
+#include "platform/main_window.h"
+#include "platform/tray_icon.h"
+
+namespace tavrolin::linux_backend {
+
+// On the console there is no window to hide and no notification area: the
+// program's one line on stderr at startup stands in for the tray.
+class ConsoleWindow final : public MainWindow, public TrayIcon {
+ public:
+  bool isMinimized() const override { return false; }
+  void hide() override {}
+  void unloadOtherWindows() override {}
+  void add() override {}
+  void remove() override {}
+};
+
+// The terminal bell where stderr is a terminal, and one line on stdout per
+// adjustment.
+class ConsoleBeeper final : public Beeper {
+ public:
+  void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) override;
+};
+
+}  // namespace tavrolin::linux_backend

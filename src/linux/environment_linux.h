@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+#include "event_loop.h"
+#include "platform/environment.h"
+#include "unique_fd.h"
+
+namespace tavrolin::linux_backend {
+
+class LinuxEnvironment final : public Environment {
+ public:
+  explicit LinuxEnvironment(EventLoop& loop);
+
+  std::string executableDirectory() const override { return directory_; }
+  char pathSeparator() const override { return '/'; }
+  // NUMBER_OF_PROCESSORS, where it is not set, is the number of processors
+  // this process may run on.
+  std::optional<std::string> variable(std::string_view name) const override;
+  bool computerName(std::span<char> buffer, std::uint32_t& size) override;
+  // An exclusive lock on the executable file itself: the kernel drops it when
+  // the holder ends, however it ends, and no file is left behind.
+  bool anotherInstanceRunning() override;
+  void endProcess(int exitCode) override { loop_.quit(exitCode); }
+
+ private:
+  EventLoop& loop_;
+  std::string executable_;
+  std::string directory_;
+  UniqueFd instanceLock_;
+};
+
+}  // namespace tavrolin::linux_backend

@@ -1,0 +1,146 @@
+#include "files_linux.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <ctime>
+#include <optional>
+#include <string>
+
+#include "config/profile_text.h"
+#include "last_error_linux.h"
+#include "unique_fd.h"
+
+namespace tavrolin::linux_backend {
+
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// The whole file; nullopt when it cannot be read (errno tells why).
+std::optional<std::string> ReadFile(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return std::nullopt;
+  std::string text;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+  return text;
+}
+
+}  // namespace
+
+bool LinuxFileSystem::isPlainFile(const std::string& path) const {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    SetLastError(errno);
+    return false;
+  }
+  SetLastError(0);
+  return S_ISREG(info.st_mode);
+}
+
+bool LinuxFileSystem::writeText(const std::string& path, OpenMode mode, std::string_view bytes) {
+  const int flags =
+      O_WRONLY | O_CREAT | O_CLOEXEC | (mode == OpenMode::kAppend ? O_APPEND : O_TRUNC);
+  UniqueFd fd(::open(path.c_str(), flags, 0644));
+  if (!fd || !WriteAll(fd.get(), bytes)) {
+    SetLastError(errno);
+    return false;
+  }
+  fd.reset();
+  SetLastError(0);
+  return true;
+}
+
+std::uint32_t LinuxPrivateProfile::getString(const std::string& section, const std::string& key,
+                                             const std::string& defaultValue,
+                                             std::span<char> buffer, const std::string& path) {
+  const std::optional<std::string> text = ReadFile(path);
+  SetLastError(text ? 0 : errno);
+  std::optional<std::string_view> value;
+  if (text) value = profile_text::FindValue(*text, section, key);
+  return profile_text::CopyValue(value.value_or(defaultValue), buffer);
+}
+
+bool LinuxPrivateProfile::writeString(const std::string& section, const std::string& key,
+                                      const std::string& value, const std::string& path) {
+  std::optional<std::string> text = ReadFile(path);
+  if (!text) {
+    if (errno != ENOENT) {
+      SetLastError(errno);
+      return false;  // unreadable: writing would lose what it holds
+    }
+    text.emplace();
+  }
+  const std::string updated = profile_text::SetValue(*text, section, key, value);
+  if (updated == *text) {
+    SetLastError(0);
+    return true;
+  }
+  // Written in place and then cut to length: a read-only file stays as it is,
+  // and the file keeps its owner, mode and links.
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  if (!fd) {
+    SetLastError(errno);
+    return false;
+  }
+  if (!WriteAll(fd.get(), updated) ||
+      ::ftruncate(fd.get(), static_cast<off_t>(updated.size())) != 0) {
+    SetLastError(errno);
+    return false;
+  }
+  SetLastError(0);
+  return true;
+}
+
+LinuxClock::LinuxClock() {
+  std::setlocale(LC_TIME, "");
+}
+
+namespace {
+std::tm LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+}  // namespace
+
+// The locale's own short date, two-digit year and all, as the user set it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-y2k"
+std::string LinuxClock::dateText() {
+  const std::tm now = LocalNow();
+  char text[128];
+  return std::string(text, std::strftime(text, sizeof text, "%x", &now));
+}
+#pragma GCC diagnostic pop
+
+std::string LinuxClock::timeText() {
+  const std::tm now = LocalNow();
+  char text[128];
+  return std::string(text, std::strftime(text, sizeof text, "%X", &now));
+}
+
+}  // namespace tavrolin::linux_backend
