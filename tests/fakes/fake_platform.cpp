@@ -1,0 +1,266 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "config/profile_text.h"
+
+namespace tavrolin::fakes {
+
+namespace {
+constexpr std::uint32_t kAccessDenied = 5;
+constexpr std::uint32_t kInvalidParameter = 87;
+}  // namespace
+
+// --- FakeEnvironment ---
+
+std::optional<std::string> FakeEnvironment::variable(std::string_view name) const {
+  const auto found = variables.find(std::string(name));
+  if (found == variables.end()) return std::nullopt;
+  return found->second;
+}
+
+bool FakeEnvironment::computerName(std::span<char> buffer, std::uint32_t& size) {
+  if (computerNameError) {
+    lastError_.value = *computerNameError;
+    return false;
+  }
+  // Like the system call: the name and a NUL; the rest of the buffer untouched.
+  std::memcpy(buffer.data(), hostName.c_str(), hostName.size() + 1);
+  size = static_cast<std::uint32_t>(hostName.size());
+  return true;
+}
+
+// --- FakeFileSystem ---
+
+bool FakeFileSystem::isPlainFile(const std::string& path) const {
+  return files.contains(path) && !hidden.contains(path) && !directories.contains(path);
+}
+
+bool FakeFileSystem::writeText(const std::string& path, OpenMode mode, std::string_view bytes) {
+  if (readOnly.contains(path) || directories.contains(path)) {
+    lastError_.value = kAccessDenied;
+    return false;
+  }
+  std::string& text = files[path];
+  if (mode == OpenMode::kFromStart) text.clear();
+  text.append(bytes);
+  ++writes;
+  return true;
+}
+
+// --- FakeProfile ---
+
+std::uint32_t FakeProfile::getString(const std::string& section, const std::string& key,
+                                     const std::string& defaultValue, std::span<char> buffer,
+                                     const std::string& path) {
+  std::optional<std::string_view> value;
+  if (files_.exists(path) && !files_.directories.contains(path)) {
+    value = profile_text::FindValue(files_.text(path), section, key);
+  }
+  return profile_text::CopyValue(value.value_or(defaultValue), buffer);
+}
+
+bool FakeProfile::writeString(const std::string& section, const std::string& key,
+                              const std::string& value, const std::string& path) {
+  writtenKeys.push_back(key);
+  if (files_.readOnly.contains(path) || files_.directories.contains(path)) {
+    lastError_.value = kAccessDenied;
+    return false;
+  }
+  const std::string old = files_.exists(path) ? files_.text(path) : std::string();
+  files_.files[path] = profile_text::SetValue(old, section, key, value);
+  return true;
+}
+
+// --- SimulatedTime ---
+
+class SimulatedTime::SimTimer final : public Timer {
+ public:
+  SimTimer(SimulatedTime& time, std::function<void()> onTick)
+      : time_(time), onTick_(std::move(onTick)) {
+    time_.timers_.push_back(this);
+  }
+  ~SimTimer() override { std::erase(time_.timers_, this); }
+
+  void setInterval(std::uint32_t milliseconds) override {
+    if (milliseconds == interval_) return;
+    interval_ = milliseconds;
+    due_ = time_.now_ + interval_;
+  }
+  std::uint32_t interval() const override { return interval_; }
+  void setEnabled(bool enabled) override {
+    if (enabled == enabled_) return;
+    enabled_ = enabled;
+    due_ = time_.now_ + interval_;
+  }
+  bool enabled() const override { return enabled_; }
+
+  bool dueBy(std::uint64_t moment) const {
+    return enabled_ && interval_ > 0 && !ticking_ && due_ <= moment;
+  }
+  std::uint64_t due() const { return due_; }
+  void tick() {
+    due_ = time_.now_ + interval_;
+    ticking_ = true;
+    onTick_();
+    ticking_ = false;
+  }
+
+ private:
+  SimulatedTime& time_;
+  std::function<void()> onTick_;
+  std::uint32_t interval_ = 0;
+  bool enabled_ = false;
+  bool ticking_ = false;
+  std::uint64_t due_ = 0;
+};
+
+std::unique_ptr<Timer> SimulatedTime::createTimer(std::function<void()> onTick) {
+  return std::make_unique<SimTimer>(*this, std::move(onTick));
+}
+
+void SimulatedTime::runPosted() {
+  std::vector<std::function<void()>> events;
+  events.swap(posted_);
+  for (auto& event : events) event();
+}
+
+void SimulatedTime::handleWaitingEvents() {
+  ++pumps_;
+  runPosted();
+  const std::vector<SimTimer*> timers = timers_;
+  for (SimTimer* timer : timers) {
+    if (timer->dueBy(now_)) timer->tick();
+  }
+}
+
+void SimulatedTime::advance(std::uint64_t milliseconds) {
+  const std::uint64_t target = now_ + milliseconds;
+  runPosted();
+  for (;;) {
+    SimTimer* next = nullptr;
+    for (SimTimer* timer : timers_) {
+      if (timer->dueBy(target) && (next == nullptr || timer->due() < next->due())) next = timer;
+    }
+    if (next == nullptr) break;
+    now_ = std::max(now_, next->due());
+    next->tick();
+  }
+  now_ = target;
+}
+
+// --- FakeProcesses ---
+
+namespace {
+
+class FakeSnapshot final : public ProcessSnapshot {
+ public:
+  explicit FakeSnapshot(const std::vector<FakeProcesses::Process>& processes) {
+    for (const auto& process : processes) names_.push_back(process.name);
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+      records_.push_back({1, processes[i].pid, names_[i].c_str()});
+    }
+  }
+  std::span<const ProcessRecord> records() const override { return records_; }
+
+ private:
+  std::vector<std::string> names_;
+  std::vector<ProcessRecord> records_;
+};
+
+class FakeHandle final : public ProcessHandle {
+ public:
+  FakeHandle(std::uint32_t pid, int& openHandles) : pid_(pid), openHandles_(openHandles) {
+    ++openHandles_;
+  }
+  ~FakeHandle() override { --openHandles_; }
+  std::int64_t value() const override { return 0x100 + pid_; }
+  std::uint32_t pid() const { return pid_; }
+
+ private:
+  std::uint32_t pid_;
+  int& openHandles_;
+};
+
+}  // namespace
+
+std::unique_ptr<ProcessSnapshot> FakeProcesses::enumerate() {
+  if (listError) {
+    lastError_.value = *listError;
+    return nullptr;
+  }
+  return std::make_unique<FakeSnapshot>(processes);
+}
+
+bool FakeProcesses::forEachName(std::string_view computerName,
+                                const std::function<bool(std::string_view)>& visit) {
+  ++namesQueries;
+  computerNamesAsked.emplace_back(computerName);
+  if (namesError) {
+    lastError_.value = *namesError;
+    return false;
+  }
+  for (const auto& process : processes) {
+    if (!visit(process.name)) break;
+  }
+  return true;
+}
+
+std::unique_ptr<ProcessHandle> FakeProcesses::open(std::uint32_t processId) {
+  ++opens;
+  if (openError) {
+    lastError_.value = *openError;
+    return nullptr;
+  }
+  if (find(processId) == nullptr) {
+    lastError_.value = kInvalidParameter;
+    return nullptr;
+  }
+  return std::make_unique<FakeHandle>(processId, openHandles);
+}
+
+bool FakeProcesses::setAffinity(ProcessHandle& process, std::uint64_t mask) {
+  const std::uint32_t pid = static_cast<FakeHandle&>(process).pid();
+  Process* target = find(pid);
+  const bool accepted = target != nullptr && mask != 0 && (mask & ~systemMask) == 0;
+  maskSets.push_back({pid, mask, time_.now(), accepted});
+  if (!accepted) {
+    lastError_.value = target == nullptr ? kAccessDenied : kInvalidParameter;
+    return false;
+  }
+  target->mask = mask;
+  return true;
+}
+
+std::optional<std::uint64_t> FakeProcesses::allowedMask(ProcessHandle& process) {
+  if (find(static_cast<FakeHandle&>(process).pid()) == nullptr) {
+    lastError_.value = kAccessDenied;
+    return std::nullopt;
+  }
+  return systemMask;
+}
+
+std::uint32_t FakeProcesses::start(std::string name) {
+  const std::uint32_t pid = nextPid_;
+  nextPid_ += 4;
+  processes.push_back({pid, std::move(name), systemMask});
+  return pid;
+}
+
+void FakeProcesses::stop(std::uint32_t pid) {
+  std::erase_if(processes, [pid](const Process& process) { return process.pid == pid; });
+}
+
+void FakeProcesses::stopAll(const std::string& name) {
+  std::erase_if(processes, [&](const Process& process) { return process.name == name; });
+}
+
+FakeProcesses::Process* FakeProcesses::find(std::uint32_t pid) {
+  for (auto& process : processes) {
+    if (process.pid == pid) return &process;
+  }
+  return nullptr;
+}
+
+}  // namespace tavrolin::fakes

@@ -1,0 +1,229 @@
+#pragma once
+
+// Test doubles for every platform service. Each can be steered (make a call
+// fail, put processes in the list) and inspected (what was written, which masks
+// were set, when). Time is simulated: nothing sleeps.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tavrolin::fakes {
+
+// The last error, as the fakes set it when a call fails.
+class FakeLastError final : public LastError {
+ public:
+  std::uint32_t code() const override { return value; }
+  std::uint32_t value = 0;
+};
+
+class FakeEnvironment final : public Environment {
+ public:
+  explicit FakeEnvironment(FakeLastError& lastError) : lastError_(lastError) {}
+
+  std::string executableDirectory() const override { return directory; }
+  char pathSeparator() const override { return separator; }
+  std::optional<std::string> variable(std::string_view name) const override;
+  bool computerName(std::span<char> buffer, std::uint32_t& size) override;
+  bool anotherInstanceRunning() override { return otherInstance; }
+  void endProcess(int exitCode) override { endedWith = exitCode; }
+
+  std::string directory = "C:\\Games\\Tavrolin";
+  char separator = '\\';
+  std::map<std::string, std::string> variables{{"NUMBER_OF_PROCESSORS", "4"}};
+  std::string hostName = "GAMER-PC";
+  std::optional<std::uint32_t> computerNameError;  // set: the call fails with it
+  bool otherInstance = false;
+  std::optional<int> endedWith;
+
+ private:
+  FakeLastError& lastError_;
+};
+
+// Files in memory, keyed by full path.
+class FakeFileSystem final : public FileSystem {
+ public:
+  explicit FakeFileSystem(FakeLastError& lastError) : lastError_(lastError) {}
+
+  bool isPlainFile(const std::string& path) const override;
+  bool writeText(const std::string& path, OpenMode mode, std::string_view bytes) override;
+
+  bool exists(const std::string& path) const { return files.contains(path); }
+  const std::string& text(const std::string& path) const { return files.at(path); }
+
+  std::map<std::string, std::string> files;
+  std::set<std::string> readOnly;     // writes fail with 5 (access denied)
+  std::set<std::string> hidden;       // not a plain file
+  std::set<std::string> directories;  // not a plain file; writes fail with 5
+  int writes = 0;
+
+ private:
+  FakeLastError& lastError_;
+};
+
+// The profile format over the fake files, through the portable reader/writer.
+class FakeProfile final : public PrivateProfile {
+ public:
+  FakeProfile(FakeFileSystem& files, FakeLastError& lastError)
+      : files_(files), lastError_(lastError) {}
+
+  std::uint32_t getString(const std::string& section, const std::string& key,
+                          const std::string& defaultValue, std::span<char> buffer,
+                          const std::string& path) override;
+  bool writeString(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& path) override;
+
+  std::vector<std::string> writtenKeys;  // in the order of the writes
+
+ private:
+  FakeFileSystem& files_;
+  FakeLastError& lastError_;
+};
+
+class FakeClock final : public Clock {
+ public:
+  std::string dateText() override { return date; }
+  std::string timeText() override { return time; }
+  std::string date = "3/9/2024";
+  std::string time = "4:05:09 PM";
+};
+
+// Simulated time for the timers and the event pump. advance() runs every tick
+// that falls due, in time order; the pump runs the ticks due at the current
+// moment and any events posted to it.
+class SimulatedTime final : public TimerService, public EventPump {
+ public:
+  std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override;
+  void handleWaitingEvents() override;
+
+  void advance(std::uint64_t milliseconds);
+  // Runs at the next pump (or the next advance, whichever comes first).
+  void post(std::function<void()> event) { posted_.push_back(std::move(event)); }
+  std::uint64_t now() const { return now_; }
+  int pumps() const { return pumps_; }
+
+ private:
+  class SimTimer;
+  void runPosted();
+  std::uint64_t now_ = 0;
+  int pumps_ = 0;
+  std::vector<SimTimer*> timers_;
+  std::vector<std::function<void()>> posted_;
+};
+
+class FakeWindow final : public MainWindow, public TrayIcon {
+ public:
+  bool isMinimized() const override { return minimized; }
+  void hide() override {
+    ++hides;
+    visible = false;
+  }
+  void unloadOtherWindows() override { ++unloads; }
+  void add() override {
+    ++trayAdds;
+    iconShown = true;
+  }
+  void remove() override {
+    ++trayRemoves;
+    iconShown = false;
+  }
+
+  bool minimized = false;
+  bool visible = true;
+  bool iconShown = false;
+  int hides = 0, unloads = 0, trayAdds = 0, trayRemoves = 0;
+};
+
+// A process table the tests fill, with affinity masks that a test reads back.
+class FakeProcesses final : public ProcessList, public ProcessNames, public ProcessControl {
+ public:
+  struct Process {
+    std::uint32_t pid;
+    std::string name;
+    std::uint64_t mask = ~std::uint64_t{0};
+  };
+  struct MaskSet {
+    std::uint32_t pid;
+    std::uint64_t mask;
+    std::uint64_t at;  // simulated milliseconds
+    bool accepted;
+  };
+
+  FakeProcesses(FakeLastError& lastError, const SimulatedTime& time)
+      : lastError_(lastError), time_(time) {}
+
+  std::unique_ptr<ProcessSnapshot> enumerate() override;
+  bool forEachName(std::string_view computerName,
+                   const std::function<bool(std::string_view)>& visit) override;
+  std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override;
+  bool setAffinity(ProcessHandle& process, std::uint64_t mask) override;
+  std::optional<std::uint64_t> allowedMask(ProcessHandle& process) override;
+
+  std::uint32_t start(std::string name);  // returns its pid
+  void stop(std::uint32_t pid);
+  void stopAll(const std::string& name);
+  Process* find(std::uint32_t pid);
+
+  std::vector<Process> processes;
+  std::optional<std::uint32_t> listError;   // enumerate() fails with it
+  std::optional<std::uint32_t> namesError;  // forEachName() fails with it
+  std::optional<std::uint32_t> openError;   // open() fails with it
+  std::uint64_t systemMask = 0xF;           // masks outside it are refused (87)
+  std::vector<MaskSet> maskSets;
+  std::vector<std::string> computerNamesAsked;
+  int namesQueries = 0;
+  int openHandles = 0;  // handles not yet closed
+  int opens = 0;
+
+ private:
+  FakeLastError& lastError_;
+  const SimulatedTime& time_;
+  std::uint32_t nextPid_ = 1000;
+};
+
+class FakeBeeper final : public Beeper {
+ public:
+  struct Beep {
+    std::string imageName;
+    std::uint32_t pid;
+    std::uint64_t mask;
+  };
+  void beep(std::string_view imageName, std::uint32_t pid, std::uint64_t mask) override {
+    beeps.push_back({std::string(imageName), pid, mask});
+  }
+  std::vector<Beep> beeps;
+};
+
+// All fakes, wired into one Platform.
+struct FakePlatform {
+  FakeLastError lastError;
+  FakeEnvironment environment{lastError};
+  FakeFileSystem files{lastError};
+  FakeProfile profile{files, lastError};
+  FakeClock clock;
+  SimulatedTime time;
+  FakeWindow window;
+  FakeProcesses processes{lastError, time};
+  FakeBeeper beeper;
+  Platform platform{environment, files,  profile,   clock,     time,      time,  lastError,
+                    window,      window, processes, processes, processes, beeper};
+
+  // Paths beside the fake executable.
+  std::string path(std::string_view fileName) const {
+    return environment.directory + environment.separator + std::string(fileName);
+  }
+  std::string configPath() const { return path("config.ini"); }
+  std::string logPath() const { return path("ErrorLog.txt"); }
+  std::string log() const {
+    return files.exists(logPath()) ? files.text(logPath()) : std::string();
+  }
+};
+
+}  // namespace tavrolin::fakes
