@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds the optimised Linux program and runs it. Its settings (config.ini) and
+# error log live beside it, in build/release/. Ctrl+C ends it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh run
+cmake --preset release >/dev/null
+cmake --build --preset release
+exec build/release/tavrolin

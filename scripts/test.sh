@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the unit tests (ASan + UBSan), the
+# Linux end-to-end tests, the Windows builds with their unit tests and
+# end-to-end tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh test
+jobs=$(nproc)
+
+step() { printf '\n=== %s ===\n' "$*"; }
+
+step "Native build and unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$jobs"
+ctest --preset native -j "$jobs"
+
+step "Linux end-to-end tests"
+tests/e2e/linux/run.sh build/native
+
+step "Windows builds"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j "$jobs"
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 -j "$jobs"
+
+if [[ -x tests/e2e/wine/run.sh ]]; then
+  step "Windows unit tests under Wine"
+  ctest --preset win64
+  step "Windows end-to-end tests under Wine"
+  tests/e2e/wine/run.sh build/win64
+fi
+step "All tests passed"
