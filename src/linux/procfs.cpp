@@ -36,8 +36,9 @@ bool ParseId(const char* text, std::uint32_t& id) {
   return true;
 }
 
-// Reads at most `limit` bytes of a small /proc file below `dirFd`.
-bool ReadSmall(int dirFd, const char* path, std::string& out, std::size_t limit) {
+// Reads at most `limit` bytes of a small /proc file below `dirFd`, stopping
+// early at `stop` (every read is a system call, and a scan makes hundreds).
+bool ReadSmall(int dirFd, const char* path, std::string& out, std::size_t limit, char stop) {
   UniqueFd fd(::openat(dirFd, path, O_RDONLY | O_CLOEXEC));
   if (!fd) return false;
   out.resize(limit);
@@ -46,7 +47,9 @@ bool ReadSmall(int dirFd, const char* path, std::string& out, std::size_t limit)
     const ssize_t got = ::read(fd.get(), out.data() + used, limit - used);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
+    const std::size_t before = used;
     used += static_cast<std::size_t>(got);
+    if (out.find(stop, before) < used) break;
   }
   out.resize(used);
   return true;
@@ -69,12 +72,7 @@ bool ScanProcesses(const std::string& root, Visit&& visit) {
     if (!ParseId(entry->d_name, pid)) continue;
     path.assign(entry->d_name).append("/cmdline");
     // argv[0] is all we need; a longer command line is cut.
-    if (!ReadSmall(rootFd, path.c_str(), cmdline, 4096)) continue;  // it has ended
-    if (cmdline.empty()) {
-      path.assign(entry->d_name).append("/comm");
-      if (!ReadSmall(rootFd, path.c_str(), cmdline, 64)) continue;
-      if (!cmdline.empty() && cmdline.back() == '\n') cmdline.pop_back();
-    }
+    if (!ReadSmall(rootFd, path.c_str(), cmdline, 4096, '\0')) continue;  // it has ended
     if (!visit(pid, ImageNameFromCmdline(cmdline))) break;
   }
   SetLastError(0);

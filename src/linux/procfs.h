@@ -11,8 +11,8 @@ namespace tavrolin::linux_backend {
 
 // The image name of a process as /proc shows it: the last part of argv[0]
 // after "/" or "\", so that a Windows game under Wine or Proton
-// ("C:\Games\SupremeCommander.exe") is found by its Windows name. Processes
-// without a command line (kernel threads) go by their short name.
+// ("C:\Games\SupremeCommander.exe") is found by its Windows name. Kernel
+// threads and zombies have no command line, so no name: none of them is a game.
 std::string ImageNameFromCmdline(std::string_view cmdline);
 
 // The process list and the presence query's names, both read from /proc.
