@@ -14,8 +14,23 @@ cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
 ctest --preset native -j "$jobs"
 
+step "Unit tests once more under valgrind (no sanitizers)"
+cmake -S . -B build/valgrind -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVROLIN_TESTS=ON >/dev/null
+cmake --build build/valgrind -j "$jobs" --target core_tests ui_tests
+for suite in build/valgrind/tests/unit/core_tests build/valgrind/tests/ui/ui_tests; do
+  valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite "$suite" --gtest_brief=1
+done
+
+step "Fuzzing the settings reader and the value rules"
+scripts/fuzz.sh 60
+
 step "Linux end-to-end tests"
 tests/e2e/linux/run.sh build/native
+
+step "1000 adjustments in a row: nothing left behind"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
+build/release/adjust_soak build/release/standin 1000
 
 step "Windows builds"
 cmake --preset win32 >/dev/null

@@ -1,0 +1,119 @@
+// Soak test: many adjustments in a row, through the core with the real Linux
+// backend, against a real stand-in game. The program's open descriptors,
+// resident memory and threads must end where they started.
+//
+//   adjust_soak STANDIN [ADJUSTMENTS]     (default 1000)
+#include <dirent.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "backend.h"
+#include "controller/form1.h"
+
+extern char** environ;
+
+namespace {
+
+int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (readdir(dir) != nullptr) ++count;
+    closedir(dir);
+  }
+  return count - 3;  // ".", ".." and the directory's own descriptor
+}
+
+long StatusField(const std::string& pid, const std::string& field) {
+  std::ifstream status("/proc/" + pid + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field + ":", 0) == 0)
+      return std::strtol(line.c_str() + field.size() + 1, nullptr, 10);
+  }
+  return -1;
+}
+
+std::string Cpus(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Cpus_allowed_list:", 0) == 0)
+      return line.substr(line.find_first_not_of(" \t", 18));
+  }
+  return "";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: adjust_soak STANDIN [ADJUSTMENTS]\n");
+    return 2;
+  }
+  const int rounds = argc > 2 ? std::atoi(argv[2]) : 1000;
+  const std::string image = "SoakGame.exe";
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("tavrolin-soak-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const auto game = dir / image;
+  std::filesystem::copy_file(argv[1], game, std::filesystem::copy_options::overwrite_existing);
+
+  std::string path = game.string();
+  char* gameArgv[] = {path.data(), nullptr};
+  pid_t gamePid = 0;
+  if (posix_spawn(&gamePid, path.c_str(), nullptr, nullptr, gameArgv, environ) != 0) return 2;
+  usleep(200 * 1000);
+
+  tavrolin::linux_backend::Backend backend;
+  tavrolin::Form1 form(backend.platform);
+  std::fclose(stdout);  // the adjustment lines are not wanted here
+  const std::string self = std::to_string(getpid());
+  const std::string expected = Cpus(getpid());
+
+  const std::string log = backend.environment.executableDirectory() + "/ErrorLog.txt";
+  const auto logSize = [&] {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(log, error);
+    return error ? std::uintmax_t{0} : size;
+  };
+  const std::uintmax_t logBefore = logSize();
+  const auto adjust = [&] {
+    form.SetAffinity(image);
+    form.Timer1_Timer();
+  };
+  for (int i = 0; i < 20; ++i) adjust();  // warm-up: first allocations, caches
+  const int fdsBefore = OpenDescriptors();
+  const long rssBefore = StatusField(self, "VmRSS");
+  const long threadsBefore = StatusField(self, "Threads");
+
+  int wrong = 0;
+  for (int i = 0; i < rounds; ++i) {
+    adjust();
+    if (Cpus(gamePid) != expected) ++wrong;
+  }
+  const int fdsAfter = OpenDescriptors();
+  const long rssAfter = StatusField(self, "VmRSS");
+  const long threadsAfter = StatusField(self, "Threads");
+
+  kill(gamePid, SIGKILL);
+  waitpid(gamePid, nullptr, 0);
+  std::filesystem::remove_all(dir);
+
+  std::fprintf(stderr,
+               "%d adjustments: descriptors %d -> %d, resident %ld -> %ld kB, threads %ld -> %ld, "
+               "wrong final masks %d\n",
+               rounds, fdsBefore, fdsAfter, rssBefore, rssAfter, threadsBefore, threadsAfter,
+               wrong);
+  const bool ok = fdsAfter == fdsBefore && threadsAfter == threadsBefore &&
+                  rssAfter - rssBefore <= 64 && wrong == 0 && logSize() == logBefore;
+  std::fprintf(stderr, "%s\n", ok ? "PASS no descriptors, memory or threads left behind" : "FAIL");
+  return ok ? 0 : 1;
+}
