@@ -17,8 +17,10 @@ std::int64_t NumericValue(std::string_view text) {
   constexpr std::uint64_t kLimit = std::numeric_limits<std::int64_t>::max();
   for (const char c : digits) {
     if (c < '0' || c > '9') throw Failure(FailureNumber::kTypeMismatch);
-    magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
-    if (magnitude > kLimit) throw Failure(FailureNumber::kOverflow);
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    // Checked before it happens: a wrapped product could come back small.
+    if (magnitude > (kLimit - digit) / 10) throw Failure(FailureNumber::kOverflow);
+    magnitude = magnitude * 10 + digit;
   }
   const auto value = static_cast<std::int64_t>(magnitude);
   return negative ? -value : value;
