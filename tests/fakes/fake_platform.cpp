@@ -10,6 +10,7 @@ namespace tavrolin::fakes {
 namespace {
 constexpr std::uint32_t kAccessDenied = 5;
 constexpr std::uint32_t kInvalidParameter = 87;
+constexpr std::uint32_t kBufferOverflow = 111;
 }  // namespace
 
 // --- FakeEnvironment ---
@@ -23,6 +24,11 @@ std::optional<std::string> FakeEnvironment::variable(std::string_view name) cons
 bool FakeEnvironment::computerName(std::span<char> buffer, std::uint32_t& size) {
   if (computerNameError) {
     lastError_.value = *computerNameError;
+    return false;
+  }
+  if (hostName.size() >= buffer.size()) {
+    lastError_.value = kBufferOverflow;
+    size = static_cast<std::uint32_t>(hostName.size() + 1);
     return false;
   }
   // Like the system call: the name and a NUL; the rest of the buffer untouched.
@@ -202,6 +208,7 @@ bool FakeProcesses::forEachName(std::string_view computerName,
     return false;
   }
   for (const auto& process : processes) {
+    ++namesVisited;
     if (!visit(process.name)) break;
   }
   return true;

@@ -38,7 +38,7 @@ class FakeEnvironment final : public Environment {
   std::string directory = "C:\\Games\\Tavrolin";
   char separator = '\\';
   std::map<std::string, std::string> variables{{"NUMBER_OF_PROCESSORS", "4"}};
-  std::string hostName = "GAMER-PC";
+  std::string hostName = "GAMER-PC";  // one that does not fit the buffer fails with 111
   std::optional<std::uint32_t> computerNameError;  // set: the call fails with it
   bool otherInstance = false;
   std::optional<int> endedWith;
@@ -179,7 +179,8 @@ class FakeProcesses final : public ProcessList, public ProcessNames, public Proc
   std::vector<MaskSet> maskSets;
   std::vector<std::string> computerNamesAsked;
   int namesQueries = 0;
-  int openHandles = 0;  // handles not yet closed
+  int namesVisited = 0;  // names handed to forEachName's visitor
+  int openHandles = 0;   // handles not yet closed
   int opens = 0;
 
  private:
