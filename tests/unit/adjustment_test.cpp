@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "affinity/bit_masks.h"
+#include "controller/form1.h"
+#include "fake_platform.h"
+#include "report_text.h"
+
+namespace tavrolin {
+namespace {
+
+const std::string kGame = "SupremeCommander.exe";
+constexpr std::uint64_t kAll = ~std::uint64_t{0};
+
+// Four processors, default settings, the game running as process 1000
+// (handle 1256). The first phase runs at 0 ms, so no poll interferes.
+class Adjustment : public ::testing::Test {
+ protected:
+  Adjustment() {
+    form.Form_Load();
+    pid = fake.processes.start(kGame);
+  }
+  void Select(const std::vector<std::string>& items) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      form.CustomProc.add(items[i], std::to_string(i + 1) + "key");
+    }
+  }
+  // (mask, simulated time, accepted) of every mask set, in order.
+  std::vector<std::tuple<std::uint64_t, std::uint64_t, bool>> Sets() const {
+    std::vector<std::tuple<std::uint64_t, std::uint64_t, bool>> sets;
+    for (const auto& set : fake.processes.maskSets) {
+      EXPECT_EQ(set.pid, pid);
+      sets.emplace_back(set.mask, set.at, set.accepted);
+    }
+    return sets;
+  }
+  void BothPhases() {
+    form.SetAffinity(kGame);
+    fake.time.advance(1000);
+  }
+  std::string SetAffinityReport(std::string_view numberLine, std::string_view dllError,
+                                std::string_view custom, std::string_view pidText,
+                                std::string_view handle, std::string_view processors,
+                                std::string_view mask) {
+    return test::Report({"Error occurred in SetAffinity", numberLine, dllError,
+                         "Custom Error - " + std::string(custom),
+                         "Variables:strImageName =SupremeCommander.exe",
+                         "Variables:lngPID =" + std::string(pidText),
+                         "Variables:lngHwndProcess =" + std::string(handle),
+                         "Variables:iProcessors =" + std::string(processors),
+                         "Variables:MyMask =" + std::string(mask)});
+  }
+  std::string Timer1Report(std::string_view numberLine, std::string_view dllError,
+                           std::string_view processors, std::string_view mask) {
+    return test::Report({"Error occurred in Timer1_Timer", numberLine, dllError,
+                         "Variables:lngPID =1000", "Variables:lngHwndProcess =1256",
+                         "Variables:numProcessors =" + std::string(processors),
+                         "Variables:MyMask =" + std::string(mask)});
+  }
+
+  fakes::FakePlatform fake;
+  Form1 form{fake.platform};
+  std::uint32_t pid = 0;
+};
+
+TEST_F(Adjustment, PinsToProcessorZeroThenSetsTheFinalMaskOneSecondLater) {
+  form.SetAffinity(kGame);
+  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}}));
+  EXPECT_TRUE(form.Timer1->enabled());
+  EXPECT_EQ(fake.processes.openHandles, 1);
+  fake.time.advance(999);
+  EXPECT_EQ(Sets().size(), 1U);
+  EXPECT_TRUE(fake.beeper.beeps.empty());
+
+  fake.time.advance(1);
+  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {15, 1000, true}}));
+  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
+  EXPECT_EQ(fake.beeper.beeps[0].pid, pid);
+  EXPECT_EQ(fake.beeper.beeps[0].mask, 15U);
+  EXPECT_EQ(form.numProcessors, 4);
+  EXPECT_EQ(fake.processes.openHandles, 0);
+  EXPECT_FALSE(form.Timer1->enabled());
+  fake.time.advance(5000);
+  EXPECT_EQ(Sets().size(), 2U);
+  EXPECT_EQ(fake.beeper.beeps.size(), 1U);
+  EXPECT_EQ(fake.log(), "");
+}
+
+struct Selection {
+  std::vector<std::string> items;
+  const char* processorCount;
+  std::uint64_t mask;
+};
+
+void PrintTo(const Selection& selection, std::ostream* out) {
+  for (const std::string& item : selection.items) *out << item << ',';
+  *out << " of " << selection.processorCount;
+}
+
+class Selected : public Adjustment, public ::testing::WithParamInterface<Selection> {};
+
+TEST_P(Selected, OnlyExactTrueItemsCount) {
+  fake.environment.variables["NUMBER_OF_PROCESSORS"] = GetParam().processorCount;
+  Select(GetParam().items);
+  BothPhases();
+  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {GetParam().mask, 1000, true}}));
+  EXPECT_EQ(fake.beeper.beeps.size(), 1U);
+  EXPECT_EQ(form.numProcessors, 0);  // not counted when there is a selection
+}
+
+INSTANTIATE_TEST_SUITE_P(Adjustment, Selected,
+                         ::testing::Values(Selection{{"True", "False", "True", "True"}, "4", 13},
+                                           Selection{{"False", "True", "False", "True"}, "4", 10},
+                                           Selection{{"True", "true"}, "4", 1},
+                                           Selection{{"True", "TRUE", " True", "True "}, "4", 1},
+                                           Selection{{"True", "False", "True", "True"}, "2", 13}));
+
+TEST_F(Adjustment, ARefusedFinalMaskIsReportedAndTheGameGetsEveryAllowedProcessor) {
+  Select({"False", "False", "False", "False"});
+  BothPhases();
+  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {0, 1000, false}, {15, 1000, true}}));
+  EXPECT_TRUE(fake.beeper.beeps.empty());  // the rescue is no adjustment
+  EXPECT_EQ(fake.log(),
+            Timer1Report("1001  The system refused the affinity mask", "DLL Error - 87", "0", "0"));
+  EXPECT_EQ(fake.processes.openHandles, 0);
+  EXPECT_FALSE(form.Timer1->enabled());
+}
+
+TEST_F(Adjustment, ASingleProcessorIsLeftAlone) {
+  fake.environment.variables["NUMBER_OF_PROCESSORS"] = "1";
+  BothPhases();
+  fake.time.advance(5000);
+  EXPECT_EQ(fake.processes.opens, 1);
+  EXPECT_TRUE(Sets().empty());
+  EXPECT_TRUE(fake.beeper.beeps.empty());
+  EXPECT_EQ(fake.processes.openHandles, 0);
+  EXPECT_FALSE(form.Timer1->enabled());
+  EXPECT_EQ(fake.log(), "");
+}
+
+TEST_F(Adjustment, AGameGoneBeforeTheFirstPhaseGivesExactlyOneReport) {
+  fake.processes.stop(pid);
+  BothPhases();
+  EXPECT_EQ(fake.log(), SetAffinityReport("0  ", "DLL Error - 0",
+                                          "Could Not Get process ID of SupremeCommander.exe", "0",
+                                          "", "0", "0"));
+  EXPECT_EQ(form.strCustomeErrText, "");
+  EXPECT_EQ(fake.processes.opens, 0);
+  EXPECT_FALSE(form.Timer1->enabled());
+  EXPECT_TRUE(fake.beeper.beeps.empty());
+}
+
+TEST_F(Adjustment, AReportAfterACompletedAdjustmentShowsNoHandle) {
+  BothPhases();
+  fake.processes.stop(pid);
+  form.SetAffinity(kGame);
+  EXPECT_EQ(fake.log(), SetAffinityReport("0  ", "DLL Error - 0",
+                                          "Could Not Get process ID of SupremeCommander.exe", "0",
+                                          "", "4", "15"));
+}
+
+TEST_F(Adjustment, AProcessThatCannotBeOpenedIsReportedWithTheOpenError) {
+  fake.processes.openError = 5;
+  BothPhases();
+  const std::string openFailed =
+      SetAffinityReport("0  ", "DLL Error - 5", "Error in OpenProcess For the Process ID: 1000",
+                        "1000", "0", "0", "0");
+  EXPECT_EQ(fake.log(), openFailed);
+  EXPECT_TRUE(Sets().empty());
+  EXPECT_FALSE(form.Timer1->enabled());
+  EXPECT_TRUE(fake.beeper.beeps.empty());
+  EXPECT_EQ(form.strCustomeErrText, "");
+
+  fake.processes.stop(pid);  // the slot keeps the failed open
+  fake.processes.openError.reset();
+  form.SetAffinity(kGame);
+  EXPECT_EQ(fake.log(),
+            openFailed + SetAffinityReport("0  ", "DLL Error - 5",
+                                           "Could Not Get process ID of SupremeCommander.exe", "0",
+                                           "0", "0", "0"));
+}
+
+struct Width {
+  const char* processorCount;
+  std::uint64_t mask;
+  bool reported;
+};
+
+void PrintTo(const Width& width, std::ostream* out) {
+  *out << width.processorCount;
+}
+
+class Wide : public Adjustment, public ::testing::WithParamInterface<Width> {};
+
+TEST_P(Wide, MasksAreAsWideAsAPointer) {
+  if constexpr (kMaskBits < 64) GTEST_SKIP() << "a 32-bit build names 32 processors";
+  fake.processes.systemMask = kAll;
+  fake.environment.variables["NUMBER_OF_PROCESSORS"] = GetParam().processorCount;
+  BothPhases();
+  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {GetParam().mask, 1000, true}}));
+  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
+  EXPECT_EQ(fake.beeper.beeps[0].mask, GetParam().mask);
+  if (GetParam().reported) {
+    EXPECT_EQ(fake.log(), Timer1Report("1003  Processors beyond the mask width are left out",
+                                       "DLL Error - 0", GetParam().processorCount, "0"));
+  } else {
+    EXPECT_EQ(fake.log(), "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Adjustment, Wide,
+                         ::testing::Values(Width{"31", 0x7FFFFFFF, false},
+                                           Width{"32", 0xFFFFFFFF, false},
+                                           Width{"33", 0x1FFFFFFFF, false},
+                                           Width{"64", kAll, false}, Width{"65", kAll, true},
+                                           Width{"32767", kAll, true}));
+
+TEST_F(Adjustment, SelectedPositionsPastTheTableAreLeftOut) {
+  if constexpr (kMaskBits < 64) GTEST_SKIP() << "a 32-bit build names 32 processors";
+  fake.processes.systemMask = kAll;
+  std::vector<std::string> items(70, "False");
+  items[0] = items[63] = items[64] = items[69] = "True";
+  Select(items);
+  BothPhases();
+  EXPECT_EQ(fake.processes.maskSets.back().mask, (std::uint64_t{1} << 63) | 1U);
+  EXPECT_EQ(test::ReportCount(fake.log()), 1U);
+  EXPECT_NE(fake.log().find("1003  "), std::string::npos);
+}
+
+// NUMBER_OF_PROCESSORS, or nullopt when it is not set.
+class UnknownCount : public Adjustment,
+                     public ::testing::WithParamInterface<std::optional<std::string>> {};
+
+TEST_P(UnknownCount, TheFinalMaskIsEveryAllowedProcessor) {
+  if (GetParam()) {
+    fake.environment.variables["NUMBER_OF_PROCESSORS"] = *GetParam();
+  } else {
+    fake.environment.variables.erase("NUMBER_OF_PROCESSORS");
+  }
+  BothPhases();
+  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {15, 1000, true}}));
+  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
+  EXPECT_EQ(fake.beeper.beeps[0].mask, 15U);
+  EXPECT_EQ(fake.processes.openHandles, 0);
+  EXPECT_FALSE(form.Timer1->enabled());
+  EXPECT_EQ(fake.log(),
+            SetAffinityReport("13  Type mismatch", "DLL Error - 0", "", "1000", "1256", "0", "0") +
+                Timer1Report("1002  NUMBER_OF_PROCESSORS is missing or not a number",
+                             "DLL Error - 0", "0", "0"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Adjustment, UnknownCount, ::testing::Values(std::nullopt, "abc", "4x"));
+
+TEST_F(Adjustment, NoHandleOutlivesItsAdjustment) {
+  fake.processes.stop(pid);
+  for (int run = 0; run < 12; ++run) {
+    form.CustomProc.clear();
+    fake.environment.variables["NUMBER_OF_PROCESSORS"] = run % 4 == 1 ? "1" : "4";
+    if (run % 4 == 2) Select({"False"});
+    const std::uint32_t game = fake.processes.start(kGame);
+    // A poll 10 s later, the 30 s delay, the final step at 41 s.
+    const std::uint64_t untilCheck = run % 4 == 3 ? 40500 : 50000;
+    fake.time.advance(untilCheck);
+    if (run % 4 == 3) fake.processes.stop(game);  // gone before the final step
+    fake.time.advance(60000 - untilCheck);
+    EXPECT_EQ(fake.processes.openHandles, 0) << "run " << run;
+    fake.processes.stop(game);
+    fake.time.advance(10000);
+  }
+  EXPECT_EQ(fake.processes.opens, 12);
+}
+
+TEST(BitMasks, EveryProcessorHasItsOwnBit) {
+  fakes::FakePlatform fake;
+  ErrorLog log(fake.environment, fake.files, fake.clock, fake.lastError);
+  const BitMaskTable table = GetBitMasks(log);
+  ASSERT_EQ(table.size(), kMaskBits);
+  EXPECT_EQ(table[0], 1U);
+  EXPECT_EQ(table[1], 2U);
+  EXPECT_EQ(table[30], 1073741824U);
+  EXPECT_EQ(table[31], 2147483648U);
+  EXPECT_EQ(table.back(), std::uint64_t{1} << (kMaskBits - 1));
+  EXPECT_EQ(fake.log(), "");
+}
+
+TEST(BitMasks, MasksAreDescribedAsProcessorRanges) {
+  EXPECT_EQ(DescribeMask(0), "none");
+  EXPECT_EQ(DescribeMask(15), "0-3");
+  EXPECT_EQ(DescribeMask(13), "0,2-3");
+  EXPECT_EQ(DescribeMask(0x5), "0,2");
+  EXPECT_EQ(DescribeMask(std::uint64_t{1} << 63), "63");
+  EXPECT_EQ(DescribeMask(kAll), "0-63");
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "controller/form1.h"
+#include "fake_platform.h"
+#include "report_text.h"
+
+namespace tavrolin {
+namespace {
+
+constexpr std::string_view kDefaultFile =
+    ";Configuration is done by the program and shouldn't be adjusted here.\r\n"
+    ";Delete this file if issues arise, the app will make a new one.\r\n"
+    "\r\n"
+    "[Config]\r\n"
+    "InitializeDelay=30\r\n"
+    "OnlineEnabled=1\r\n"
+    "CPUs=All\r\n"
+    "Game=0\r\n";
+
+class Startup : public ::testing::Test {
+ protected:
+  void SetConfig(std::string text) { fake.files.files[fake.configPath()] = std::move(text); }
+  std::string Config() const { return fake.files.text(fake.configPath()); }
+  // One start of the program on the current files.
+  std::unique_ptr<Form1> Start() {
+    auto form = std::make_unique<Form1>(fake.platform);
+    form->Form_Load();
+    return form;
+  }
+  // The computer name the program passes to the presence query.
+  std::string ComputerNameSeen() {
+    fake.time.advance(10000);
+    return fake.processes.computerNamesAsked.empty() ? "<none>"
+                                                     : fake.processes.computerNamesAsked.back();
+  }
+
+  fakes::FakePlatform fake;
+};
+
+TEST_F(Startup, WithoutSettingsFileWritesTheDefaultAndReadsIt) {
+  const auto form = Start();
+  EXPECT_EQ(Config(), kDefaultFile);
+  EXPECT_EQ(Config().size(), 203U);
+  EXPECT_EQ(form->IniPath, "C:\\Games\\Tavrolin\\config.ini");
+  EXPECT_EQ(form->Timer4->interval(), 30000U);
+  EXPECT_TRUE(form->OnlineAllowed);
+  EXPECT_EQ(form->strProfileProcess, "SupremeCommander.exe");
+
+  EXPECT_FALSE(form->Timer4->enabled());
+  EXPECT_FALSE(form->Timer1->enabled());
+  EXPECT_EQ(form->Timer1->interval(), 1000U);
+  EXPECT_TRUE(form->Timer3->enabled());
+  EXPECT_EQ(form->Timer3->interval(), 10000U);
+  EXPECT_TRUE(fake.window.iconShown);
+  EXPECT_FALSE(fake.window.visible);
+  EXPECT_EQ(fake.log(), "");
+  EXPECT_EQ(ComputerNameSeen(), "GAMER-PC");  // no buffer blanks, no NUL
+}
+
+TEST_F(Startup, AnExistingFileIsReadAndNeverRewritten) {
+  const std::string text =
+      "; mine\n[config]\n initializedelay = 20 \nOnlineEnabled=0\nGame=1\nCPUs=0,1\n";
+  SetConfig(text);
+  const auto form = Start();
+  EXPECT_EQ(Config(), text);
+  EXPECT_EQ(fake.files.writes, 0);
+  EXPECT_EQ(form->Timer4->interval(), 20000U);
+  EXPECT_FALSE(form->OnlineAllowed);
+  EXPECT_EQ(form->strProfileProcess, "ForgedAlliance.exe");
+}
+
+TEST_F(Startup, AMissingGameLineIsAppendedOnce) {
+  SetConfig("[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\n");
+  EXPECT_EQ(Start()->strProfileProcess, "SupremeCommander.exe");
+  EXPECT_EQ(Config(), "[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n");
+  Start();
+  EXPECT_EQ(Config(), "[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n");
+  EXPECT_EQ(fake.log(), "");
+}
+
+TEST_F(Startup, AnEmptyGameLineStaysFirstSoEveryStartAppendsAgain) {
+  SetConfig("[Config]\r\nGame=\r\n");
+  Start();
+  const auto form = Start();
+  EXPECT_EQ(Config(), "[Config]\r\nGame=\r\nGame=0\r\nGame=0\r\n");
+  EXPECT_EQ(form->strProfileProcess, "SupremeCommander.exe");
+}
+
+TEST_F(Startup, TheRepairJoinsALastLineWithoutLineBreak) {
+  SetConfig("[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20");
+  EXPECT_EQ(Start()->Timer4->interval(), 20000U);
+  EXPECT_EQ(Config(), "[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20Game=0\r\n");
+
+  // The next start finds a delay that is no number and still no Game line.
+  const auto form = Start();
+  EXPECT_EQ(form->Timer4->interval(), 30000U);
+  EXPECT_EQ(Config(), "[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20Game=0\r\nGame=0\r\n");
+  EXPECT_EQ(fake.log(),
+            test::Report({"Error occurred in Form_Load", "13  Type mismatch", "DLL Error - 0",
+                          "Variables:Key =InitializeDelay", "Variables:Value =20Game=0"}));
+}
+
+struct BadValue {
+  const char* line;
+  std::uint32_t interval;
+  bool online;
+  const char* game;
+  const char* report;  // number and description, or "" for no report
+};
+
+void PrintTo(const BadValue& value, std::ostream* out) {
+  *out << value.line;
+}
+
+class SettingValues : public Startup, public ::testing::WithParamInterface<BadValue> {};
+
+TEST_P(SettingValues, FallBackWithOneReportAndStartupGoesOn) {
+  const BadValue& value = GetParam();
+  const std::string text = std::string("[Config]\r\n") + value.line +
+                           "\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n";
+  SetConfig(text);
+  const auto form = Start();
+  EXPECT_EQ(form->Timer4->interval(), value.interval);
+  EXPECT_EQ(form->OnlineAllowed, value.online);
+  EXPECT_EQ(form->strProfileProcess, value.game);
+  EXPECT_TRUE(fake.window.iconShown);
+  if (*value.report == '\0') {
+    EXPECT_EQ(fake.log(), "");
+  } else {
+    const std::string_view line(value.line);
+    const std::size_t equals = line.find('=');
+    EXPECT_EQ(fake.log(),
+              test::Report({"Error occurred in Form_Load", value.report, "DLL Error - 0",
+                            "Variables:Key =" + std::string(line.substr(0, equals)),
+                            "Variables:Value =" + std::string(line.substr(equals + 1))}));
+  }
+  EXPECT_EQ(Config(), text);
+}
+
+constexpr const char* kSC = "SupremeCommander.exe";
+constexpr const char* kFA = "ForgedAlliance.exe";
+
+INSTANTIATE_TEST_SUITE_P(
+    Startup, SettingValues,
+    ::testing::Values(BadValue{"InitializeDelay=abc", 30000, true, kSC, "13  Type mismatch"},
+                      BadValue{"InitializeDelay=2147484", 30000, true, kSC, "6  Overflow"},
+                      BadValue{"InitializeDelay=1.5", 30000, true, kSC, "13  Type mismatch"},
+                      BadValue{"InitializeDelay=-5", 30000, true, kSC,
+                               "380  Invalid property value"},
+                      BadValue{"InitializeDelay=2147483", 2147483000, true, kSC, ""},
+                      BadValue{"InitializeDelay=", 0, true, kSC, ""},
+                      BadValue{"InitializeDelay=0", 0, true, kSC, ""},
+                      BadValue{"OnlineEnabled=", 20000, false, kSC, "13  Type mismatch"},
+                      BadValue{"OnlineEnabled=1 1", 20000, false, kSC, "13  Type mismatch"},
+                      BadValue{"OnlineEnabled=2", 20000, false, kSC, ""},
+                      BadValue{"OnlineEnabled=01", 20000, true, kSC, ""},
+                      BadValue{"Game=one", 20000, true, kSC, "13  Type mismatch"},
+                      BadValue{"Game=5", 20000, true, kSC, ""},
+                      BadValue{"Game=+1", 20000, true, kFA, ""}));
+
+TEST_F(Startup, EveryBadKeyIsReportedOnItsOwn) {
+  SetConfig("[Config]\r\nInitializeDelay=x\r\nOnlineEnabled=y\r\nGame=z\r\n");
+  const auto form = Start();
+  EXPECT_EQ(test::ReportCount(fake.log()), 3U);
+  EXPECT_NE(fake.log().find("Variables:Key =Game\r\nVariables:Value =z\r\n"), std::string::npos);
+  EXPECT_EQ(form->Timer4->interval(), 30000U);
+  EXPECT_FALSE(form->OnlineAllowed);
+  EXPECT_EQ(form->strProfileProcess, "SupremeCommander.exe");
+  EXPECT_TRUE(fake.window.iconShown);
+}
+
+TEST_F(Startup, OnlyPlainFilesCount) {
+  const auto form = std::make_unique<Form1>(fake.platform);
+  const std::string path = fake.configPath();
+  EXPECT_FALSE(form->FileExist(path));
+  SetConfig("[Config]\r\n");
+  EXPECT_TRUE(form->FileExist(path));
+  fake.files.readOnly.insert(path);
+  EXPECT_TRUE(form->FileExist(path));
+  fake.files.hidden.insert(path);
+  EXPECT_FALSE(form->FileExist(path));
+  fake.files.hidden.clear();
+  fake.files.directories.insert(path);
+  EXPECT_FALSE(form->FileExist(path));
+}
+
+TEST_F(Startup, AHiddenSettingsFileCountsAsMissing) {
+  SetConfig("[Config]\r\nInitializeDelay=20\r\n");
+  fake.files.hidden.insert(fake.configPath());
+  EXPECT_EQ(Start()->Timer4->interval(), 30000U);
+  EXPECT_EQ(Config(), kDefaultFile);
+}
+
+TEST_F(Startup, ADefaultFileThatCannotBeWrittenLeavesTheDefaultsInMemory) {
+  fake.files.directories.insert(fake.configPath());
+  const auto form = Start();
+  EXPECT_EQ(form->Timer4->interval(), 30000U);
+  EXPECT_TRUE(form->OnlineAllowed);
+  EXPECT_EQ(form->strProfileProcess, "SupremeCommander.exe");
+  EXPECT_TRUE(fake.window.iconShown);
+  // One report: the write; no repair is tried on a file that is not there.
+  EXPECT_EQ(fake.log(), test::Report({"Error occurred in Form_Load", "75  Path/File access error",
+                                      "DLL Error - 5"}));
+}
+
+TEST_F(Startup, ARepairThatCannotBeWrittenIsReported) {
+  SetConfig("[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\n");
+  fake.files.readOnly.insert(fake.configPath());
+  const auto form = Start();
+  EXPECT_EQ(Config(), "[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\n");
+  EXPECT_EQ(form->Timer4->interval(), 20000U);
+  EXPECT_TRUE(fake.window.iconShown);
+  EXPECT_EQ(fake.log(), test::Report({"Error occurred in Form_Load", "75  Path/File access error",
+                                      "DLL Error - 5"}));
+}
+
+TEST_F(Startup, ASecondInstanceCompletesTheFileAndEnds) {
+  fake.environment.otherInstance = true;
+  Start();
+  EXPECT_EQ(Config(), kDefaultFile);
+  EXPECT_EQ(fake.environment.endedWith, 0);
+  EXPECT_EQ(fake.window.trayAdds, 0);
+  EXPECT_EQ(fake.window.hides, 0);
+
+  SetConfig("[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\n");
+  Start();
+  EXPECT_EQ(Config(), "[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n");
+  EXPECT_EQ(fake.window.trayAdds, 0);
+  EXPECT_EQ(fake.log(), "");
+}
+
+TEST_F(Startup, AComputerNameFailureIsReportedAndStartupGoesOn) {
+  fake.environment.computerNameError = 1722;
+  const auto form = Start();
+  EXPECT_EQ(fake.log(), test::Report({"Error occurred in Form_Load",
+                                      "1722  A system call returned an error code of 1722",
+                                      "DLL Error - 1722"}));
+  EXPECT_TRUE(fake.window.iconShown);
+  EXPECT_FALSE(fake.window.visible);
+  EXPECT_EQ(ComputerNameSeen(), "");
+}
+
+TEST_F(Startup, MinimizingHidesTheWindowAndNothingElseDoes) {
+  const auto form = Start();
+  const int hides = fake.window.hides;
+  form->Form_Resize();
+  EXPECT_EQ(fake.window.hides, hides);
+  fake.window.minimized = true;
+  form->Form_Resize();
+  EXPECT_EQ(fake.window.hides, hides + 1);
+}
+
+TEST_F(Startup, ExitUnloadsTheWindowsRemovesTheIconAndEnds) {
+  const auto form = Start();
+  EXPECT_FALSE(fake.environment.endedWith.has_value());
+  form->mnuExit_Click();
+  EXPECT_EQ(fake.window.unloads, 1);
+  EXPECT_EQ(fake.window.trayRemoves, 1);
+  EXPECT_FALSE(fake.window.iconShown);
+  EXPECT_EQ(fake.environment.endedWith, 0);
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "controller/form1.h"
+#include "fake_platform.h"
+#include "report_text.h"
+
+namespace tavrolin {
+namespace {
+
+const std::string kGame = "SupremeCommander.exe";
+const std::string kLobby = "GPG.Multiplayer.Client.exe";
+
+// Polls come at 10 s, 20 s, ... after startup; with a 5 s delay the delay's
+// end falls between two polls.
+class Watcher : public ::testing::Test {
+ protected:
+  void Start(const std::string& delay = "5", const std::string& online = "1") {
+    fake.files.files[fake.configPath()] =
+        "[Config]\r\nInitializeDelay=" + delay + "\r\nOnlineEnabled=" + online + "\r\nGame=0\r\n";
+    form.Form_Load();
+  }
+  std::string State() const {
+    const bool delay = form.Timer4->enabled();
+    if (!form.isRunning) return delay ? "delay running while not running" : "Idle";
+    return delay ? "Waiting" : "Adjusted";
+  }
+  // First phases of adjustments of this process: pinned to processor 0.
+  int Pins(std::uint32_t pid) const {
+    int pins = 0;
+    for (const auto& set : fake.processes.maskSets) pins += set.pid == pid && set.mask == 1;
+    return pins;
+  }
+  void Advance(std::uint64_t milliseconds) { fake.time.advance(milliseconds); }
+
+  fakes::FakePlatform fake;
+  Form1 form{fake.platform};
+};
+
+TEST_F(Watcher, AGameRunningAtStartupIsSeenAtTheFirstPollAndAdjustedAfterTheDelay) {
+  const std::uint32_t pid = fake.processes.start(kGame);
+  Start("30");
+  Advance(9999);
+  EXPECT_EQ(fake.processes.namesQueries, 0);
+  EXPECT_EQ(State(), "Idle");
+  Advance(1);
+  EXPECT_EQ(State(), "Waiting");
+  EXPECT_EQ(fake.processes.namesQueries, 2);  // the lobby client and the game
+
+  Advance(29999);  // polls at 20 s and 30 s do not restart the delay
+  EXPECT_TRUE(fake.processes.maskSets.empty());
+  Advance(1);
+  ASSERT_EQ(fake.processes.maskSets.size(), 1U);
+  EXPECT_EQ(fake.processes.maskSets[0].at, 40000U);
+  EXPECT_EQ(Pins(pid), 1);
+  EXPECT_EQ(State(), "Adjusted");
+  Advance(1000);
+  ASSERT_EQ(fake.processes.maskSets.size(), 2U);
+  EXPECT_EQ(fake.processes.maskSets[1].mask, 15U);
+  EXPECT_EQ(fake.processes.maskSets[1].at, 41000U);
+}
+
+TEST_F(Watcher, AnAdjustedGameIsLeftAloneUntilAPollHasSeenItGone) {
+  Start();
+  Advance(10000);
+  EXPECT_EQ(State(), "Idle");  // nothing runs yet
+  const std::uint32_t first = fake.processes.start(kGame);
+  Advance(15000);  // seen at 20 s, adjusted at 25 s
+  EXPECT_EQ(State(), "Adjusted");
+  Advance(60000);
+  EXPECT_EQ(State(), "Adjusted");
+  EXPECT_EQ(fake.processes.opens, 1);
+
+  fake.processes.stop(first);
+  Advance(5000);  // t = 90 s
+  EXPECT_EQ(State(), "Idle");
+  const std::uint32_t second = fake.processes.start(kGame);
+  Advance(10000);
+  EXPECT_EQ(State(), "Waiting");
+  Advance(5000);
+  EXPECT_EQ(State(), "Adjusted");
+  EXPECT_EQ(Pins(second), 1);
+  EXPECT_EQ(fake.processes.opens, 2);
+}
+
+TEST_F(Watcher, AGameThatExitsDuringTheDelayIsNotAdjusted) {
+  Start();  // the delay handler finds it gone
+  std::uint32_t pid = fake.processes.start(kGame);
+  Advance(10000);
+  EXPECT_EQ(State(), "Waiting");
+  fake.processes.stop(pid);
+  Advance(5000);
+  EXPECT_EQ(State(), "Idle");
+
+  form.Timer4->setInterval(30000);  // a poll finds it gone
+  pid = fake.processes.start(kGame);
+  Advance(5000);
+  EXPECT_EQ(State(), "Waiting");
+  fake.processes.stop(pid);
+  Advance(10000);
+  EXPECT_EQ(State(), "Idle");
+  Advance(60000);
+  EXPECT_EQ(fake.processes.opens, 0);
+  EXPECT_EQ(fake.log(), "");
+}
+
+TEST_F(Watcher, AGameThatRestartsBetweenTwoPollsCountsAsTheSameRun) {
+  Start();
+  const std::uint32_t first = fake.processes.start(kGame);
+  Advance(16000);  // adjusted at 15 s, final mask at 16 s
+  EXPECT_EQ(State(), "Adjusted");
+  fake.processes.stop(first);
+  const std::uint32_t second = fake.processes.start(kGame);
+  Advance(60000);
+  EXPECT_EQ(State(), "Adjusted");
+  EXPECT_EQ(Pins(second), 0);
+}
+
+TEST_F(Watcher, TheLobbyClientHoldsThePollWhileOnlinePlayIsNotAllowed) {
+  Start("5", "0");
+  fake.processes.start(kLobby);
+  const std::uint32_t game = fake.processes.start(kGame);
+  Advance(30000);
+  EXPECT_EQ(State(), "Idle");
+  EXPECT_EQ(fake.processes.namesQueries, 3);  // the game is never asked about
+
+  fake.processes.stopAll(kLobby);  // the game that still runs is taken in hand
+  Advance(10000);
+  EXPECT_EQ(State(), "Waiting");
+  Advance(5000);
+  EXPECT_EQ(State(), "Adjusted");
+  EXPECT_EQ(Pins(game), 1);
+}
+
+TEST_F(Watcher, ADelayAlreadyRunningEndsInAnAdjustmentDespiteTheLobbyClient) {
+  Start("5", "0");
+  const std::uint32_t first = fake.processes.start(kGame);
+  Advance(10000);
+  EXPECT_EQ(State(), "Waiting");
+  fake.processes.start(kLobby);
+  Advance(5000);
+  EXPECT_EQ(State(), "Adjusted");
+  EXPECT_EQ(Pins(first), 1);
+  Advance(1000);
+
+  // It exits and starts again while the lobby client holds the polls: the new
+  // run is taken for the adjusted one.
+  fake.processes.stop(first);
+  Advance(20000);
+  const std::uint32_t second = fake.processes.start(kGame);
+  Advance(10000);
+  fake.processes.stopAll(kLobby);
+  Advance(30000);
+  EXPECT_EQ(State(), "Adjusted");
+  EXPECT_EQ(Pins(second), 0);
+}
+
+TEST_F(Watcher, WithOnlinePlayAllowedTheLobbyClientMakesNoDifference) {
+  Start("5", "1");
+  fake.processes.start(kLobby);
+  const std::uint32_t game = fake.processes.start(kGame);
+  Advance(10000);
+  EXPECT_EQ(State(), "Waiting");
+  EXPECT_EQ(fake.processes.namesQueries, 2);
+  Advance(5000);
+  EXPECT_EQ(Pins(game), 1);
+}
+
+TEST_F(Watcher, ADelayOfZeroNeverEnds) {
+  Start("");
+  fake.processes.start(kGame);
+  Advance(600000);
+  EXPECT_EQ(State(), "Waiting");
+  EXPECT_EQ(fake.processes.opens, 0);
+}
+
+TEST_F(Watcher, TheGameChosenDuringTheDelayIsTheOneAdjusted) {
+  Start("30");
+  const std::uint32_t old = fake.processes.start(kGame);
+  Advance(10000);
+  EXPECT_EQ(State(), "Waiting");
+  form.strProfileProcess = "ForgedAlliance.exe";
+  const std::uint32_t chosen = fake.processes.start("ForgedAlliance.exe");
+  Advance(30000);
+  EXPECT_EQ(Pins(chosen), 1);
+  EXPECT_EQ(Pins(old), 0);
+  Advance(1000);
+  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
+  EXPECT_EQ(fake.beeper.beeps[0].imageName, "ForgedAlliance.exe");
+}
+
+// A poll waiting in the queue runs at the event pump inside the first phase.
+TEST_F(Watcher, APollAtThePumpFindingTheGameChangesNothing) {
+  Start("30");
+  const std::uint32_t pid = fake.processes.start(kGame);
+  Advance(10000);
+  int pollsAtPump = 0;
+  fake.time.post([&] {
+    ++pollsAtPump;
+    form.Timer3_Timer();
+    EXPECT_TRUE(fake.processes.maskSets.size() == 1 && !form.Timer1->enabled());
+  });
+  form.Timer4_Timer();  // the delay ends
+  EXPECT_EQ(pollsAtPump, 1);
+  EXPECT_EQ(fake.time.pumps(), 1);
+  EXPECT_EQ(State(), "Adjusted");
+  EXPECT_TRUE(form.Timer1->enabled());
+  Advance(1000);
+  EXPECT_EQ(fake.processes.find(pid)->mask, 15U);
+  EXPECT_EQ(fake.beeper.beeps.size(), 1U);
+}
+
+TEST_F(Watcher, APollAtThePumpFindingTheGameGoneRearmsTheWatcher) {
+  Start("30");
+  const std::uint32_t pid = fake.processes.start(kGame);
+  Advance(10000);
+  fake.time.post([&] {
+    fake.processes.stop(pid);
+    form.Timer3_Timer();
+  });
+  form.Timer4_Timer();
+  EXPECT_EQ(State(), "Idle");
+  EXPECT_TRUE(form.Timer1->enabled());  // the first phase still ends
+
+  Advance(1000);  // the final mask has no process left to take it
+  EXPECT_TRUE(fake.beeper.beeps.empty());
+  EXPECT_EQ(fake.processes.openHandles, 0);
+  // Both the final mask and the rescue are refused.
+  const std::string refused =
+      test::Report({"Error occurred in Timer1_Timer", "1001  The system refused the affinity mask",
+                    "DLL Error - 5", "Variables:lngPID =1000", "Variables:lngHwndProcess =1256",
+                    "Variables:numProcessors =4", "Variables:MyMask =15"});
+  EXPECT_EQ(fake.log(), refused + refused);
+
+  const std::uint32_t again = fake.processes.start(kGame);
+  Advance(40000);
+  EXPECT_EQ(Pins(again), 1);
+}
+
+TEST_F(Watcher, APresenceQueryThatFailsLeavesTheStateAsItWas) {
+  Start("30");
+  fake.processes.start(kGame);
+  Advance(10000);
+  EXPECT_EQ(State(), "Waiting");
+
+  fake.processes.namesError = 1722;
+  fake.processes.listError = 1726;
+  Advance(10000);
+  EXPECT_EQ(
+      fake.log(),
+      test::Report({"Error occurred in IsProcessRunning",
+                    "1004  The process query failed; the process list is used instead",
+                    "DLL Error - 1722", "Variables:computerName =GAMER-PC",
+                    "Variables:imageName =GPG.Multiplayer.Client.exe"}) +
+          test::Report({"Error occurred in Timer3_Timer",
+                        "1726  A system call returned an error code of 1726", "DLL Error - 1726"}));
+  Advance(20000);  // polls at 30 s and 40 s, and the delay's end at 40 s
+  EXPECT_EQ(test::ReportCount(fake.log()), 5U);
+  EXPECT_NE(fake.log().find("Error occurred in Timer4_Timer\r\n1726  "), std::string::npos);
+  EXPECT_EQ(State(), "Waiting");
+  EXPECT_EQ(fake.processes.opens, 0);
+
+  fake.processes.namesError.reset();  // back again: the delay's next end adjusts
+  fake.processes.listError.reset();
+  Advance(30000);
+  EXPECT_EQ(State(), "Adjusted");
+  EXPECT_EQ(fake.processes.opens, 1);
+}
+
+}  // namespace
+}  // namespace tavrolin
