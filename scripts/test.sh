@@ -27,6 +27,9 @@ scripts/fuzz.sh 60
 step "Linux end-to-end tests"
 tests/e2e/linux/run.sh build/native
 
+step "Bad input through the Linux program"
+tests/e2e/linux/bad_input.sh build/native
+
 step "1000 adjustments in a row: nothing left behind"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"

@@ -13,8 +13,11 @@ int main() {
   form.Form_Load();
   if (backend.loop.quitting()) return backend.loop.exitCode();  // another copy runs
 
-  const std::string line =
-      "tavrolin: watching " + form.strProfileProcess + "; settings in " + form.IniPath + "\n";
+  // The console's stand-in for the tray: what is watched, and how.
+  const std::string line = "tavrolin: watching " + form.strProfileProcess + " (delay " +
+                           std::to_string(form.Timer4->interval()) + " ms, online play " +
+                           (form.OnlineAllowed ? "allowed" : "not allowed") + "); settings in " +
+                           form.IniPath + "\n";
   std::fputs(line.c_str(), stderr);
 
   backend.loop.run(

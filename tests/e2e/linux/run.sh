@@ -29,7 +29,7 @@ test_startup() {
   sleep 1
   if cmp -s <(default_config) "$dir/config.ini"; then pass "fresh start writes the default config.ini byte for byte"; else fail "config.ini differs from the default"; fi
   [[ -e $dir/ErrorLog.txt ]] && fail "a fresh start wrote ErrorLog.txt" || pass "no ErrorLog.txt after a clean start"
-  grep -q "watching SupremeCommander.exe; settings in $dir/config.ini" "$work/first.log" &&
+  grep -qF "watching SupremeCommander.exe (delay 30000 ms, online play allowed); settings in $dir/config.ini" "$work/first.log" &&
     pass "stderr names the game and the settings file" || fail "startup line missing: $(cat "$work/first.log")"
 
   local before

@@ -1,0 +1,199 @@
+#!/usr/bin/env bash
+# Bad input, row by row, through the real Linux program: damaged settings
+# files and odd NUMBER_OF_PROCESSORS values. Every row: the program keeps
+# running and ends cleanly, the values it uses are sound, a refused value is
+# reported in ErrorLog.txt, and the settings file is not changed behind the
+# user's back. Prints the results as a Markdown table.
+#
+#   tests/e2e/linux/bad_input.sh [BUILD_DIR]    (default build/native)
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../../../build/native}" && pwd)
+work=$(mktemp -d /tmp/tavrolin-bad.XXXXXX)
+chmod 755 "$work"
+# shellcheck source=lib.sh
+source "$here/lib.sh"
+trap 'cleanup; rm -rf "$work"' EXIT
+unset NUMBER_OF_PROCESSORS
+all_cpus=$(awk '/^Cpus_allowed_list:/ {print $2}' /proc/self/status)
+rows=()
+
+# As another user when we are root, so that file permissions hold.
+as_user=()
+if [[ $(id -u) == 0 ]]; then as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups); fi
+
+record() {  # record ROW RESULT OBSERVED
+  rows+=("| $1 | $2 | $3 |")
+  [[ $2 == pass ]] && pass "$1" || fail "$1: $3"
+}
+
+# start_and_stop DIR [ENV...]: runs the program until its startup line, then
+# SIGTERM. Sets $line (the startup line), $rc, $alive.
+start_and_stop() {
+  local dir=$1
+  shift
+  start_bg "$dir/stderr.txt" env "$@" "$dir/tavrolin"
+  local pid=$started
+  for _ in $(seq 1 60); do
+    grep -q '^tavrolin: watching' "$dir/stderr.txt" && break
+    sleep 0.05
+  done
+  sleep 0.2
+  kill -0 "$pid" 2>/dev/null && alive=yes || alive=no
+  line=$(grep -o 'watching .*)' "$dir/stderr.txt" | head -1)
+  stop_program "$pid"
+  rc=$stop_rc
+}
+
+report_of() { [[ -f $1/ErrorLog.txt ]] && grep -c '^Error occurred in' "$1/ErrorLog.txt" || echo 0; }
+
+# config_row NAME CONFIG EXPECTED_LINE REPORTS [EXPECTED_CONFIG]
+# CONFIG is printf'd into config.ini; EXPECTED_CONFIG defaults to CONFIG.
+config_row() {
+  local name=$1 config=$2 expected=$3 reports=$4 after=${5-$2} dir got
+  dir=$(new_program_dir)
+  printf "$config" >"$dir/config.ini"
+  start_and_stop "$dir"
+  got=$(report_of "$dir")
+  if [[ $alive == yes && $rc == 0 && $line == "watching $expected" && $got == "$reports" ]] &&
+    cmp -s <(printf "$after") "$dir/config.ini"; then
+    record "$name" pass "${line#watching }; reports: $got"
+  else
+    record "$name" FAIL "alive=$alive rc=$rc line='$line' reports=$got config=$(od -c "$dir/config.ini" | head -3 | tr -s ' ' | tr '\n' ' ')"
+  fi
+}
+
+S='[Config]\r\n'
+D='(delay 30000 ms, online play allowed)'
+SC="SupremeCommander.exe"
+
+echo "Bad input: settings file"
+config_row "InitializeDelay empty" "${S}InitializeDelay=\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC (delay 0 ms, online play allowed)" 0
+config_row "InitializeDelay not a number (abc)" "${S}InitializeDelay=abc\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC $D" 1
+config_row "InitializeDelay overflowing (2147484)" "${S}InitializeDelay=2147484\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC $D" 1
+config_row "InitializeDelay largest (2147483)" "${S}InitializeDelay=2147483\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC (delay 2147483000 ms, online play allowed)" 0
+config_row "InitializeDelay signed (-5)" "${S}InitializeDelay=-5\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC $D" 1
+config_row "InitializeDelay signed (+20)" "${S}InitializeDelay=+20\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC (delay 20000 ms, online play allowed)" 0
+config_row "InitializeDelay fractional (1.5)" "${S}InitializeDelay=1.5\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC $D" 1
+config_row "InitializeDelay inner blank (2 0)" "${S}InitializeDelay=2 0\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC $D" 1
+config_row "InitializeDelay blanks and quotes around (\" 20 \")" "${S}InitializeDelay = \"20\" \r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC (delay 20000 ms, online play allowed)" 0
+config_row "InitializeDelay 300 characters" "${S}InitializeDelay=$(printf '%0300d' 0)\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC (delay 0 ms, online play allowed)" 0
+config_row "InitializeDelay 300 digits" "${S}InitializeDelay=$(printf '9%.0s' $(seq 300))\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC $D" 1
+config_row "OnlineEnabled empty" "${S}InitializeDelay=30\r\nOnlineEnabled=\r\nGame=0\r\n" "$SC (delay 30000 ms, online play not allowed)" 1
+config_row "OnlineEnabled not a number (yes)" "${S}InitializeDelay=30\r\nOnlineEnabled=yes\r\nGame=0\r\n" "$SC (delay 30000 ms, online play not allowed)" 1
+config_row "OnlineEnabled 2" "${S}InitializeDelay=30\r\nOnlineEnabled=2\r\nGame=0\r\n" "$SC (delay 30000 ms, online play not allowed)" 0
+config_row "OnlineEnabled 01" "${S}InitializeDelay=30\r\nOnlineEnabled=01\r\nGame=0\r\n" "$SC $D" 0
+config_row "OnlineEnabled overflowing" "${S}InitializeDelay=30\r\nOnlineEnabled=99999999999999999999\r\nGame=0\r\n" "$SC (delay 30000 ms, online play not allowed)" 1
+config_row "Game 1" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=1\r\n" "ForgedAlliance.exe $D" 0
+config_row "Game 5" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=5\r\n" "$SC $D" 0
+config_row "Game signed (-1)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=-1\r\n" "$SC $D" 0
+config_row "Game not a number (FA)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=FA\r\n" "$SC $D" 1
+config_row "Game missing: appended once" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\n" "$SC $D" 0 "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n"
+config_row "Section missing" "[Other]\r\nInitializeDelay=10\r\n" "$SC (delay 0 ms, online play not allowed)" 1 "[Other]\r\nInitializeDelay=10\r\nGame=0\r\n"
+config_row "Keys repeated: the first wins" "${S}InitializeDelay=20\r\nInitializeDelay=60\r\nOnlineEnabled=0\r\nOnlineEnabled=1\r\nGame=1\r\nGame=0\r\n" "ForgedAlliance.exe (delay 20000 ms, online play not allowed)" 0
+config_row "Keys in another letter case" "[CONFIG]\r\ninitializedelay=20\r\nONLINEENABLED=0\r\ngame=1\r\n" "ForgedAlliance.exe (delay 20000 ms, online play not allowed)" 0
+config_row "LF-only line ends" '[Config]\nInitializeDelay=20\nOnlineEnabled=0\nGame=1\n' "ForgedAlliance.exe (delay 20000 ms, online play not allowed)" 0
+config_row "UTF-8 byte-order mark" '\xef\xbb\xbf[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=1\r\n' "ForgedAlliance.exe (delay 20000 ms, online play allowed)" 0
+config_row "Last line without a line break" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=1" "ForgedAlliance.exe $D" 0
+config_row "Empty file" "" "$SC (delay 0 ms, online play not allowed)" 1 "Game=0\r\n"
+
+# A read-only settings file with a value to repair: the repair fails, is
+# reported, and the program runs on with what it could read.
+dir=$(new_program_dir)
+chmod 777 "$dir"
+printf "${S}InitializeDelay=20\r\nOnlineEnabled=0\r\n" >"$dir/config.ini"
+chmod 444 "$dir/config.ini"
+start_and_stop "$dir" "${as_user[@]}"
+got=$(report_of "$dir")
+if [[ $alive == yes && $rc == 0 && $line == "watching $SC (delay 20000 ms, online play not allowed)" && $got == 1 ]] &&
+  cmp -s <(printf "${S}InitializeDelay=20\r\nOnlineEnabled=0\r\n") "$dir/config.ini"; then
+  record "Read-only config.ini (Game missing)" pass "${line#watching }; repair refused and reported; file unchanged"
+else
+  record "Read-only config.ini (Game missing)" FAIL "alive=$alive rc=$rc line=$line reports=$got"
+fi
+
+# config.ini is a directory: it cannot be read or written; the defaults apply.
+dir=$(new_program_dir)
+mkdir "$dir/config.ini"
+start_and_stop "$dir"
+got=$(report_of "$dir")
+[[ $alive == yes && $rc == 0 && $line == "watching $SC $D" && $got == 1 && -d $dir/config.ini ]] &&
+  record "config.ini is a directory" pass "${line#watching }; one report" ||
+  record "config.ini is a directory" FAIL "alive=$alive rc=$rc line=$line reports=$got"
+
+# The log cannot be written: ErrorLog.txt is a directory, or the directory is
+# read-only. The refused value is still refused; the program runs on.
+dir=$(new_program_dir)
+mkdir "$dir/ErrorLog.txt"
+printf "${S}InitializeDelay=abc\r\nOnlineEnabled=1\r\nGame=0\r\n" >"$dir/config.ini"
+start_and_stop "$dir"
+[[ $alive == yes && $rc == 0 && $line == "watching $SC $D" ]] &&
+  record "ErrorLog.txt is a directory (with a value to report)" pass "${line#watching }; the report is dropped" ||
+  record "ErrorLog.txt is a directory (with a value to report)" FAIL "alive=$alive rc=$rc line=$line"
+
+dir=$(new_program_dir)
+printf "${S}InitializeDelay=abc\r\nOnlineEnabled=1\r\nGame=0\r\n" >"$dir/config.ini"
+chmod 555 "$dir"
+start_and_stop "$dir" "${as_user[@]}"
+[[ $alive == yes && $rc == 0 && $line == "watching $SC $D" && ! -e $dir/ErrorLog.txt ]] &&
+  record "Read-only directory (with a value to report)" pass "${line#watching }; the report is dropped" ||
+  record "Read-only directory (with a value to report)" FAIL "alive=$alive rc=$rc line=$line"
+chmod 755 "$dir"
+
+# --- NUMBER_OF_PROCESSORS: needs a game to adjust ---------------------------
+# Two rows run at a time, one watching each game, so that neither touches the
+# other's game.
+echo "Bad input: NUMBER_OF_PROCESSORS"
+declare -A row_dir row_game row_prog row_expect
+number_start() {  # number_start SLOT NAME VALUE|- GAME_INDEX
+  local slot=$1 value=$3 game_index=$4 dir game env_args=()
+  local image=SupremeCommander.exe
+  [[ $game_index == 1 ]] && image=ForgedAlliance.exe
+  dir=$(new_program_dir)
+  printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nGame=%s\r\n' "$game_index" >"$dir/config.ini"
+  [[ $value != - ]] && env_args=("NUMBER_OF_PROCESSORS=$value")
+  game=$(new_game "$image")
+  start_bg "$work/game.log" "$game"
+  row_game[$slot]=$started
+  start_bg "$dir/stdout.txt" env "${env_args[@]}" "$dir/tavrolin"
+  row_prog[$slot]=$started
+  row_dir[$slot]=$dir
+}
+number_check() {  # number_check SLOT NAME EXPECTED_CPUS EXPECT_LINE(yes|no) REPORTS
+  local slot=$1 name=$2 expected=$3 wants_line=$4 reports=$5 dir cpus got printed=no
+  dir=${row_dir[$slot]}
+  cpus=$(thread_cpus "${row_game[$slot]}")
+  kill -0 "${row_prog[$slot]}" 2>/dev/null && alive=yes || alive=no
+  stop_program "${row_prog[$slot]}"
+  got=$(report_of "$dir")
+  grep -q 'processors' "$dir/stdout.txt" && printed=yes
+  if [[ $alive == yes && $stop_rc == 0 && $cpus == "$expected" && $printed == "$wants_line" && $got == "$reports" ]]; then
+    record "$name" pass "game ends on $cpus; adjustment line: $printed; reports: $got"
+  else
+    record "$name" FAIL "alive=$alive rc=$stop_rc cpus=$cpus line=$printed reports=$got $(tr '\r\n' '  ' <"$dir/ErrorLog.txt" 2>/dev/null)"
+  fi
+  kill -KILL "${row_game[$slot]}"
+  wait "${row_game[$slot]}" 2>/dev/null
+}
+pair() {  # pair NAME_A VALUE_A CPUS_A LINE_A REPORTS_A NAME_B VALUE_B CPUS_B LINE_B REPORTS_B
+  number_start a "$1" "$2" 0
+  number_start b "$6" "$7" 1
+  sleep 13.5  # the first poll at 10 s, the delay of 1 s, the final mask 1 s later
+  number_check a "$1" "$3" "$4" "$5"
+  number_check b "$6" "$8" "$9" "${10}"
+}
+pair "NUMBER_OF_PROCESSORS missing" - "$all_cpus" yes 0 \
+  "NUMBER_OF_PROCESSORS 0" 0 "$all_cpus" no 1
+pair "NUMBER_OF_PROCESSORS 1" 1 "$all_cpus" no 0 \
+  "NUMBER_OF_PROCESSORS 33" 33 "$all_cpus" yes 0
+pair "NUMBER_OF_PROCESSORS 65" 65 "$all_cpus" yes 1 \
+  "NUMBER_OF_PROCESSORS not a number (many)" many "$all_cpus" yes 2
+
+echo
+echo "| Row | Result | Observed |"
+echo "|---|---|---|"
+printf '%s\n' "${rows[@]}"
+if ((failures > 0)); then
+  echo "$failures row(s) failed"
+  exit 1
+fi
