@@ -10,6 +10,7 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../../build/native}" && pwd)
 work=$(mktemp -d /tmp/tavrolin-e2e.XXXXXX)
+chmod 755 "$work"  # a test runs the program as another user
 # shellcheck source=lib.sh
 source "$here/lib.sh"
 trap 'cleanup; rm -rf "$work"' EXIT
@@ -127,11 +128,67 @@ test_lobby_rule() {
   cleanup
 }
 
+# --- Faults the program must survive ----------------------------------------
+test_game_exits_between_phases() {
+  local dir game game_pid prog start now
+  dir=$(new_program_dir)
+  write_config "$dir" 1 1
+  game=$(new_game SupremeCommander.exe)
+  start_bg "$work/game.log" "$game"
+  game_pid=$started
+  start_bg "$work/exits.log" "$dir/tavrolin"
+  prog=$started
+  start=$(date +%s)
+  while (($(date +%s) - start < 16)); do
+    [[ $(thread_cpus "$game_pid") == 0 ]] && break
+    sleep 0.05
+  done
+  kill -KILL "$game_pid"  # gone before the final mask
+  wait "$game_pid" 2>/dev/null
+  sleep 2
+  if kill -0 "$prog" 2>/dev/null && ! grep -q processors "$work/exits.log" &&
+    grep -q '^Error occurred in Timer1_Timer' "$dir/ErrorLog.txt" 2>/dev/null &&
+    grep -q '^1001  The system refused the affinity mask' "$dir/ErrorLog.txt"; then
+    pass "a game gone between the phases: reported, no adjustment line, the program runs on"
+  else
+    fail "game gone between phases: $(cat "$work/exits.log" "$dir/ErrorLog.txt" 2>/dev/null)"
+  fi
+  stop_program "$prog"
+}
+
+test_game_of_another_user() {
+  if [[ $(id -u) != 0 ]]; then
+    note "SKIP a game of another user: needs root to start one"
+    return
+  fi
+  local dir game game_pid prog
+  dir=$(new_program_dir)
+  chmod 777 "$dir"
+  write_config "$dir" 1 1
+  chmod 666 "$dir/config.ini"
+  game=$(new_game SupremeCommander.exe)
+  start_bg "$work/game.log" "$game"  # runs as root
+  game_pid=$started
+  start_bg "$work/other.log" setpriv --reuid=nobody --regid=nogroup --clear-groups "$dir/tavrolin"
+  prog=$started
+  sleep 12.5
+  if kill -0 "$prog" 2>/dev/null && [[ $(thread_cpus "$game_pid") == "$all_cpus" ]] &&
+    grep -q "^Custom Error - Error in OpenProcess For the Process ID: $game_pid" "$dir/ErrorLog.txt" 2>/dev/null; then
+    pass "a game the program may not change is left alone, with a report"
+  else
+    fail "game of another user: cpus $(thread_cpus "$game_pid"), log: $(cat "$dir/ErrorLog.txt" 2>/dev/null)"
+  fi
+  stop_program "$prog"
+  cleanup
+}
+
 echo "Linux end-to-end tests ($build)"
 test_startup
 test_game_repair
 test_adjustment
 test_lobby_rule
+test_game_exits_between_phases
+test_game_of_another_user
 if ((failures > 0)); then
   echo "$failures check(s) failed"
   exit 1
