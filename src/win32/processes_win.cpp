@@ -1,0 +1,111 @@
+#include "processes_win.h"
+
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <wtsapi32.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "win_handles.h"
+
+namespace tavrolin::win32 {
+
+namespace {
+
+// Frees a buffer that the terminal-services API allocated.
+struct WtsDeleter {
+  void operator()(WTS_PROCESS_INFOW* buffer) const { ::WTSFreeMemory(buffer); }
+};
+
+// A wide name in the ANSI code page; characters it lacks become its default.
+std::string ToAnsi(const wchar_t* name) {
+  if (name == nullptr) return {};
+  const int size = ::WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return {};
+  std::string text(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, name, -1, text.data(), size, nullptr, nullptr);
+  text.resize(static_cast<std::size_t>(size - 1));
+  return text;
+}
+
+class WtsSnapshot final : public ProcessSnapshot {
+ public:
+  WtsSnapshot(WTS_PROCESS_INFOW* buffer, DWORD count) : buffer_(buffer) {
+    names_.reserve(count);
+    for (DWORD i = 0; i < count; ++i) names_.push_back(ToAnsi(buffer[i].pProcessName));
+    // The names no longer move: the records may point into them.
+    records_.reserve(count);
+    for (DWORD i = 0; i < count; ++i) {
+      records_.push_back({buffer[i].SessionId, buffer[i].ProcessId, names_[i].c_str()});
+    }
+  }
+  std::span<const ProcessRecord> records() const override { return records_; }
+
+ private:
+  std::unique_ptr<WTS_PROCESS_INFOW, WtsDeleter> buffer_;
+  std::vector<std::string> names_;
+  std::vector<ProcessRecord> records_;
+};
+
+class WinProcessHandle final : public ProcessHandle {
+ public:
+  explicit WinProcessHandle(HANDLE handle) : handle_(handle) {}
+  std::int64_t value() const override {
+    return static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(handle_.get()));
+  }
+  HANDLE get() const { return handle_.get(); }
+
+ private:
+  UniqueHandle handle_;
+};
+
+}  // namespace
+
+std::unique_ptr<ProcessSnapshot> WtsProcessList::enumerate() {
+  WTS_PROCESS_INFOW* buffer = nullptr;
+  DWORD count = 0;
+  if (::WTSEnumerateProcessesW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &buffer, &count) == 0) {
+    return nullptr;
+  }
+  return std::make_unique<WtsSnapshot>(buffer, count);
+}
+
+std::unique_ptr<ProcessHandle> WinProcessControl::open(std::uint32_t processId) {
+  HANDLE handle =
+      ::OpenProcess(PROCESS_SET_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (handle == nullptr && ::GetLastError() == ERROR_ACCESS_DENIED) {
+    // Systems older than the limited right refuse it as unknown.
+    handle = ::OpenProcess(PROCESS_SET_INFORMATION | PROCESS_QUERY_INFORMATION, FALSE, processId);
+  }
+  if (handle == nullptr) return nullptr;
+  return std::make_unique<WinProcessHandle>(handle);
+}
+
+bool WinProcessControl::setAffinity(ProcessHandle& process, std::uint64_t mask) {
+  if (mask > std::numeric_limits<DWORD_PTR>::max()) {
+    // Wider than this build's masks: cutting it would set another mask.
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  return ::SetProcessAffinityMask(static_cast<WinProcessHandle&>(process).get(),
+                                  static_cast<DWORD_PTR>(mask)) != 0;
+}
+
+std::optional<std::uint64_t> WinProcessControl::allowedMask(ProcessHandle& process) {
+  DWORD_PTR processMask = 0;
+  DWORD_PTR systemMask = 0;
+  if (::GetProcessAffinityMask(static_cast<WinProcessHandle&>(process).get(), &processMask,
+                               &systemMask) == 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(systemMask);
+}
+
+void WinBeeper::beep(std::string_view /*imageName*/, std::uint32_t /*processId*/,
+                     std::uint64_t /*mask*/) {
+  ::MessageBeep(MB_OK);
+}
+
+}  // namespace tavrolin::win32

@@ -1,0 +1,99 @@
+#include "wmi_names.h"
+
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <wbemdisp.h>
+
+#include <string>
+
+#include "win_handles.h"
+
+namespace tavrolin::win32 {
+
+namespace {
+
+std::wstring ToWide(std::string_view text) {
+  if (text.empty()) return {};
+  const int size =
+      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string ToAnsi(const wchar_t* text, UINT length) {
+  if (length == 0) return {};
+  const int wideLength = static_cast<int>(length);
+  const int size = ::WideCharToMultiByte(CP_ACP, 0, text, wideLength, nullptr, 0, nullptr, nullptr);
+  std::string ansi(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, text, wideLength, ansi.data(), size, nullptr, nullptr);
+  return ansi;
+}
+
+// Notes a failed COM call as the last error; always false.
+bool Failed(HRESULT result) {
+  ::SetLastError(static_cast<DWORD>(result));
+  return false;
+}
+
+// The Name property of one instance; nullopt when it has none that is text.
+HRESULT NameOf(IDispatch* instance, const Bstr& nameProperty, std::string& name, bool& isText) {
+  ComPtr<ISWbemObject> object;
+  HRESULT result = instance->QueryInterface(IID_ISWbemObject, object.putVoid());
+  if (FAILED(result)) return result;
+  ComPtr<ISWbemPropertySet> properties;
+  result = object->get_Properties_(properties.put());
+  if (FAILED(result)) return result;
+  ComPtr<ISWbemProperty> property;
+  result = properties->Item(nameProperty.get(), 0, property.put());
+  if (FAILED(result)) return result;
+  Variant value;
+  result = property->get_Value(value.get());
+  if (FAILED(result)) return result;
+  isText = (*value).vt == VT_BSTR;
+  if (isText) name = ToAnsi((*value).bstrVal, ::SysStringLen((*value).bstrVal));
+  return S_OK;
+}
+
+}  // namespace
+
+bool WmiProcessNames::forEachName(std::string_view computerName,
+                                  const std::function<bool(std::string_view)>& visit) {
+  const std::wstring moniker = L"winmgmts://" + ToWide(computerName);
+  ComPtr<ISWbemServices> services;
+  HRESULT result = ::CoGetObject(moniker.c_str(), nullptr, IID_ISWbemServices, services.putVoid());
+  if (FAILED(result)) return Failed(result);
+
+  const Bstr className(L"win32_process");
+  const Bstr nameProperty(L"Name");
+  if (!className || !nameProperty) return Failed(E_OUTOFMEMORY);
+
+  ComPtr<ISWbemObjectSet> instances;
+  result =
+      services->InstancesOf(className.get(), wbemFlagReturnImmediately, nullptr, instances.put());
+  if (FAILED(result)) return Failed(result);
+  ComPtr<IUnknown> enumerator;
+  result = instances->get__NewEnum(enumerator.put());
+  if (FAILED(result)) return Failed(result);
+  ComPtr<IEnumVARIANT> items;
+  result = enumerator->QueryInterface(IID_IEnumVARIANT, items.putVoid());
+  if (FAILED(result)) return Failed(result);
+
+  Variant item;
+  std::string name;
+  for (;;) {
+    ULONG fetched = 0;
+    result = items->Next(1, item.put(), &fetched);
+    if (FAILED(result)) return Failed(result);
+    if (result != S_OK || fetched == 0) break;  // S_FALSE: the end
+    if ((*item).vt != VT_DISPATCH || (*item).pdispVal == nullptr) continue;
+    bool isText = false;
+    result = NameOf((*item).pdispVal, nameProperty, name, isText);
+    if (FAILED(result)) return Failed(result);
+    if (isText && !visit(name)) break;
+  }
+  ::SetLastError(ERROR_SUCCESS);
+  return true;
+}
+
+}  // namespace tavrolin::win32
