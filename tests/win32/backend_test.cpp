@@ -1,0 +1,157 @@
+// The Windows services that need no window: environment, files, clock.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <sstream>
+
+#include "environment_win.h"
+#include "files_win.h"
+#include "standin_process.h"
+
+namespace tavrolin::win32 {
+namespace {
+
+using testing::TempDirectory;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(WinEnvironment, KnowsWhereTheProgramLives) {
+  WinEnvironment environment;
+  EXPECT_EQ(environment.executableDirectory(), testing::ExecutableDirectory());
+  EXPECT_EQ(environment.pathSeparator(), '\\');
+  EXPECT_NE(environment.executableDirectory().back(), '\\');
+}
+
+TEST(WinEnvironment, ReadsVariablesAndTellsMissingFromEmpty) {
+  WinEnvironment environment;
+  ASSERT_NE(::SetEnvironmentVariableA("TAVROLIN_TEST_VALUE", "a value"), 0);
+  EXPECT_EQ(environment.variable("TAVROLIN_TEST_VALUE"), "a value");
+  const std::string longValue(300, 'x');  // longer than the first buffer
+  ::SetEnvironmentVariableA("TAVROLIN_TEST_VALUE", longValue.c_str());
+  EXPECT_EQ(environment.variable("TAVROLIN_TEST_VALUE"), longValue);
+  ::SetEnvironmentVariableA("TAVROLIN_TEST_VALUE", nullptr);
+  EXPECT_EQ(environment.variable("TAVROLIN_TEST_VALUE"), std::nullopt);
+  EXPECT_TRUE(environment.variable("NUMBER_OF_PROCESSORS").has_value());
+}
+
+TEST(WinEnvironment, ComputerNameFillsTheBufferWithoutPadding) {
+  WinEnvironment environment;
+  std::array<char, 255> buffer;
+  buffer.fill(' ');
+  std::uint32_t size = 255;
+  ASSERT_TRUE(environment.computerName(buffer, size));
+  EXPECT_GT(size, 0U);
+  EXPECT_EQ(buffer[size], '\0');
+  char expected[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD expectedSize = sizeof expected;
+  ::GetComputerNameA(expected, &expectedSize);
+  EXPECT_EQ(std::string(buffer.data(), size), std::string(expected, expectedSize));
+}
+
+TEST(WinEnvironment, ComputerNameFailsIntoATooSmallBuffer) {
+  WinEnvironment environment;
+  std::array<char, 1> buffer{};
+  std::uint32_t size = 1;
+  EXPECT_FALSE(environment.computerName(buffer, size));
+  WinLastError lastError;
+  EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(ERROR_BUFFER_OVERFLOW));
+}
+
+TEST(WinEnvironment, OnlyTheFirstCopyRuns) {
+  WinEnvironment first;
+  WinEnvironment second;
+  EXPECT_FALSE(first.anotherInstanceRunning());
+  EXPECT_TRUE(second.anotherInstanceRunning());
+}
+
+TEST(WinFileSystem, PlainFilesAreThoseADefaultListingShows) {
+  TempDirectory directory;
+  WinFileSystem files;
+  const std::string plain = directory.file("config.ini");
+  ASSERT_TRUE(files.writeText(plain, OpenMode::kFromStart, "x"));
+  EXPECT_TRUE(files.isPlainFile(plain));
+
+  const std::string readOnly = directory.file("readonly.ini");
+  ASSERT_TRUE(files.writeText(readOnly, OpenMode::kFromStart, "x"));
+  ::SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_TRUE(files.isPlainFile(readOnly));
+
+  const std::string hidden = directory.file("hidden.ini");
+  ASSERT_TRUE(files.writeText(hidden, OpenMode::kFromStart, "x"));
+  ::SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_FALSE(files.isPlainFile(hidden));
+
+  const std::string system = directory.file("system.ini");
+  ASSERT_TRUE(files.writeText(system, OpenMode::kFromStart, "x"));
+  ::SetFileAttributesA(system.c_str(), FILE_ATTRIBUTE_SYSTEM);
+  EXPECT_FALSE(files.isPlainFile(system));
+
+  const std::string folder = directory.file("folder.ini");
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  EXPECT_FALSE(files.isPlainFile(folder));
+  EXPECT_FALSE(files.isPlainFile(directory.file("missing.ini")));
+}
+
+TEST(WinFileSystem, WritesFromTheStartOrAppends) {
+  TempDirectory directory;
+  WinFileSystem files;
+  const std::string path = directory.file("ErrorLog.txt");
+  ASSERT_TRUE(files.writeText(path, OpenMode::kAppend, "one\r\n"));  // creates it
+  ASSERT_TRUE(files.writeText(path, OpenMode::kAppend, "two\r\n"));
+  EXPECT_EQ(ReadAll(path), "one\r\ntwo\r\n");
+  ASSERT_TRUE(files.writeText(path, OpenMode::kFromStart, "new"));
+  EXPECT_EQ(ReadAll(path), "new");
+  // Bytes go out as they are: no line-end translation, NULs kept.
+  ASSERT_TRUE(files.writeText(path, OpenMode::kFromStart, std::string_view("a\nb\0c", 5)));
+  EXPECT_EQ(ReadAll(path), std::string("a\nb\0c", 5));
+}
+
+TEST(WinFileSystem, WriteFailuresLeaveTheReasonInTheLastError) {
+  TempDirectory directory;
+  WinFileSystem files;
+  WinLastError lastError;
+  const std::string path = directory.file("ErrorLog.txt");
+  ASSERT_TRUE(files.writeText(path, OpenMode::kFromStart, "old"));
+  {
+    // Held open by someone who shares it with nobody.
+    UniqueFile locked(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(locked);
+    EXPECT_FALSE(files.writeText(path, OpenMode::kAppend, "new"));
+    EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(files.writeText(path, OpenMode::kFromStart, "new"));
+  }
+  EXPECT_EQ(ReadAll(path), "old");
+
+  EXPECT_FALSE(files.writeText(directory.file("no-such-dir\\x.txt"), OpenMode::kAppend, "x"));
+  EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+  const std::string folder = directory.file("folder");
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  EXPECT_FALSE(files.writeText(folder, OpenMode::kFromStart, "x"));
+  EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
+}
+
+TEST(WinClock, GivesTheUserFormatsWithoutTheTerminatingNul) {
+  WinClock clock;
+  const std::string date = clock.dateText();
+  const std::string time = clock.timeText();
+  ASSERT_FALSE(date.empty());
+  ASSERT_FALSE(time.empty());
+  EXPECT_EQ(date.find('\0'), std::string::npos);
+  EXPECT_EQ(time.find('\0'), std::string::npos);
+  // The time has seconds: hour, minute and second separated twice.
+  EXPECT_GE(std::count(time.begin(), time.end(), ':'), 2);
+  char expected[128] = {};
+  ::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, expected, 128);
+  EXPECT_EQ(date, expected);
+}
+
+}  // namespace
+}  // namespace tavrolin::win32

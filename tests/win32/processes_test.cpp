@@ -1,0 +1,212 @@
+// The process list, the WMI names and the affinity calls, against a running
+// stand-in game.
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "files_win.h"
+#include "processes_win.h"
+#include "standin_process.h"
+#include "wmi_names.h"
+
+namespace tavrolin::win32 {
+namespace {
+
+using testing::Eventually;
+using testing::StandIn;
+
+constexpr const char* kGame = "SupremeCommander.exe";
+
+std::vector<ProcessRecord> Matching(const ProcessSnapshot& snapshot, const std::string& name) {
+  std::vector<ProcessRecord> found;
+  for (const ProcessRecord& record : snapshot.records()) {
+    if (name == record.imageName) found.push_back(record);
+  }
+  return found;
+}
+
+TEST(WtsProcessList, FindsTheStartedGameByItsImageName) {
+  StandIn game(kGame);
+  ASSERT_TRUE(game.running());
+  WtsProcessList list;
+  bool seen = false;
+  ASSERT_TRUE(Eventually([&] {
+    const auto snapshot = list.enumerate();
+    if (!snapshot) return false;
+    for (const ProcessRecord& record : Matching(*snapshot, kGame)) {
+      seen = seen || record.processId == game.id();
+    }
+    return seen;
+  }));
+
+  game.stop();
+  const auto after = list.enumerate();
+  ASSERT_NE(after, nullptr);
+  for (const ProcessRecord& record : Matching(*after, kGame)) {
+    EXPECT_NE(record.processId, game.id());
+  }
+}
+
+TEST(WtsProcessList, ListsThisProcessWithASingleByteName) {
+  WtsProcessList list;
+  const auto snapshot = list.enumerate();
+  ASSERT_NE(snapshot, nullptr);
+  const auto records = snapshot->records();
+  EXPECT_GT(records.size(), 1U);
+  bool self = false;
+  for (const ProcessRecord& record : records) {
+    ASSERT_NE(record.imageName, nullptr);
+    if (record.processId == ::GetCurrentProcessId()) {
+      self = true;
+      EXPECT_STREQ(record.imageName, "win32_tests.exe");
+    }
+  }
+  EXPECT_TRUE(self);
+}
+
+TEST(WtsProcessList, SnapshotsAreIndependent) {
+  WtsProcessList list;
+  auto first = list.enumerate();
+  auto second = list.enumerate();
+  ASSERT_TRUE(first && second);
+  const std::string name = first->records().front().imageName;
+  second.reset();  // frees its own buffer only
+  EXPECT_EQ(name, first->records().front().imageName);
+}
+
+// WMI needs COM on the thread, apartment-threaded as on the program's GUI
+// thread.
+class WmiProcessNamesTest : public ::testing::Test {
+ protected:
+  std::string computerName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    ::GetComputerNameA(name, &size);
+    return std::string(name, size);
+  }
+  ComApartment com_;
+};
+
+TEST_F(WmiProcessNamesTest, NamesIncludeTheStartedGame) {
+  ASSERT_TRUE(SUCCEEDED(com_.result()));
+  StandIn game(kGame);
+  WmiProcessNames names;
+  EXPECT_TRUE(Eventually([&] {
+    bool seen = false;
+    const bool ok = names.forEachName(computerName(), [&](std::string_view name) {
+      seen = seen || name == kGame;
+      return true;
+    });
+    return ok && seen;
+  }));
+}
+
+TEST_F(WmiProcessNamesTest, StopsWhenTheVisitorSaysSo) {
+  WmiProcessNames names;
+  int visits = 0;
+  ASSERT_TRUE(names.forEachName(computerName(), [&](std::string_view) {
+    ++visits;
+    return false;
+  }));
+  EXPECT_EQ(visits, 1);
+
+  int all = 0;
+  ASSERT_TRUE(names.forEachName(computerName(), [&](std::string_view name) {
+    EXPECT_FALSE(name.empty());
+    ++all;
+    return true;
+  }));
+  EXPECT_GT(all, 1);
+}
+
+TEST(WmiProcessNames, FailsWithTheReasonWhereCOMIsNotInitialised) {
+  // A thread of its own, which never initialises COM.
+  bool result = true;
+  DWORD error = 0;
+  int visits = 0;
+  std::thread worker([&] {
+    WmiProcessNames names;
+    result = names.forEachName("localhost", [&](std::string_view) {
+      ++visits;
+      return true;
+    });
+    error = ::GetLastError();
+  });
+  worker.join();
+  EXPECT_FALSE(result);
+  EXPECT_EQ(error, static_cast<DWORD>(CO_E_NOTINITIALIZED));
+  EXPECT_EQ(visits, 0);
+}
+
+// The system mask as the system gives it for this process.
+DWORD_PTR SystemMask() {
+  DWORD_PTR process = 0;
+  DWORD_PTR system = 0;
+  ::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system);
+  return system;
+}
+
+DWORD_PTR ProcessMask(HANDLE process) {
+  DWORD_PTR mask = 0;
+  DWORD_PTR system = 0;
+  ::GetProcessAffinityMask(process, &mask, &system);
+  return mask;
+}
+
+TEST(WinProcessControl, PinsTheGameAndSpreadsItAgain) {
+  StandIn game(kGame);
+  ASSERT_TRUE(game.running());
+  WinProcessControl control;
+  const auto handle = control.open(game.id());
+  ASSERT_NE(handle, nullptr);
+  EXPECT_NE(handle->value(), 0);
+
+  ASSERT_TRUE(control.setAffinity(*handle, 1));
+  EXPECT_EQ(ProcessMask(game.handle()), 1U);
+
+  const auto allowed = control.allowedMask(*handle);
+  ASSERT_TRUE(allowed.has_value());
+  EXPECT_EQ(*allowed, SystemMask());
+  ASSERT_TRUE(control.setAffinity(*handle, *allowed));
+  EXPECT_EQ(ProcessMask(game.handle()), *allowed);
+}
+
+TEST(WinProcessControl, RefusesMasksOutsideTheSystemMask) {
+  StandIn game(kGame);
+  WinProcessControl control;
+  const auto handle = control.open(game.id());
+  ASSERT_NE(handle, nullptr);
+  WinLastError lastError;
+  const std::uint64_t system = SystemMask();
+  if (system != ~std::uint64_t{0}) {
+    const std::uint64_t outside = ~system & (system + 1);  // the lowest processor it lacks
+    EXPECT_FALSE(control.setAffinity(*handle, outside));
+    EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
+  }
+  EXPECT_FALSE(control.setAffinity(*handle, 0));
+  EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(ProcessMask(game.handle()), system);  // unchanged
+}
+
+TEST(WinProcessControl, OpeningAProcessThatIsNotThereFails) {
+  WinProcessControl control;
+  WinLastError lastError;
+  EXPECT_EQ(control.open(0xFFFFFFF0U), nullptr);
+  EXPECT_NE(lastError.code(), 0U);
+}
+
+TEST(WinProcessControl, ClosesTheHandleWhenItGoes) {
+  StandIn game(kGame);
+  WinProcessControl control;
+  auto handle = control.open(game.id());
+  ASSERT_NE(handle, nullptr);
+  const auto raw = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(handle->value()));
+  DWORD flags = 0;
+  EXPECT_NE(::GetHandleInformation(raw, &flags), 0);
+  handle.reset();
+  EXPECT_EQ(::GetHandleInformation(raw, &flags), 0);
+}
+
+}  // namespace
+}  // namespace tavrolin::win32

@@ -1,0 +1,423 @@
+// Our windows against the real window manager: the window base class and its
+// list of loaded windows, window timers, the event pump, the tray record and
+// the Controller's window with its popup menu.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "fake_platform.h"
+#include "form1_window.h"
+#include "placeholder_window.h"
+#include "tray_win.h"
+#include "window_timers.h"
+
+namespace tavrolin::win32 {
+namespace {
+
+HINSTANCE Instance() {
+  return ::GetModuleHandleA(nullptr);
+}
+
+// Runs the thread's messages for about `duration`.
+void PumpFor(std::chrono::milliseconds duration) {
+  const auto end = std::chrono::steady_clock::now() + duration;
+  MessagePump pump;
+  while (std::chrono::steady_clock::now() < end) {
+    pump.handleWaitingEvents();
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+template <typename Condition>
+bool PumpUntil(Condition condition, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  MessagePump pump;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    pump.handleWaitingEvents();
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return true;
+}
+
+// A plain window that records its messages and hands WM_TIMER to its timers.
+class TestWindow final : public Window {
+ public:
+  explicit TestWindow(const WindowClass& windowClass, const char* caption = "test") {
+    create(windowClass, caption, {});
+  }
+  WindowTimers timers{*this};
+  std::vector<UINT> messages;
+  int unloads = 0;
+  std::vector<std::string>* unloadOrder = nullptr;
+  std::string name;
+
+  void unload() override {
+    ++unloads;
+    if (unloadOrder != nullptr) unloadOrder->push_back(name);
+    Window::unload();
+  }
+
+ private:
+  LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+    messages.push_back(message);
+    if (message == WM_TIMER) {
+      timers.dispatch(wParam);
+      return 0;
+    }
+    return defaultProcedure(message, wParam, lParam);
+  }
+};
+
+class WindowsTest : public ::testing::Test {
+ protected:
+  WindowClass windowClass_{Instance(), "Tavrolin.Test", {}};
+};
+
+TEST_F(WindowsTest, AWindowFindsItsObjectFromItsFirstMessageToItsLast) {
+  ASSERT_TRUE(windowClass_.registered());
+  auto window = std::make_unique<TestWindow>(windowClass_);
+  ASSERT_TRUE(window->loaded());
+  EXPECT_EQ(window->messages.front(), static_cast<UINT>(WM_NCCREATE));
+  EXPECT_EQ(::GetWindowLongPtrA(window->hwnd(), GWLP_USERDATA),
+            reinterpret_cast<LONG_PTR>(window.get()));
+  EXPECT_TRUE(Window::isLoaded(window.get()));
+
+  const HWND hwnd = window->hwnd();
+  window->unload();
+  EXPECT_FALSE(window->loaded());
+  EXPECT_FALSE(::IsWindow(hwnd));
+  EXPECT_EQ(window->messages.back(), static_cast<UINT>(WM_NCDESTROY));
+  EXPECT_FALSE(Window::isLoaded(window.get()));
+}
+
+TEST_F(WindowsTest, DestroyingTheObjectDestroysItsWindowQuietly) {
+  HWND hwnd = nullptr;
+  {
+    TestWindow window(windowClass_);
+    hwnd = window.hwnd();
+    ASSERT_TRUE(::IsWindow(hwnd));
+  }
+  EXPECT_FALSE(::IsWindow(hwnd));
+  EXPECT_TRUE(Window::loadedWindows().empty());
+}
+
+TEST_F(WindowsTest, TheMainWindowUnloadsTheOthersInLoadOrder) {
+  std::vector<std::string> order;
+  TestWindow main(windowClass_, "main");
+  TestWindow first(windowClass_, "first");
+  TestWindow second(windowClass_, "second");
+  TestWindow third(windowClass_, "third");
+  first.name = "first";
+  second.name = "second";
+  third.name = "third";
+  for (TestWindow* window : {&main, &first, &second, &third}) window->unloadOrder = &order;
+  second.unload();  // no longer loaded: not unloaded again
+  order.clear();
+
+  WinMainWindow mainWindow(main);
+  mainWindow.unloadOtherWindows();
+  EXPECT_EQ(order, (std::vector<std::string>{"first", "third"}));
+  EXPECT_TRUE(main.loaded());
+  EXPECT_EQ(main.unloads, 0);
+  EXPECT_EQ(Window::loadedWindows(), std::vector<Window*>{&main});
+}
+
+TEST_F(WindowsTest, MinimizedAndHiddenAsTheMainWindowSees) {
+  TestWindow window(windowClass_);
+  WinMainWindow mainWindow(window);
+  ::ShowWindow(window.hwnd(), SW_SHOWMINNOACTIVE);
+  EXPECT_TRUE(mainWindow.isMinimized());
+  mainWindow.hide();
+  EXPECT_FALSE(::IsWindowVisible(window.hwnd()));
+  ::ShowWindow(window.hwnd(), SW_RESTORE);
+  EXPECT_FALSE(mainWindow.isMinimized());
+}
+
+TEST_F(WindowsTest, TimersTickOnlyWhileEnabledWithAnInterval) {
+  TestWindow window(windowClass_);
+  int ticks = 0;
+  const auto timer = window.timers.createTimer([&] { ++ticks; });
+  EXPECT_FALSE(timer->enabled());
+  EXPECT_EQ(timer->interval(), 0U);
+
+  timer->setEnabled(true);  // interval 0: never ticks
+  PumpFor(std::chrono::milliseconds(150));
+  EXPECT_EQ(ticks, 0);
+
+  timer->setInterval(20);
+  ASSERT_TRUE(PumpUntil([&] { return ticks >= 2; }, std::chrono::seconds(5)));
+
+  timer->setEnabled(false);
+  const int stoppedAt = ticks;
+  PumpFor(std::chrono::milliseconds(150));
+  EXPECT_EQ(ticks, stoppedAt);
+}
+
+TEST_F(WindowsTest, ATimerGoneTakesItsWindowTimerWithIt) {
+  TestWindow window(windowClass_);
+  int ticks = 0;
+  {
+    const auto timer = window.timers.createTimer([&] { ++ticks; });
+    timer->setInterval(20);
+    timer->setEnabled(true);
+  }
+  PumpFor(std::chrono::milliseconds(150));
+  EXPECT_EQ(ticks, 0);
+}
+
+TEST_F(WindowsTest, ATickIsNotEnteredAgainFromThePumpInsideIt) {
+  TestWindow window(windowClass_);
+  int depth = 0;
+  int deepest = 0;
+  int ticks = 0;
+  std::unique_ptr<Timer> timer;
+  timer = window.timers.createTimer([&] {
+    ++ticks;
+    ++depth;
+    deepest = std::max(deepest, depth);
+    // Inside the tick, let waiting events run while the timer falls due again.
+    PumpFor(std::chrono::milliseconds(60));
+    --depth;
+  });
+  timer->setInterval(10);
+  timer->setEnabled(true);
+  ASSERT_TRUE(PumpUntil([&] { return ticks >= 2; }, std::chrono::seconds(5)));
+  EXPECT_EQ(deepest, 1);
+}
+
+TEST_F(WindowsTest, ThePumpRunsPostedMessagesAndLeavesQuitForTheLoop) {
+  TestWindow window(windowClass_);
+  ::PostMessageA(window.hwnd(), WM_USER + 7, 0, 0);
+  ::PostQuitMessage(3);
+  MessagePump pump;
+  pump.handleWaitingEvents();
+  EXPECT_NE(std::find(window.messages.begin(), window.messages.end(), WM_USER + 7),
+            window.messages.end());
+  MSG quit{};
+  ASSERT_NE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE), 0);
+  EXPECT_EQ(quit.wParam, 3U);
+}
+
+// Records what the shell would be told.
+struct ShellCall {
+  DWORD message;
+  std::vector<unsigned char> bytes;  // as many as cbSize says
+};
+std::vector<ShellCall> g_shellCalls;
+
+BOOL WINAPI RecordShellCall(DWORD message, PNOTIFYICONDATAA data) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+  g_shellCalls.push_back({message, {bytes, bytes + data->cbSize}});
+  return TRUE;
+}
+
+TEST_F(WindowsTest, TheTrayRecordIsTheFirstFormFilledOnce) {
+  g_shellCalls.clear();
+  TestWindow window(windowClass_);
+  const HICON icon = ::LoadIconA(nullptr, IDI_APPLICATION);
+  WinTrayIcon tray(window, icon, RecordShellCall);
+  tray.add();
+  ASSERT_EQ(g_shellCalls.size(), 1U);
+  EXPECT_EQ(g_shellCalls[0].message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(g_shellCalls[0].bytes.size(), sizeof(void*) == 8 ? 104U : 88U);
+
+  const TrayIconData& record = tray.record();
+  EXPECT_EQ(record.cbSize, NOTIFYICONDATAA_V1_SIZE);
+  EXPECT_EQ(record.hWnd, window.hwnd());
+  EXPECT_EQ(record.uID, 1U);
+  EXPECT_EQ(record.uFlags, 7U);
+  EXPECT_EQ(record.uCallbackMessage, 512U);
+  EXPECT_EQ(record.hIcon, icon);
+  EXPECT_EQ(std::string(record.szTip, 11), std::string(" Tavrolin \0", 11));
+  EXPECT_EQ(std::string(record.szTip + 11, 53), std::string(53, ' '));
+  EXPECT_EQ(std::memcmp(g_shellCalls[0].bytes.data(), &record, sizeof record), 0);
+
+  tray.remove();
+  ASSERT_EQ(g_shellCalls.size(), 2U);
+  EXPECT_EQ(g_shellCalls[1].message, static_cast<DWORD>(NIM_DELETE));
+  EXPECT_EQ(g_shellCalls[1].bytes, g_shellCalls[0].bytes);
+}
+
+TEST_F(WindowsTest, ARecreatedTaskbarGetsTheIconBackWhileItIsShown) {
+  g_shellCalls.clear();
+  TestWindow window(windowClass_);
+  WinTrayIcon tray(window, nullptr, RecordShellCall);
+  tray.taskbarCreated();  // not added yet: nothing
+  EXPECT_TRUE(g_shellCalls.empty());
+  tray.add();
+  tray.taskbarCreated();
+  ASSERT_EQ(g_shellCalls.size(), 2U);
+  EXPECT_EQ(g_shellCalls[1].message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(g_shellCalls[1].bytes, g_shellCalls[0].bytes);
+  tray.remove();
+  tray.taskbarCreated();  // removed at exit: stays removed
+  EXPECT_EQ(g_shellCalls.size(), 3U);
+}
+
+// The Controller's window with a Controller on test doubles, except for the
+// window's own timers and the main-window service.
+class Form1WindowTest : public ::testing::Test {
+ protected:
+  Form1WindowTest() {
+    fake_.environment.directory = testing_directory();
+    platform_ = std::make_unique<Platform>(
+        Platform{fake_.environment, fake_.files, fake_.profile, fake_.clock, window_.timers(),
+                 fake_.time, fake_.lastError, window_.mainWindow(), fake_.window, fake_.processes,
+                 fake_.processes, fake_.processes, fake_.beeper});
+    form_ = std::make_unique<Form1>(*platform_);
+    window_.attach(
+        *form_, {.showOptions = [this] { ++optionsShown_; }, .showInfo = [this] { ++infoShown_; }});
+  }
+  static std::string testing_directory() { return "C:\\Tavrolin"; }
+
+  std::string menuText(int position) {
+    char text[64] = {};
+    ::GetMenuStringA(window_.popupMenu(), static_cast<UINT>(position), text, sizeof text,
+                     MF_BYPOSITION);
+    return text;
+  }
+
+  AppIcon icon_{Instance()};
+  Form1Window window_{Instance(), icon_};
+  fakes::FakePlatform fake_;
+  std::unique_ptr<Platform> platform_;
+  std::unique_ptr<Form1> form_;
+  int optionsShown_ = 0;
+  int infoShown_ = 0;
+};
+
+TEST_F(Form1WindowTest, IsCreatedMinimizedHiddenAndOutOfTheTaskbar) {
+  const HWND hwnd = window_.hwnd();
+  ASSERT_NE(hwnd, nullptr);
+  char caption[32] = {};
+  ::GetWindowTextA(hwnd, caption, sizeof caption);
+  EXPECT_STREQ(caption, "Form1");
+  EXPECT_TRUE(::IsIconic(hwnd));
+  EXPECT_FALSE(::IsWindowVisible(hwnd));
+  const LONG_PTR style = ::GetWindowLongPtrA(hwnd, GWL_STYLE);
+  const LONG_PTR exStyle = ::GetWindowLongPtrA(hwnd, GWL_EXSTYLE);
+  EXPECT_NE(style & WS_CAPTION, 0);
+  EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
+  EXPECT_NE(exStyle & WS_EX_TOOLWINDOW, 0);
+  EXPECT_EQ(exStyle & WS_EX_APPWINDOW, 0);
+}
+
+TEST_F(Form1WindowTest, ThePopupMenuHasTheCaptionsAndExitAsDefault) {
+  const HMENU menu = window_.popupMenu();
+  ASSERT_NE(menu, nullptr);
+  ASSERT_EQ(::GetMenuItemCount(menu), 6);
+  EXPECT_EQ(menuText(0), "Close Menu");
+  EXPECT_EQ(menuText(2), "   Options");
+  EXPECT_EQ(menuText(3), "      Info");
+  EXPECT_EQ(menuText(5), "    Exit");
+  for (const int separator : {1, 4}) {
+    MENUITEMINFOA item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_FTYPE;
+    ASSERT_NE(::GetMenuItemInfoA(menu, static_cast<UINT>(separator), TRUE, &item), 0);
+    EXPECT_NE(item.fType & MFT_SEPARATOR, 0U) << "position " << separator;
+  }
+  EXPECT_EQ(::GetMenuDefaultItem(menu, TRUE, 0), 5U);
+}
+
+TEST_F(Form1WindowTest, MenuCommandsReachTheirHandlers) {
+  const HWND hwnd = window_.hwnd();
+  ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kClose), 0);
+  ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kOptions), 0);
+  ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kInfo), 0);
+  ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kInfo), 0);
+  EXPECT_EQ(optionsShown_, 1);
+  EXPECT_EQ(infoShown_, 2);
+  EXPECT_FALSE(fake_.environment.endedWith.has_value());
+
+  fake_.window.iconShown = true;
+  ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kExit), 0);
+  EXPECT_EQ(fake_.environment.endedWith, 0);
+  EXPECT_EQ(fake_.window.trayRemoves, 1);
+  // Closing the window afterwards does not run the shutdown twice.
+  ::SendMessageA(hwnd, WM_CLOSE, 0, 0);
+  EXPECT_EQ(fake_.window.trayRemoves, 1);
+}
+
+TEST_F(Form1WindowTest, ClosingTheWindowRunsTheShutdown) {
+  ::SendMessageA(window_.hwnd(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(fake_.environment.endedWith, 0);
+  EXPECT_EQ(fake_.window.trayRemoves, 1);
+  EXPECT_TRUE(::IsWindow(window_.hwnd()));  // the process ends; the window is not destroyed first
+}
+
+TEST_F(Form1WindowTest, MinimizingHidesTheWindow) {
+  ::ShowWindow(window_.hwnd(), SW_SHOWNOACTIVATE);
+  ::ShowWindow(window_.hwnd(), SW_RESTORE);
+  ASSERT_TRUE(::IsWindowVisible(window_.hwnd()));
+  ::ShowWindow(window_.hwnd(), SW_MINIMIZE);  // WM_SIZE, minimized: Form_Resize
+  EXPECT_FALSE(::IsWindowVisible(window_.hwnd()));
+}
+
+TEST_F(Form1WindowTest, TheControllersTimersAreWindowTimers) {
+  form_->Timer3->setEnabled(false);  // no presence query in this test
+  int ticks = 0;
+  const auto probe = window_.timers().createTimer([&] { ++ticks; });
+  probe->setInterval(10);
+  probe->setEnabled(true);
+  ASSERT_TRUE(PumpUntil([&] { return ticks > 0; }, std::chrono::seconds(5)));
+}
+
+// Opening the popup menu is seen by a hook on this thread's window messages;
+// the menu is closed again as soon as it is open.
+int g_menusOpened = 0;
+LRESULT CALLBACK WatchMenus(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && message->message == WM_ENTERMENULOOP) {
+    ++g_menusOpened;
+    ::PostMessageA(message->hwnd, WM_CANCELMODE, 0, 0);
+  }
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Form1WindowTest, OnlyAReleasedButtonOnTheIconOpensTheMenu) {
+  const HHOOK hook =
+      ::SetWindowsHookExA(WH_CALLWNDPROC, WatchMenus, nullptr, ::GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  g_menusOpened = 0;
+  const HWND hwnd = window_.hwnd();
+  // The shell's notification: the mouse message in the low word of lParam.
+  for (const LPARAM mouse : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_LBUTTONDBLCLK,
+                             WM_RBUTTONDBLCLK, WM_MBUTTONUP}) {
+    ::SendMessageA(hwnd, ui::kTrayCallbackMessage, ui::kTrayIconId, mouse);
+  }
+  EXPECT_EQ(g_menusOpened, 0);
+  ::SendMessageA(hwnd, ui::kTrayCallbackMessage, ui::kTrayIconId, WM_LBUTTONUP);
+  EXPECT_EQ(g_menusOpened, 1);
+  ::SendMessageA(hwnd, ui::kTrayCallbackMessage, ui::kTrayIconId, WM_RBUTTONUP);
+  EXPECT_EQ(g_menusOpened, 2);
+  ::UnhookWindowsHookEx(hook);
+  PumpFor(std::chrono::milliseconds(20));
+  EXPECT_FALSE(fake_.environment.endedWith.has_value());  // closing the menu chose nothing
+}
+
+TEST_F(Form1WindowTest, PlaceholderWindowsAreUnloadedAtExit) {
+  const WindowClass placeholders(Instance(), PlaceholderWindow::kClassName, {});
+  PlaceholderWindow options(placeholders, "Tavrolin", "Options");
+  PlaceholderWindow info(placeholders, "Tavrolin", "Info");
+  options.show();
+  info.show();
+  info.show();  // the same window again
+  ASSERT_TRUE(options.loaded() && info.loaded());
+  EXPECT_EQ(Window::loadedWindows().size(), 3U);
+  char caption[32] = {};
+  ::GetWindowTextA(info.hwnd(), caption, sizeof caption);
+  EXPECT_STREQ(caption, "Tavrolin");
+
+  ::SendMessageA(window_.hwnd(), WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kExit), 0);
+  EXPECT_FALSE(options.loaded());
+  EXPECT_FALSE(info.loaded());
+  EXPECT_EQ(fake_.environment.endedWith, 0);
+}
+
+}  // namespace
+}  // namespace tavrolin::win32
