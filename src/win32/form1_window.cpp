@@ -19,9 +19,10 @@ int ScreenDotsPerInch() {
 
 }  // namespace
 
-Form1Window::Form1Window(HINSTANCE instance, const AppIcon& icon)
+Form1Window::Form1Window(HINSTANCE instance, const AppIcon& icon,
+                         WinTrayIcon::NotifyFunction notify)
     : class_(instance, kClassName, {.icon = icon.largeIcon(), .smallIcon = icon.smallIcon()}),
-      tray_(*this, icon.smallIcon()),
+      tray_(*this, icon.smallIcon(), notify),
       taskbarCreated_(::RegisterWindowMessageA("TaskbarCreated")) {
   buildPopupMenu();
   // Fixed single border without minimize and maximize boxes; minimized and

@@ -29,7 +29,9 @@ class Form1Window final : public Window {
   static constexpr const char* kClassName = "Tavrolin.Form1";
   static constexpr const char* kCaption = "Form1";
 
-  Form1Window(HINSTANCE instance, const AppIcon& icon);
+  // `notify` is the shell's notification call (replaced in tests).
+  Form1Window(HINSTANCE instance, const AppIcon& icon,
+              WinTrayIcon::NotifyFunction notify = ::Shell_NotifyIconA);
 
   // Connects the Controller; from here on the window's events reach it.
   void attach(Form1& controller, MenuCommands commands);

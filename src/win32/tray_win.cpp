@@ -15,8 +15,9 @@ void WinTrayIcon::add() {
   record_.hIcon = icon_;
   const auto tip = ui::TipField(ui::kTrayTip);
   std::memcpy(record_.szTip, tip.data(), sizeof record_.szTip);
+  // The result is not looked at: without an icon the program still runs, and
+  // a taskbar that comes up later gets the icon then (taskbarCreated).
   send(NIM_ADD);
-  // Shown or not, the program runs on; it is what the user asked to see.
   shown_ = true;
 }
 

@@ -36,7 +36,7 @@ bool Failed(HRESULT result) {
   return false;
 }
 
-// The Name property of one instance; nullopt when it has none that is text.
+// The Name property of one instance; `isText` false when its value is not text.
 HRESULT NameOf(IDispatch* instance, const Bstr& nameProperty, std::string& name, bool& isText) {
   ComPtr<ISWbemObject> object;
   HRESULT result = instance->QueryInterface(IID_ISWbemObject, object.putVoid());

@@ -282,7 +282,7 @@ class Form1WindowTest : public ::testing::Test {
   }
 
   AppIcon icon_{Instance()};
-  Form1Window window_{Instance(), icon_};
+  Form1Window window_{Instance(), icon_, RecordShellCall};
   fakes::FakePlatform fake_;
   std::unique_ptr<Platform> platform_;
   std::unique_ptr<Form1> form_;
@@ -398,6 +398,18 @@ TEST_F(Form1WindowTest, OnlyAReleasedButtonOnTheIconOpensTheMenu) {
   ::UnhookWindowsHookEx(hook);
   PumpFor(std::chrono::milliseconds(20));
   EXPECT_FALSE(fake_.environment.endedWith.has_value());  // closing the menu chose nothing
+}
+
+TEST_F(Form1WindowTest, TheTaskbarComingBackBringsTheIconBack) {
+  g_shellCalls.clear();
+  ASSERT_NE(window_.taskbarCreatedMessage(), 0U);
+  ::SendMessageA(window_.hwnd(), window_.taskbarCreatedMessage(), 0, 0);
+  EXPECT_TRUE(g_shellCalls.empty());  // no icon yet, so none to restore
+  window_.tray().add();
+  ::SendMessageA(window_.hwnd(), window_.taskbarCreatedMessage(), 0, 0);
+  ASSERT_EQ(g_shellCalls.size(), 2U);
+  EXPECT_EQ(g_shellCalls[1].message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(g_shellCalls[1].bytes, g_shellCalls[0].bytes);
 }
 
 TEST_F(Form1WindowTest, PlaceholderWindowsAreUnloadedAtExit) {
