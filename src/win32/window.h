@@ -44,9 +44,10 @@ class WindowClass {
 //
 // A new window: derive from Window, load it with create() (from its show, for
 // a window made on first use), answer its messages in onMessage() with each
-// handler inside guarded(), and override unload() when it has unload handling
-// of its own (the Controller's shutdown calls it). A dialog-like window turns
-// on setDialogNavigation(). winmain.cpp connects the tray menu's commands.
+// handler inside guarded() (given the log with setEventLog()), and override
+// unload() when it has unload handling of its own (the Controller's shutdown
+// calls it). A dialog-like window turns on setDialogNavigation(). winmain.cpp
+// connects the tray menu's commands.
 class Window {
  public:
   Window(const Window&) = delete;
