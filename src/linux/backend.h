@@ -23,8 +23,8 @@ struct Backend {
   ProcFsControl control;
   ConsoleBeeper beeper;
 
-  Platform platform{environment, files,   profile,   clock,     loop,    loop,  lastError,
-                    console,     console, processes, processes, control, beeper};
+  Platform platform{environment, files,   profile,   clock,     loop,    loop,   lastError,
+                    console,     console, processes, processes, control, beeper, console};
 };
 
 }  // namespace tavrolin::linux_backend

@@ -2,14 +2,18 @@
 
 #include "platform/beeper.h"
 #include "platform/main_window.h"
+#include "platform/options_window.h"
 #include "platform/tray_icon.h"
 
 namespace tavrolin::linux_backend {
 
-// On the console there is no window to hide and no notification area: the
-// program's one line on stderr at startup stands in for the tray.
-class ConsoleWindow final : public MainWindow, public TrayIcon {
+// On the console there is no window to hide, no notification area and no
+// other window: the program's one line on stderr at startup stands in for the
+// tray, and nothing calls for the dialogs.
+class ConsoleWindow final : public MainWindow, public TrayIcon, public WindowFactory {
  public:
+  std::unique_ptr<OptionsWindow> createOptionsWindow(OptionsEvents&) override { return nullptr; }
+  void showInfoWindow() override {}
   bool isMinimized() const override { return false; }
   void hide() override {}
   void unloadOtherWindows() override {}

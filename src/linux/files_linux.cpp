@@ -60,6 +60,12 @@ bool LinuxFileSystem::isPlainFile(const std::string& path) const {
   return S_ISREG(info.st_mode);
 }
 
+std::optional<std::string> LinuxFileSystem::readText(const std::string& path) const {
+  std::optional<std::string> text = ReadFile(path);
+  SetLastError(text ? 0 : errno);
+  return text;
+}
+
 bool LinuxFileSystem::writeText(const std::string& path, OpenMode mode, std::string_view bytes) {
   const int flags =
       O_WRONLY | O_CREAT | O_CLOEXEC | (mode == OpenMode::kAppend ? O_APPEND : O_TRUNC);

@@ -13,11 +13,11 @@ namespace tavrolin::win32 {
 // Every Windows service, wired into one Platform. The window-bound ones (timers,
 // the window itself, the tray icon) belong to the Controller's window.
 struct Backend {
-  explicit Backend(Form1Window& window)
+  Backend(Form1Window& window, WindowFactory& windows)
       : platform{environment,     files,       profile,      clock,
                  window.timers(), pump,        lastError,    window.mainWindow(),
                  window.tray(),   processList, processNames, processControl,
-                 beeper} {}
+                 beeper,          windows} {}
 
   WinEnvironment environment;
   WinFileSystem files;

@@ -17,6 +17,25 @@ bool WinFileSystem::isPlainFile(const std::string& path) const {
   return (attributes & kNotPlain) == 0;
 }
 
+std::optional<std::string> WinFileSystem::readText(const std::string& path) const {
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  std::string text;
+  std::array<char, 4096> chunk{};
+  for (;;) {
+    DWORD got = 0;
+    if (::ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) ==
+        0) {
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    text.append(chunk.data(), got);
+  }
+  return text;
+}
+
 bool WinFileSystem::writeText(const std::string& path, OpenMode mode, std::string_view bytes) {
   const bool append = mode == OpenMode::kAppend;
   // Appending with FILE_APPEND_DATA only: every write lands at the end, even

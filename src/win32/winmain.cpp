@@ -11,6 +11,7 @@
 #include "placeholder_window.h"
 #include "win_handles.h"
 #include "window.h"
+#include "windows_win.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int /*show*/) {
@@ -26,16 +27,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
   Form1Window window(instance, icon);
   if (!window.loaded()) return 1;
 
-  Backend backend(window);
-  Form1 form(backend.platform);
-
   const WindowClass placeholders(instance, PlaceholderWindow::kClassName,
                                  {.icon = icon.largeIcon(), .smallIcon = icon.smallIcon()});
-  PlaceholderWindow options(placeholders, "Tavrolin", "The options are not available yet.");
-  PlaceholderWindow info(placeholders, "Tavrolin",
-                         "Tavrolin spreads a game over all processors: when the game starts, "
-                         "it is held on processor 0 for a moment, then given all of them.");
-  window.attach(form, {.showOptions = [&] { options.show(); }, .showInfo = [&] { info.show(); }});
+  WinWindows windows(placeholders);
+  Backend backend(window, windows);
+  Form1 form(backend.platform);
+  window.attach(form, {.showOptions = [&] { form.mnuOptions_Click(); },
+                       .showInfo = [&] { form.mnuInfo_Click(); }});
 
   GuardEvent(form.log(), "Form_Load", [&] { form.Form_Load(); });
   return RunMessageLoop();

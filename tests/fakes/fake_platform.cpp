@@ -43,6 +43,14 @@ bool FakeFileSystem::isPlainFile(const std::string& path) const {
   return files.contains(path) && !hidden.contains(path) && !directories.contains(path);
 }
 
+std::optional<std::string> FakeFileSystem::readText(const std::string& path) const {
+  if (!files.contains(path) || directories.contains(path)) {
+    lastError_.value = 2;  // file not found
+    return std::nullopt;
+  }
+  return files.at(path);
+}
+
 bool FakeFileSystem::writeText(const std::string& path, OpenMode mode, std::string_view bytes) {
   if (readOnly.contains(path) || directories.contains(path)) {
     lastError_.value = kAccessDenied;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_options_window.h"
 #include "platform/platform.h"
 
 namespace tavrolin::fakes {
@@ -53,6 +54,7 @@ class FakeFileSystem final : public FileSystem {
   explicit FakeFileSystem(FakeLastError& lastError) : lastError_(lastError) {}
 
   bool isPlainFile(const std::string& path) const override;
+  std::optional<std::string> readText(const std::string& path) const override;
   bool writeText(const std::string& path, OpenMode mode, std::string_view bytes) override;
 
   bool exists(const std::string& path) const { return files.contains(path); }
@@ -213,8 +215,9 @@ struct FakePlatform {
   FakeWindow window;
   FakeProcesses processes{lastError, time};
   FakeBeeper beeper;
-  Platform platform{environment, files,  profile,   clock,     time,      time,  lastError,
-                    window,      window, processes, processes, processes, beeper};
+  FakeWindows windows;
+  Platform platform{environment, files,  profile,   clock,     time,      time,   lastError,
+                    window,      window, processes, processes, processes, beeper, windows};
 
   // Paths beside the fake executable.
   std::string path(std::string_view fileName) const {

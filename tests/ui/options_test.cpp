@@ -5,7 +5,6 @@
 #include "controller/form1.h"
 #include "fake_options_window.h"
 #include "fake_platform.h"
-#include "ui/form3.h"
 #include "ui/options_layout.h"
 
 namespace tavrolin {
@@ -84,10 +83,12 @@ class OptionsDialog : public ::testing::Test {
   OptionsDialog() {
     fake.environment.variables["NUMBER_OF_PROCESSORS"] = "4";
     form.Form_Load();
-    auto owned = std::make_unique<fakes::FakeOptionsWindow>();
-    window = owned.get();
-    dialog = std::make_unique<Form3>(form, std::move(owned));
-    window->attach(*dialog);
+  }
+
+  // The tray's "   Options".
+  void open() {
+    form.mnuOptions_Click();
+    window = fake.windows.lastOptions;
   }
 
   void setConfig(const std::string& text) { fake.files.files[fake.configPath()] = text; }
@@ -108,13 +109,12 @@ class OptionsDialog : public ::testing::Test {
   fakes::FakePlatform fake;
   Form1 form{fake.platform};
   fakes::FakeOptionsWindow* window = nullptr;
-  std::unique_ptr<Form3> dialog;
 };
 
 TEST_F(OptionsDialog, FirstOpeningBuildsCheckedBoxesAndShowsTheFilesValues) {
   setConfig("[Config]\r\nInitializeDelay=60\r\nOnlineEnabled=0\r\nGame=1\r\n");
   form.OnlineAllowed = true;
-  dialog->Open();
+  open();
 
   EXPECT_TRUE(window->visible());
   ASSERT_EQ(window->boxes.size(), 4U);
@@ -140,7 +140,7 @@ TEST_F(OptionsDialog, FirstOpeningBuildsCheckedBoxesAndShowsTheFilesValues) {
 }
 
 TEST_F(OptionsDialog, SavingWritesTheThreeKeysInOrderAndUpdatesTheController) {
-  dialog->Open();
+  open();
   fake.profile.writtenKeys.clear();
   form.Timer3->setEnabled(false);
   window->delay = 0;  // "20"
@@ -170,7 +170,7 @@ TEST_F(OptionsDialog, SavingWritesTheThreeKeysInOrderAndUpdatesTheController) {
 }
 
 TEST_F(OptionsDialog, SavingWithNoBoxTickedTicksTheLastOneAndWarnsBeforeHiding) {
-  dialog->Open();
+  open();
   for (int box = 1; box <= 4; ++box) window->setProcessorBoxChecked(box, false);
   std::vector<std::string> seenAtWarning;
   bool visibleAtWarning = false;
@@ -191,11 +191,11 @@ TEST_F(OptionsDialog, SavingWithNoBoxTickedTicksTheLastOneAndWarnsBeforeHiding) 
 
 TEST_F(OptionsDialog, OpeningAgainRefillsFromTheFileAndLeavesTheBoxesAlone) {
   setConfig("[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n");
-  dialog->Open();
+  open();
   window->setProcessorBoxChecked(1, false);
   window->userPicksGame(1);
   window->online = 0;
-  dialog->Open();  // still shown
+  open();  // still shown
 
   EXPECT_EQ(window->creates, 1);
   EXPECT_EQ(window->boxes.size(), 4U);
@@ -207,17 +207,17 @@ TEST_F(OptionsDialog, OpeningAgainRefillsFromTheFileAndLeavesTheBoxesAlone) {
 }
 
 TEST_F(OptionsDialog, HidingKeepsTheBoxesAndUnloadingDropsThem) {
-  dialog->Open();
+  open();
   window->setProcessorBoxChecked(2, false);
   window->userSaves();
-  dialog->Open();
+  open();
   EXPECT_FALSE(window->processorBoxChecked(2));
 
   form.Timer3->setEnabled(false);
-  dialog->Unload();  // runs the dialog's unload: the hidden auto-start box is ticked
-  EXPECT_FALSE(dialog->loaded());
+  window->destroy();  // closed: the dialog's unload runs, the hidden auto-start box is ticked
+  EXPECT_FALSE(window->exists());
   EXPECT_TRUE(form.Timer3->enabled());
-  dialog->Open();
+  open();
   EXPECT_EQ(window->creates, 2);
   ASSERT_EQ(window->boxes.size(), 4U);
   EXPECT_TRUE(window->processorBoxChecked(2));
@@ -230,7 +230,7 @@ TEST_F(OptionsDialog, HidingKeepsTheBoxesAndUnloadingDropsThem) {
 TEST_F(OptionsDialog, HandEditedValuesSurviveAnUntouchedSave) {
   setConfig("[Config]\r\nInitializeDelay=45\r\nOnlineEnabled=7\r\nGame=5\r\nCPUs=All\r\n");
   form.OnlineAllowed = true;
-  dialog->Open();
+  open();
 
   EXPECT_EQ(window->delays.back(), "45");
   EXPECT_EQ(window->delay, 3);
@@ -248,7 +248,7 @@ TEST_F(OptionsDialog, HandEditedValuesSurviveAnUntouchedSave) {
   EXPECT_EQ(fake.log(), "");
 
   // Touching a control writes what it shows.
-  dialog->Open();
+  open();
   window->online = 1;
   window->userPicksGame(1);
   window->userSaves();
@@ -258,7 +258,7 @@ TEST_F(OptionsDialog, HandEditedValuesSurviveAnUntouchedSave) {
 
 TEST_F(OptionsDialog, ValuesThatAreNotNumbersAreReportedAndKeptInTheFile) {
   setConfig("[Config]\r\nInitializeDelay=soon\r\nOnlineEnabled=yes\r\nGame=FA\r\n");
-  dialog->Open();
+  open();
   EXPECT_EQ(form.Timer4->interval(), 30000U);
   EXPECT_EQ(window->delays.back(), "soon");
   const std::string log = fake.log();
@@ -277,7 +277,7 @@ TEST_F(OptionsDialog, ValuesThatAreNotNumbersAreReportedAndKeptInTheFile) {
 TEST_F(OptionsDialog, AGreyedOnlineBoxIsSavedAsTwoAndDisallowsOnlinePlay) {
   setConfig("[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=2\r\nGame=0\r\n");
   form.OnlineAllowed = true;
-  dialog->Open();
+  open();
   EXPECT_EQ(window->online, 2);
   window->userSaves();
   EXPECT_EQ(stored("OnlineEnabled"), "2");
@@ -285,7 +285,7 @@ TEST_F(OptionsDialog, AGreyedOnlineBoxIsSavedAsTwoAndDisallowsOnlinePlay) {
 }
 
 TEST_F(OptionsDialog, ADeletedFileIsCreatedWithTheThreeKeysInOrder) {
-  dialog->Open();
+  open();
   fake.files.files.erase(fake.configPath());
   window->delay = 1;
   window->userSaves();
@@ -293,7 +293,7 @@ TEST_F(OptionsDialog, ADeletedFileIsCreatedWithTheThreeKeysInOrder) {
 }
 
 TEST_F(OptionsDialog, AReadOnlyFileChangesTheRunningProgramButNotTheFile) {
-  dialog->Open();
+  open();
   const std::string before = config();
   fake.files.readOnly.insert(fake.configPath());
   window->delay = 2;
@@ -306,7 +306,7 @@ TEST_F(OptionsDialog, AReadOnlyFileChangesTheRunningProgramButNotTheFile) {
 
 TEST_F(OptionsDialog, AnUnreadableProcessorCountGivesNoBoxesAndAllProcessors) {
   fake.environment.variables["NUMBER_OF_PROCESSORS"] = "many";
-  dialog->Open();
+  open();
   EXPECT_TRUE(window->boxes.empty());
   EXPECT_NE(fake.log().find("Error occurred in GetCores\r\n13  Type mismatch\r\n"),
             std::string::npos);
@@ -319,8 +319,8 @@ TEST_F(OptionsDialog, AnUnreadableProcessorCountGivesNoBoxesAndAllProcessors) {
 }
 
 TEST_F(OptionsDialog, ABoxThatCannotBeMadeIsReportedAndTheOthersFollow) {
-  window->failBox = 2;
-  dialog->Open();
+  fake.windows.failBox = 2;
+  open();
   EXPECT_EQ(window->boxes.size(), 3U);
   EXPECT_NE(fake.log().find("Error occurred in GetCores"), std::string::npos);
   EXPECT_NE(fake.log().find("Variables:iLoop =2\r\n"), std::string::npos);
@@ -328,7 +328,7 @@ TEST_F(OptionsDialog, ABoxThatCannotBeMadeIsReportedAndTheOthersFollow) {
 
 TEST_F(OptionsDialog, ProcessorsBeyondTheMaskWidthGetNoBox) {
   fake.environment.variables["NUMBER_OF_PROCESSORS"] = std::to_string(kMaskBits + 1);
-  dialog->Open();
+  open();
   EXPECT_EQ(window->boxes.size(), kMaskBits);
   EXPECT_NE(fake.log().find("Processors beyond the mask width are left out"), std::string::npos);
   // Every box sits inside the frame the dialog was given.
@@ -340,7 +340,7 @@ TEST_F(OptionsDialog, ProcessorsBeyondTheMaskWidthGetNoBox) {
 TEST_F(OptionsDialog, ASelectionSavedDuringTheDelayIsUsedByTheFinalMask) {
   const std::uint32_t game = fake.processes.start("SupremeCommander.exe");
   setConfig("[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n");
-  dialog->Open();
+  open();
   window->setProcessorBoxChecked(1, false);
   window->setProcessorBoxChecked(3, false);
   window->userSaves();
@@ -350,6 +350,33 @@ TEST_F(OptionsDialog, ASelectionSavedDuringTheDelayIsUsedByTheFinalMask) {
   fake.time.advance(1000);   // the final mask
   ASSERT_EQ(fake.beeper.beeps.size(), 1U);
   EXPECT_EQ(fake.processes.find(game)->mask, 0b1010U);
+}
+
+TEST_F(OptionsDialog, ExitWhileTheDialogIsOpenRunsItsUnloadFirst) {
+  open();
+  window->autoStart = false;  // so that the dialog's unload is seen to run
+  form.mnuExit_Click();
+  EXPECT_FALSE(window->exists());
+  EXPECT_FALSE(form.Timer3->enabled());
+  EXPECT_EQ(fake.window.unloads, 1);
+  EXPECT_FALSE(fake.window.iconShown);
+  EXPECT_EQ(fake.environment.endedWith, 0);
+}
+
+TEST_F(OptionsDialog, InfoShowsTheInfoWindowAndTouchesNothingElse) {
+  const std::string before = config();
+  form.mnuInfo_Click();
+  form.mnuInfo_Click();
+  EXPECT_EQ(fake.windows.infoShown, 2);
+  EXPECT_EQ(config(), before);
+  EXPECT_EQ(form.Timer4->interval(), 30000U);
+}
+
+TEST_F(OptionsDialog, WithoutAnOptionsWindowTheCommandFailsAndIsReported) {
+  fake.windows.noOptionsWindow = true;
+  GuardEvent(form.log(), "mnuOptions_Click", [&] { form.mnuOptions_Click(); });
+  EXPECT_NE(fake.log().find("Error occurred in mnuOptions_Click\r\n380  Invalid property value"),
+            std::string::npos);
 }
 
 }  // namespace

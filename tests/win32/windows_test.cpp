@@ -267,7 +267,7 @@ class Form1WindowTest : public ::testing::Test {
     platform_ = std::make_unique<Platform>(
         Platform{fake_.environment, fake_.files, fake_.profile, fake_.clock, window_.timers(),
                  fake_.time, fake_.lastError, window_.mainWindow(), fake_.window, fake_.processes,
-                 fake_.processes, fake_.processes, fake_.beeper});
+                 fake_.processes, fake_.processes, fake_.beeper, fake_.windows});
     form_ = std::make_unique<Form1>(*platform_);
     window_.attach(
         *form_, {.showOptions = [this] { ++optionsShown_; }, .showInfo = [this] { ++infoShown_; }});

@@ -42,9 +42,14 @@ void Form1::WriteDefaultConfig() {
 }
 
 void Form1::RepairGame() {
-  // Appended as is: the line joins whatever section ends the file.
-  const bool written = platform_.files.writeText(settingsPathFor(kSettingsFileName),
-                                                 OpenMode::kAppend, "Game=0\r\n");
+  // Appended at the end: the line joins whatever section ends the file. A last
+  // line without its line break gets one first, so that the repair never runs
+  // into (and spoils) the value standing there.
+  const std::string path = settingsPathFor(kSettingsFileName);
+  const std::optional<std::string> text = platform_.files.readText(path);
+  const bool needsBreak = text && !text->empty() && text->back() != '\n';
+  const bool written = platform_.files.writeText(path, OpenMode::kAppend,
+                                                 needsBreak ? "\r\nGame=0\r\n" : "Game=0\r\n");
   log_.recordLastError();
   if (!written) throw Failure(FailureNumber::kFileAccess);
 }
@@ -114,9 +119,19 @@ void Form1::Form_Resize() {
 }
 
 void Form1::Form_Unload() {
+  if (form3_) form3_->Unload();
   platform_.window.unloadOtherWindows();
   platform_.tray.remove();
   platform_.environment.endProcess(0);
+}
+
+void Form1::mnuOptions_Click() {
+  if (!form3_) form3_ = std::make_unique<Form3>(*this, platform_.windows);
+  form3_->Open();
+}
+
+void Form1::mnuInfo_Click() {
+  platform_.windows.showInfoWindow();
 }
 
 void Form1::mnuExit_Click() {

@@ -10,6 +10,7 @@
 #include "diagnostics/error_log.h"
 #include "platform/platform.h"
 #include "processes/process_lookup.h"
+#include "ui/form3.h"
 
 namespace tavrolin {
 
@@ -46,6 +47,9 @@ class Form1 {
   // Shutdown: unloads the other windows, removes the tray icon, ends the
   // process.
   void Form_Unload();
+  // The tray menu's commands ("Close Menu" has none: the menu has closed).
+  void mnuOptions_Click();
+  void mnuInfo_Click();
   void mnuExit_Click();
 
   bool FileExist(const std::string& parmPath) const;
@@ -81,7 +85,8 @@ class Form1 {
   std::uint32_t lngPID = 0;
   ProcessHandleSlot lngHwndProcess;
   std::string ComputerName;
-  std::string pinnedImage_;  // the image SetAffinity pinned, for the beep's line
+  std::string pinnedImage_;       // the image SetAffinity pinned, for the beep's line
+  std::unique_ptr<Form3> form3_;  // the options dialog, made on first use
 };
 
 }  // namespace tavrolin

@@ -70,6 +70,7 @@ class OptionsWindow {
 class WindowFactory {
  public:
   virtual ~WindowFactory() = default;
+  // nullptr where the platform has no such window (the console).
   virtual std::unique_ptr<OptionsWindow> createOptionsWindow(OptionsEvents& events) = 0;
   // Shows the info window modeless, creating it when it is not loaded.
   virtual void showInfoWindow() = 0;

@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/last_error.h"
 #include "platform/main_window.h"
+#include "platform/options_window.h"
 #include "platform/private_profile.h"
 #include "platform/process_control.h"
 #include "platform/process_list.h"
@@ -31,6 +32,7 @@ struct Platform {
   ProcessNames& processNames;
   ProcessControl& processControl;
   Beeper& beeper;
+  WindowFactory& windows;
 };
 
 }  // namespace tavrolin

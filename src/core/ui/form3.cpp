@@ -17,8 +17,10 @@ std::string KeyOf(int box) {
 }
 }  // namespace
 
-Form3::Form3(Form1& controller, std::unique_ptr<OptionsWindow> window)
-    : form1_(controller), window_(std::move(window)) {}
+Form3::Form3(Form1& controller, WindowFactory& windows)
+    : form1_(controller), window_(windows.createOptionsWindow(*this)) {
+  if (!window_) throw Failure(FailureNumber::kInvalidPropertyValue);
+}
 
 void Form3::Open() {
   if (!window_->exists()) {

@@ -15,7 +15,8 @@ class Form1;
 // unloading destroys them.
 class Form3 final : public OptionsEvents {
  public:
-  Form3(Form1& controller, std::unique_ptr<OptionsWindow> window);
+  // Its window comes from the toolkit; a Failure when there is none.
+  Form3(Form1& controller, WindowFactory& windows);
 
   // The tray's "   Options": shows the dialog (loading it first when it is not
   // loaded), then fills the lists and the online box from the settings file

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,7 @@ namespace tavrolin::fakes {
 // lets a test play the user.
 class FakeOptionsWindow final : public OptionsWindow {
  public:
-  explicit FakeOptionsWindow(OptionsEvents* events = nullptr) : events_(events) {}
-  void attach(OptionsEvents& events) { events_ = &events; }
+  explicit FakeOptionsWindow(OptionsEvents& events) : events_(&events) {}
 
   bool create() override {
     if (failCreate) return false;
@@ -23,7 +23,7 @@ class FakeOptionsWindow final : public OptionsWindow {
   }
   bool exists() const override { return exists_; }
   void destroy() override {
-    if (events_ != nullptr) events_->Form_Unload();
+    events_->Form_Unload();
     exists_ = false;
     visible_ = false;
     boxes.clear();
@@ -97,6 +97,25 @@ class FakeOptionsWindow final : public OptionsWindow {
   OptionsEvents* events_;
   bool exists_ = false;
   bool visible_ = false;
+};
+
+// The toolkit's other windows: options windows a test can reach, and a count
+// of info-window showings.
+class FakeWindows final : public WindowFactory {
+ public:
+  std::unique_ptr<OptionsWindow> createOptionsWindow(OptionsEvents& events) override {
+    if (noOptionsWindow) return nullptr;
+    auto window = std::make_unique<FakeOptionsWindow>(events);
+    window->failBox = failBox;
+    lastOptions = window.get();
+    return window;
+  }
+  void showInfoWindow() override { ++infoShown; }
+
+  FakeOptionsWindow* lastOptions = nullptr;  // owned by the dialog
+  bool noOptionsWindow = false;
+  int failBox = -1;  // the box that new windows cannot make
+  int infoShown = 0;
 };
 
 }  // namespace tavrolin::fakes
