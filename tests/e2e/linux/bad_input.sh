@@ -95,6 +95,7 @@ config_row "Keys in another letter case" "[CONFIG]\r\ninitializedelay=20\r\nONLI
 config_row "LF-only line ends" '[Config]\nInitializeDelay=20\nOnlineEnabled=0\nGame=1\n' "ForgedAlliance.exe (delay 20000 ms, online play not allowed)" 0
 config_row "UTF-8 byte-order mark" '\xef\xbb\xbf[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=1\r\n' "ForgedAlliance.exe (delay 20000 ms, online play allowed)" 0
 config_row "Last line without a line break" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=1" "ForgedAlliance.exe $D" 0
+config_row "Last line without a line break, Game missing" "${S}InitializeDelay=20\r\nOnlineEnabled=1" "$SC (delay 20000 ms, online play allowed)" 0 "${S}InitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n"
 config_row "Empty file" "" "$SC (delay 0 ms, online play not allowed)" 1 "Game=0\r\n"
 
 # A read-only settings file with a value to repair: the repair fails, is
