@@ -63,7 +63,6 @@ class Form1 {
 
   ErrorLog& log() { return log_; }
   Platform& platform() { return platform_; }
-  std::uint64_t finalMask() const { return MyMask; }
 
  private:
   // The timers' handlers, each guarded as an event.
