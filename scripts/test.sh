@@ -44,6 +44,8 @@ cmake --build --preset win64 -j "$jobs"
 if [[ -x tests/e2e/wine/run.sh ]]; then
   step "Windows unit tests under Wine"
   ctest --preset win64
+  step "The Linux program against a game run under Wine"
+  tests/e2e/linux/wine_game.sh build/native build/win64
   step "Windows end-to-end tests under Wine"
   tests/e2e/wine/run.sh build/win64
 fi
