@@ -1,14 +1,23 @@
 #include "windows_win.h"
 
+#include "options_window_win.h"
+
 namespace tavrolin::win32 {
 
-WinWindows::WinWindows(const WindowClass& placeholders)
-    : info_(placeholders, "Tavrolin",
-            "Tavrolin spreads a game over all processors: when the game starts, it is held on "
-            "processor 0 for a moment, then given all of them.") {}
+namespace {
+// Both windows paint their own backgrounds.
+WindowClass::Look LookOf(const AppIcon& icon) {
+  return {.icon = icon.largeIcon(), .smallIcon = icon.smallIcon(), .background = nullptr};
+}
+}  // namespace
 
-std::unique_ptr<OptionsWindow> WinWindows::createOptionsWindow(OptionsEvents& /*events*/) {
-  return nullptr;  // the options dialog's window is not built yet
+WinWindows::WinWindows(HINSTANCE instance, const AppIcon& icon, HWND owner)
+    : optionsClass_(instance, WinOptionsWindow::kClassName, LookOf(icon)),
+      infoClass_(instance, WinInfoWindow::kClassName, LookOf(icon)),
+      info_(infoClass_, owner) {}
+
+std::unique_ptr<OptionsWindow> WinWindows::createOptionsWindow(OptionsEvents& events) {
+  return std::make_unique<WinOptionsWindow>(optionsClass_, events, log_);
 }
 
 void WinWindows::showInfoWindow() {

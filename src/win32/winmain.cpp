@@ -8,7 +8,6 @@
 #include "backend.h"
 #include "controller/form1.h"
 #include "form1_window.h"
-#include "placeholder_window.h"
 #include "win_handles.h"
 #include "window.h"
 #include "windows_win.h"
@@ -27,11 +26,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
   Form1Window window(instance, icon);
   if (!window.loaded()) return 1;
 
-  const WindowClass placeholders(instance, PlaceholderWindow::kClassName,
-                                 {.icon = icon.largeIcon(), .smallIcon = icon.smallIcon()});
-  WinWindows windows(placeholders);
+  WinWindows windows(instance, icon, window.hwnd());
   Backend backend(window, windows);
   Form1 form(backend.platform);
+  windows.setEventLog(form.log());
   window.attach(form, {.showOptions = [&] { form.mnuOptions_Click(); },
                        .showInfo = [&] { form.mnuInfo_Click(); }});
 

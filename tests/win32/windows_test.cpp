@@ -10,9 +10,9 @@
 
 #include "fake_platform.h"
 #include "form1_window.h"
-#include "placeholder_window.h"
 #include "tray_win.h"
 #include "window_timers.h"
+#include "windows_win.h"
 
 namespace tavrolin::win32 {
 namespace {
@@ -412,22 +412,26 @@ TEST_F(Form1WindowTest, TheTaskbarComingBackBringsTheIconBack) {
   EXPECT_EQ(g_shellCalls[1].bytes, g_shellCalls[0].bytes);
 }
 
-TEST_F(Form1WindowTest, PlaceholderWindowsAreUnloadedAtExit) {
-  const WindowClass placeholders(Instance(), PlaceholderWindow::kClassName, {});
-  PlaceholderWindow options(placeholders, "Tavrolin", "Options");
-  PlaceholderWindow info(placeholders, "Tavrolin", "Info");
-  options.show();
-  info.show();
-  info.show();  // the same window again
-  ASSERT_TRUE(options.loaded() && info.loaded());
+TEST_F(Form1WindowTest, TheOptionsDialogAndTheInfoWindowAreUnloadedAtExit) {
+  struct NoEvents final : OptionsEvents {
+    void Combo1_Click() override {}
+    void Command1_Click() override {}
+    void Form_Unload() override { ++unloads; }
+    int unloads = 0;
+  } events;
+  WinWindows windows(Instance(), icon_, window_.hwnd());
+  const auto options = windows.createOptionsWindow(events);
+  ASSERT_TRUE(options->create());
+  options->show();
+  windows.showInfoWindow();
+  windows.showInfoWindow();  // the same window again
+  ASSERT_TRUE(options->exists() && windows.infoWindow().loaded());
   EXPECT_EQ(Window::loadedWindows().size(), 3U);
-  char caption[32] = {};
-  ::GetWindowTextA(info.hwnd(), caption, sizeof caption);
-  EXPECT_STREQ(caption, "Tavrolin");
 
   ::SendMessageA(window_.hwnd(), WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kExit), 0);
-  EXPECT_FALSE(options.loaded());
-  EXPECT_FALSE(info.loaded());
+  EXPECT_FALSE(options->exists());
+  EXPECT_EQ(events.unloads, 1);  // its own unload handling ran
+  EXPECT_FALSE(windows.infoWindow().loaded());
   EXPECT_EQ(fake_.environment.endedWith, 0);
 }
 

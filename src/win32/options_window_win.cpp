@@ -1,0 +1,383 @@
+#include "options_window_win.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "ui/options_layout.h"
+
+namespace tavrolin::win32 {
+
+namespace {
+
+// The design's client width; its outer width (kDialogOuterWidth) is this plus
+// the border, at the resolution it was laid out at.
+constexpr int kDialogClientWidth = 4215;
+constexpr int kBorderTwips = kDialogOuterWidth - kDialogClientWidth;
+
+// Where Frame1 stands; the processor boxes and Label2 are placed inside it.
+constexpr int kFrameLeft = 240;
+constexpr int kFrameTop = 600;
+
+// A control of the design: left, top, width, height in twips.
+struct Design {
+  int left, top, width, height;
+};
+constexpr Design kLabel5Design{240, 150, 1095, 255};
+constexpr Design kCombo1Design{1320, 90, 2655, 315};
+constexpr Design kLabel2Design{120, 240, 2895, 180};     // inside the frame
+constexpr Design kTemplateDesign{2880, 1680, 855, 195};  // inside the frame
+// Below the frame: they keep their distance to its bottom.
+constexpr Design kLabel4Design{240, 2760, 2415, 255};
+constexpr Design kCombo2Design{2640, 2715, 615, 315};
+constexpr Design kLabel3Design{3315, 2760, 615, 255};
+constexpr Design kCheck2Design{240, 3120, 1935, 255};
+constexpr Design kCheck1Design{240, 3360, 2655, 255};
+constexpr Design kCommand1Design{1260, 3600, 1695, 315};
+
+struct BelowFrame {
+  int id;
+  Design design;
+};
+constexpr BelowFrame kBelowFrame[] = {
+    {WinOptionsWindow::kLabel4, kLabel4Design}, {WinOptionsWindow::kCombo2, kCombo2Design},
+    {WinOptionsWindow::kLabel3, kLabel3Design}, {WinOptionsWindow::kCheck2, kCheck2Design},
+    {WinOptionsWindow::kCheck1, kCheck1Design}, {WinOptionsWindow::kCommand1, kCommand1Design},
+};
+
+// Room below a drop-down list's field for its open list.
+constexpr int kDroppedListTwips = 1500;
+
+constexpr DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
+constexpr DWORD kPickList =
+    WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS;
+constexpr DWORD kCheckBox = WS_CHILD | WS_TABSTOP | BS_AUTOCHECKBOX;
+
+int CheckState(HWND box) {
+  switch (::SendMessageA(box, BM_GETCHECK, 0, 0)) {
+    case BST_CHECKED:
+      return 1;
+    case BST_INDETERMINATE:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+WinOptionsWindow::WinOptionsWindow(const WindowClass& windowClass, OptionsEvents& events,
+                                   ErrorLog* log)
+    : class_(windowClass),
+      events_(events),
+      log_(log),
+      backBrush_(::CreateSolidBrush(kBackColour)),
+      font_(twips_, "Tahoma", 825),
+      boldFont_(MakeFont(twips_, "Tahoma", 825, true)),
+      smallFont_(MakeFont(twips_, "Tahoma", 675, false)) {
+  if (log_ != nullptr) setEventLog(*log_);
+  setDialogNavigation(true);
+}
+
+bool WinOptionsWindow::create() {
+  if (loaded()) return true;
+  frameWidth_ = kFrameWidth;
+  frameHeight_ = kFrameHeight;
+  clientWidth_ = kDialogClientWidth;
+  clientHeight_ = kDialogClientHeight;
+  shownSinceCreate_ = false;
+  focus_ = nullptr;
+  boxes_.clear();
+
+  const RECT outer = CentredWindowRect(kStyle, 0, twips_.x(clientWidth_), twips_.y(clientHeight_));
+  Placement placement;
+  placement.style = kStyle;
+  placement.x = outer.left;
+  placement.y = outer.top;
+  placement.width = outer.right - outer.left;
+  placement.height = outer.bottom - outer.top;
+  if (!Window::create(class_, kCaption, placement)) return false;
+  createControls();
+  return true;
+}
+
+HWND WinOptionsWindow::addControl(int id, const char* windowClass, const char* text, DWORD style,
+                                  RECT place, HFONT font) {
+  const HWND control = ::CreateWindowExA(0, windowClass, text, style, place.left, place.top,
+                                         place.right - place.left, place.bottom - place.top, hwnd(),
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                         class_.instance(), nullptr);
+  if (control != nullptr) ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  return control;
+}
+
+void WinOptionsWindow::createControls() {
+  const auto at = [&](const Design& d, int dx = 0, int dy = 0) {
+    return twips_.rect(d.left + dx, d.top + dy, d.width, d.height);
+  };
+  // A drop-down list's window holds its open list too; its field gets the
+  // design's height below.
+  const auto pickList = [&](const Design& d) {
+    return twips_.rect(d.left, d.top, d.width, d.height + kDroppedListTwips);
+  };
+
+  // In the design's order, which is also the Tab order.
+  addControl(kLabel5, "STATIC", "Choose Game:", kLabel, at(kLabel5Design), font_.design());
+  addControl(kCombo1, WC_COMBOBOXA, "", kPickList, pickList(kCombo1Design), boldFont_.get());
+  addControl(kFrame1, "BUTTON", "Custom Processor Affinity",
+             WS_CHILD | WS_VISIBLE | BS_GROUPBOX | WS_GROUP,
+             twips_.rect(kFrameLeft, kFrameTop, frameWidth_, frameHeight_), font_.design());
+  addControl(kLabel2, "STATIC", "(only selected processors will be used)", kLabel,
+             at(kLabel2Design, kFrameLeft, kFrameTop), smallFont_.get());
+  addControl(kTemplate, "BUTTON", "array", kCheckBox | WS_GROUP,
+             at(kTemplateDesign, kFrameLeft, kFrameTop), font_.design());
+  addControl(kLabel4, "STATIC", "Auto initialize after game start in ", kLabel | WS_GROUP,
+             at(kLabel4Design), font_.design());
+  addControl(kCombo2, WC_COMBOBOXA, "", kPickList, pickList(kCombo2Design), font_.design());
+  addControl(kLabel3, "STATIC", "seconds.", kLabel, at(kLabel3Design), font_.design());
+  addControl(kCheck2, "BUTTON", "Enabled for online play",
+             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTO3STATE, at(kCheck2Design),
+             font_.design());
+  const HWND check1 = addControl(kCheck1, "BUTTON", "Auto initialize after game start - ",
+                                 kCheckBox | WS_GROUP, at(kCheck1Design), font_.design());
+  ::SendMessageA(check1, BM_SETCHECK, BST_CHECKED, 0);
+  addControl(kCommand1, "BUTTON", "Close and Save",
+             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, at(kCommand1Design),
+             font_.design());
+
+  for (const int id : {kLabel5, kLabel4, kLabel3}) font_.fit(control(id));
+
+  // Each list's field as high as the design says.
+  for (const int id : {kCombo1, kCombo2}) {
+    const HWND list = control(id);
+    RECT field{};
+    ::GetWindowRect(list, &field);
+    const int want = twips_.y(315);
+    const LRESULT item = ::SendMessageA(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    const int fieldHeight = static_cast<int>(field.bottom - field.top);
+    if (item > 0 && fieldHeight != want) {
+      ::SendMessageA(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item + want - fieldHeight);
+    }
+  }
+}
+
+void WinOptionsWindow::destroy() {
+  if (!loaded()) return;
+  guarded("Form_Unload", [&] { events_.Form_Unload(); });
+  if (loaded()) ::DestroyWindow(hwnd());
+}
+
+void WinOptionsWindow::show() {
+  if (!loaded()) return;
+  if (!shownSinceCreate_) {
+    shownSinceCreate_ = true;
+    placeWindow(true);
+  }
+  ::ShowWindow(hwnd(), SW_SHOWNORMAL);
+  ::SetForegroundWindow(hwnd());
+  ::BringWindowToTop(hwnd());
+}
+
+void WinOptionsWindow::hide() {
+  if (loaded()) ::ShowWindow(hwnd(), SW_HIDE);
+}
+
+bool WinOptionsWindow::visible() const {
+  return loaded() && ::IsWindowVisible(hwnd()) != 0;
+}
+
+void WinOptionsWindow::setGames(std::span<const std::string> games) {
+  const HWND list = control(kCombo1);
+  ::SendMessageA(list, CB_RESETCONTENT, 0, 0);
+  for (const std::string& game : games) {
+    ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(game.c_str()));
+  }
+}
+
+void WinOptionsWindow::selectGame(int index) {
+  // CB_SETCURSEL tells the parent nothing: no Combo1_Click from here.
+  ::SendMessageA(control(kCombo1), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int WinOptionsWindow::selectedGame() const {
+  if (!loaded()) return -1;
+  return static_cast<int>(::SendMessageA(control(kCombo1), CB_GETCURSEL, 0, 0));
+}
+
+void WinOptionsWindow::setDelays(std::span<const std::string> delays, int selected) {
+  const HWND list = control(kCombo2);
+  ::SendMessageA(list, CB_RESETCONTENT, 0, 0);
+  for (const std::string& delay : delays) {
+    ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(delay.c_str()));
+  }
+  ::SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+int WinOptionsWindow::selectedDelay() const {
+  if (!loaded()) return -1;
+  return static_cast<int>(::SendMessageA(control(kCombo2), CB_GETCURSEL, 0, 0));
+}
+
+void WinOptionsWindow::setOnlineState(int state) {
+  const WPARAM check = state == 1 ? BST_CHECKED : state == 2 ? BST_INDETERMINATE : BST_UNCHECKED;
+  ::SendMessageA(control(kCheck2), BM_SETCHECK, check, 0);
+}
+
+int WinOptionsWindow::onlineState() const {
+  return loaded() ? CheckState(control(kCheck2)) : 0;
+}
+
+bool WinOptionsWindow::autoStartChecked() const {
+  return loaded() && CheckState(control(kCheck1)) == 1;
+}
+
+bool WinOptionsWindow::addProcessorBox(int index, const BoxPlacement& placement) {
+  const HWND source = control(kTemplate);
+  if (source == nullptr) return false;
+  // The template gives the size, style and font; colours come from the
+  // window, as for every box.
+  RECT size{};
+  ::GetWindowRect(source, &size);
+  const auto style = static_cast<DWORD>(::GetWindowLongPtrA(source, GWL_STYLE));
+  const auto font = reinterpret_cast<HFONT>(::SendMessageA(source, WM_GETFONT, 0, 0));
+  const int left = twips_.x(kFrameLeft + placement.left);
+  const int top = twips_.y(kFrameTop + placement.top);
+  const HWND box = ::CreateWindowExA(
+      0, "BUTTON", placement.caption.c_str(),
+      (style & ~static_cast<DWORD>(WS_GROUP)) | WS_VISIBLE | (boxes_.empty() ? WS_GROUP : 0U), left,
+      top, size.right - size.left, size.bottom - size.top, hwnd(),
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstProcessorBox + index - 1)),
+      class_.instance(), nullptr);
+  if (box == nullptr) return false;
+  ::SendMessageA(box, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  ::SendMessageA(box, BM_SETCHECK, BST_CHECKED, 0);
+  // In the Tab order after the template and the boxes before it.
+  ::SetWindowPos(box, boxes_.empty() ? source : boxes_.back(), 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  boxes_.push_back(box);
+  return true;
+}
+
+bool WinOptionsWindow::processorBoxChecked(int index) const {
+  if (index < 1 || index > processorBoxCount()) return false;
+  return CheckState(boxes_[static_cast<std::size_t>(index - 1)]) == 1;
+}
+
+void WinOptionsWindow::setProcessorBoxChecked(int index, bool checked) {
+  if (index < 1 || index > processorBoxCount()) return;
+  ::SendMessageA(boxes_[static_cast<std::size_t>(index - 1)], BM_SETCHECK,
+                 checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void WinOptionsWindow::setFrameSize(int width, int height) {
+  frameWidth_ = width;
+  frameHeight_ = height;
+  const RECT frame = twips_.rect(kFrameLeft, kFrameTop, width, height);
+  ::MoveWindow(control(kFrame1), frame.left, frame.top, frame.right - frame.left,
+               frame.bottom - frame.top, TRUE);
+  placeBelowFrame();
+}
+
+void WinOptionsWindow::placeBelowFrame() {
+  const int shift = frameHeight_ - kFrameHeight;
+  for (const BelowFrame& item : kBelowFrame) {
+    ::SetWindowPos(control(item.id), nullptr, twips_.x(item.design.left),
+                   twips_.y(item.design.top + shift), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+void WinOptionsWindow::setDialogSize(int outerWidth, int clientHeight) {
+  clientWidth_ = outerWidth - kBorderTwips;
+  clientHeight_ = clientHeight;
+  placeWindow(false);
+}
+
+void WinOptionsWindow::placeWindow(bool centre) {
+  if (!loaded()) return;
+  const RECT outer = CentredWindowRect(kStyle, 0, twips_.x(clientWidth_), twips_.y(clientHeight_));
+  UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+  if (!centre) flags |= SWP_NOMOVE;
+  ::SetWindowPos(hwnd(), nullptr, outer.left, outer.top, outer.right - outer.left,
+                 outer.bottom - outer.top, flags);
+}
+
+void WinOptionsWindow::showWarning(const std::string& text, const std::string& title) {
+  ::MessageBoxA(loaded() ? hwnd() : nullptr, text.c_str(), title.c_str(),
+                MB_ICONEXCLAMATION | MB_OK);
+}
+
+HBRUSH WinOptionsWindow::controlColours(HDC dc, HWND control) {
+  const int id = ::GetDlgCtrlID(control);
+  ::SetBkColor(dc, kBackColour);
+  if (id == kLabel2) {
+    ::SetTextColor(dc, kGreyText);
+  } else if (id == kFrame1) {
+    ::SetTextColor(dc, ::GetSysColor(COLOR_HIGHLIGHT));
+  } else {
+    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+    if (id == kLabel5 || id == kLabel4 || id == kLabel3) ::SetBkMode(dc, TRANSPARENT);
+  }
+  return backBrush_.get();
+}
+
+LRESULT WinOptionsWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ERASEBKGND: {
+      RECT client{};
+      ::GetClientRect(hwnd(), &client);
+      ::FillRect(reinterpret_cast<HDC>(wParam), &client, backBrush_.get());
+      return 1;
+    }
+    case WM_CTLCOLORSTATIC:
+      return reinterpret_cast<LRESULT>(
+          controlColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX: {
+      // Combo1's field and its open list have the dialog's colour.
+      const HWND combo1 = control(kCombo1);
+      COMBOBOXINFO info{};
+      info.cbSize = sizeof info;
+      ::GetComboBoxInfo(combo1, &info);
+      const auto from = reinterpret_cast<HWND>(lParam);
+      if (from == combo1 || from == info.hwndList || from == info.hwndItem) {
+        const auto dc = reinterpret_cast<HDC>(wParam);
+        ::SetBkColor(dc, kBackColour);
+        ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+        return reinterpret_cast<LRESULT>(backBrush_.get());
+      }
+      return defaultProcedure(message, wParam, lParam);
+    }
+    case WM_COMMAND: {
+      const int id = LOWORD(wParam);
+      const int code = HIWORD(wParam);
+      if (id == kCombo1 && code == CBN_SELCHANGE) {
+        guarded("Combo1_Click", [&] { events_.Combo1_Click(); });
+      } else if (id == kCommand1 && code == BN_CLICKED) {
+        guarded("Command1_Click", [&] { events_.Command1_Click(); });
+      }
+      // Enter and Escape (IDOK, IDCANCEL from the keyboard navigation) do
+      // nothing: only the button saves.
+      return 0;
+    }
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = ::GetFocus();
+        if (focus != nullptr && ::IsChild(hwnd(), focus)) focus_ = focus;
+      } else {
+        ::SetFocus(focus_ != nullptr && ::IsWindow(focus_) ? focus_ : control(kCombo1));
+      }
+      return 0;
+    case WM_CLOSE:
+      destroy();
+      return 0;
+    case WM_DESTROY:
+      boxes_.clear();
+      focus_ = nullptr;
+      return 0;
+    default:
+      return defaultProcedure(message, wParam, lParam);
+  }
+}
+
+}  // namespace tavrolin::win32

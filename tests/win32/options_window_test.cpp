@@ -1,0 +1,583 @@
+// The options dialog's and the info window's real windows: their controls
+// (classes, styles, places at 96 dpi, captions, fonts), the events only the
+// user raises, unloading, the processor boxes, and the dialog driven by its
+// logic with the Controller on test doubles.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "controller/form1.h"
+#include "fake_platform.h"
+#include "info_window_win.h"
+#include "options_window_win.h"
+#include "windows_win.h"
+
+namespace tavrolin::win32 {
+namespace {
+
+HINSTANCE Instance() {
+  return ::GetModuleHandleA(nullptr);
+}
+
+int ScreenDpi() {
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+  ::ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+std::string TextOf(HWND window) {
+  char text[512] = {};
+  ::GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+std::string ClassOf(HWND window) {
+  char name[64] = {};
+  ::GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+LONG_PTR StyleOf(HWND window) {
+  return ::GetWindowLongPtrA(window, GWL_STYLE);
+}
+
+// A control's rectangle in its parent's client coordinates.
+RECT PlaceOf(HWND control) {
+  RECT place{};
+  ::GetWindowRect(control, &place);
+  ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&place), 2);
+  return place;
+}
+
+// Twips at 96 dpi.
+RECT Pixels(int left, int top, int width, int height) {
+  return {left / 15, top / 15, (left + width) / 15, (top + height) / 15};
+}
+
+::testing::AssertionResult SameRect(const RECT& actual, const RECT& expected) {
+  if (::EqualRect(&actual, &expected) != 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "(" << actual.left << "," << actual.top << ")-(" << actual.right << "," << actual.bottom
+         << "), expected (" << expected.left << "," << expected.top << ")-(" << expected.right
+         << "," << expected.bottom << ")";
+}
+
+LOGFONTA FontOf(HWND control) {
+  LOGFONTA font{};
+  const auto handle = reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0));
+  ::GetObjectA(handle, sizeof font, &font);
+  return font;
+}
+
+// Records the events in their order.
+class RecordingEvents final : public OptionsEvents {
+ public:
+  void Combo1_Click() override { events.push_back("Combo1_Click"); }
+  void Command1_Click() override { events.push_back("Command1_Click"); }
+  void Form_Unload() override {
+    events.push_back("Form_Unload");
+    if (onUnload) onUnload();
+  }
+  std::vector<std::string> events;
+  std::function<void()> onUnload;
+};
+
+class OptionsWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(class_.registered());
+    ASSERT_TRUE(window_.create());
+  }
+  HWND control(int id) const { return window_.control(id); }
+  // What the user does: the keyboard in a closed list, a button's click.
+  void userPressesDownIn(int id) {
+    ::SendMessageA(control(id), WM_KEYDOWN, VK_DOWN, 0);
+    ::SendMessageA(control(id), WM_KEYUP, VK_DOWN, 0);
+  }
+  void userClicks(HWND button) { ::SendMessageA(button, BM_CLICK, 0, 0); }
+
+  WindowClass class_{Instance(), WinOptionsWindow::kClassName, {.background = nullptr}};
+  RecordingEvents events_;
+  WinOptionsWindow window_{class_, events_, nullptr};
+};
+
+TEST_F(OptionsWindowTest, TheWindowIsAFixedDialogWithOnlyACloseButton) {
+  const HWND hwnd = window_.hwnd();
+  EXPECT_EQ(TextOf(hwnd), "Tavrolin");
+  EXPECT_FALSE(window_.visible());  // created hidden
+  const LONG_PTR style = StyleOf(hwnd);
+  EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
+  EXPECT_NE(style & WS_SYSMENU, 0);
+  EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+  if (ScreenDpi() != 96) GTEST_SKIP() << "sizes are checked at 96 dpi";
+  RECT client{};
+  ::GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, 4215 / 15);
+  EXPECT_EQ(client.bottom, 4005 / 15);
+  RECT outer{};
+  ::GetWindowRect(hwnd, &outer);
+  EXPECT_EQ(outer.right - outer.left, 4305 / 15);  // the border follows the client area
+
+  window_.show();
+  ::GetWindowRect(hwnd, &outer);
+  EXPECT_NEAR((outer.left + outer.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+  EXPECT_NEAR((outer.top + outer.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+}
+
+TEST_F(OptionsWindowTest, EveryControlOfTheDesignStandsInItsPlace) {
+  if (ScreenDpi() != 96) GTEST_SKIP() << "places are checked at 96 dpi";
+  struct Expected {
+    int id;
+    const char* windowClass;
+    const char* text;
+    RECT place;
+    bool visible;
+  };
+  const Expected table[] = {
+      {WinOptionsWindow::kLabel5, "Static", "Choose Game:", Pixels(240, 150, 1095, 255), true},
+      {WinOptionsWindow::kCombo1, "ComboBox", "", Pixels(1320, 90, 2655, 315), true},
+      {WinOptionsWindow::kFrame1, "Button", "Custom Processor Affinity",
+       Pixels(240, 600, 3735, 2055), true},
+      // Inside the frame, which stands at 240, 600.
+      {WinOptionsWindow::kLabel2, "Static", "(only selected processors will be used)",
+       Pixels(240 + 120, 600 + 240, 2895, 180), true},
+      {WinOptionsWindow::kTemplate, "Button", "array", Pixels(240 + 2880, 600 + 1680, 855, 195),
+       false},
+      {WinOptionsWindow::kLabel4, "Static", "Auto initialize after game start in ",
+       Pixels(240, 2760, 2415, 255), true},
+      {WinOptionsWindow::kCombo2, "ComboBox", "", Pixels(2640, 2715, 615, 315), true},
+      {WinOptionsWindow::kLabel3, "Static", "seconds.", Pixels(3315, 2760, 615, 255), true},
+      {WinOptionsWindow::kCheck2, "Button", "Enabled for online play", Pixels(240, 3120, 1935, 255),
+       true},
+      {WinOptionsWindow::kCheck1, "Button", "Auto initialize after game start - ",
+       Pixels(240, 3360, 2655, 255), false},
+      {WinOptionsWindow::kCommand1, "Button", "Close and Save", Pixels(1260, 3600, 1695, 315),
+       true},
+  };
+  for (const Expected& expected : table) {
+    SCOPED_TRACE(expected.text);
+    const HWND item = control(expected.id);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(ClassOf(item), expected.windowClass);
+    EXPECT_EQ(TextOf(item), expected.text);
+    EXPECT_TRUE(SameRect(PlaceOf(item), expected.place));
+    EXPECT_EQ((StyleOf(item) & WS_VISIBLE) != 0, expected.visible);
+  }
+}
+
+TEST_F(OptionsWindowTest, ListsAllowNoTypingAndTheBoxesHaveTheirKinds) {
+  for (const int id : {WinOptionsWindow::kCombo1, WinOptionsWindow::kCombo2}) {
+    EXPECT_EQ(StyleOf(control(id)) & 3, CBS_DROPDOWNLIST);
+    // A list that allows typing has an edit field.
+    EXPECT_EQ(::FindWindowExA(control(id), nullptr, "Edit", nullptr), nullptr);
+    // Typing only moves the selection; a letter that starts no entry does nothing.
+    const std::vector<std::string> entries{"20", "30"};
+    id == WinOptionsWindow::kCombo1 ? window_.setGames(entries) : window_.setDelays(entries, 0);
+    ::SendMessageA(control(id), CB_SETCURSEL, 0, 0);
+    ::SendMessageA(control(id), WM_CHAR, 'x', 0);
+    EXPECT_EQ(TextOf(control(id)), "20");
+  }
+  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kCheck2)) & BS_TYPEMASK, BS_AUTO3STATE);
+  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kTemplate)) & BS_TYPEMASK, BS_AUTOCHECKBOX);
+  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kFrame1)) & BS_TYPEMASK, BS_GROUPBOX);
+  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kCommand1)) & BS_TYPEMASK, BS_PUSHBUTTON);
+  // The hidden Check1 is checked and stays so: unloading keeps the poll on.
+  EXPECT_TRUE(window_.autoStartChecked());
+  EXPECT_EQ(window_.onlineState(), 0);  // unchecked at design
+
+  window_.setOnlineState(2);
+  EXPECT_EQ(window_.onlineState(), 2);
+  EXPECT_EQ(::SendMessageA(control(WinOptionsWindow::kCheck2), BM_GETCHECK, 0, 0),
+            BST_INDETERMINATE);
+  window_.setOnlineState(1);
+  EXPECT_EQ(window_.onlineState(), 1);
+  // The user's clicks go round the three states.
+  userClicks(control(WinOptionsWindow::kCheck2));
+  EXPECT_EQ(window_.onlineState(), 2);
+  userClicks(control(WinOptionsWindow::kCheck2));
+  EXPECT_EQ(window_.onlineState(), 0);
+}
+
+TEST_F(OptionsWindowTest, TahomaWithABoldGameListAndASmallGreyNote) {
+  if (ScreenDpi() != 96) GTEST_SKIP() << "sizes are checked at 96 dpi";
+  for (const int id :
+       {WinOptionsWindow::kCombo2, WinOptionsWindow::kFrame1, WinOptionsWindow::kCheck2,
+        WinOptionsWindow::kCommand1, WinOptionsWindow::kTemplate}) {
+    const LOGFONTA font = FontOf(control(id));
+    EXPECT_STREQ(font.lfFaceName, "Tahoma");
+    EXPECT_EQ(font.lfHeight, -11);  // 8.25 pt
+    EXPECT_EQ(font.lfWeight, FW_NORMAL);
+  }
+  const LOGFONTA bold = FontOf(control(WinOptionsWindow::kCombo1));
+  EXPECT_STREQ(bold.lfFaceName, "Tahoma");
+  EXPECT_EQ(bold.lfHeight, -11);
+  EXPECT_EQ(bold.lfWeight, FW_BOLD);
+  const LOGFONTA small = FontOf(control(WinOptionsWindow::kLabel2));
+  EXPECT_EQ(small.lfHeight, -9);  // 6.75 pt
+
+  // Colours: the grey note, the frame's caption in the highlight colour, and
+  // the dialog's colour behind the labels and boxes.
+  const HDC dc = ::GetDC(window_.hwnd());
+  const auto colours = [&](int id) {
+    ::SendMessageA(window_.hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                   reinterpret_cast<LPARAM>(control(id)));
+    return ::GetTextColor(dc);
+  };
+  EXPECT_EQ(colours(WinOptionsWindow::kLabel2), RGB(128, 128, 128));
+  EXPECT_EQ(::GetBkColor(dc), RGB(208, 241, 255));
+  EXPECT_EQ(colours(WinOptionsWindow::kFrame1), ::GetSysColor(COLOR_HIGHLIGHT));
+  colours(WinOptionsWindow::kCheck2);
+  EXPECT_EQ(::GetBkColor(dc), RGB(208, 241, 255));
+  colours(WinOptionsWindow::kLabel5);
+  EXPECT_EQ(::GetBkMode(dc), TRANSPARENT);
+  ::ReleaseDC(window_.hwnd(), dc);
+}
+
+TEST_F(OptionsWindowTest, OnlyTheUsersActionsRaiseEvents) {
+  const std::vector<std::string> games{"SupremeCommander.exe", "ForgedAlliance.exe"};
+  const std::vector<std::string> delays{"20", "30", "60"};
+  window_.setGames(games);
+  window_.selectGame(0);
+  window_.selectGame(1);
+  window_.setDelays(delays, 1);
+  window_.setOnlineState(1);
+  ASSERT_TRUE(window_.addProcessorBox(1, {240, 600, 855, 195, "CPU 0"}));
+  window_.setProcessorBoxChecked(1, false);
+  window_.show();
+  window_.hide();
+  EXPECT_TRUE(events_.events.empty());
+  EXPECT_EQ(window_.selectedGame(), 1);
+  EXPECT_EQ(window_.selectedDelay(), 1);
+  EXPECT_EQ(TextOf(control(WinOptionsWindow::kCombo1)), "ForgedAlliance.exe");
+
+  // The user: a box, the other list, the game list, the button.
+  userClicks(::GetDlgItem(window_.hwnd(), WinOptionsWindow::kFirstProcessorBox));
+  EXPECT_TRUE(window_.processorBoxChecked(1));
+  userPressesDownIn(WinOptionsWindow::kCombo2);
+  EXPECT_EQ(window_.selectedDelay(), 2);
+  EXPECT_TRUE(events_.events.empty());
+  window_.selectGame(0);
+  userPressesDownIn(WinOptionsWindow::kCombo1);
+  EXPECT_EQ(window_.selectedGame(), 1);
+  userClicks(control(WinOptionsWindow::kCommand1));
+  EXPECT_EQ(events_.events, (std::vector<std::string>{"Combo1_Click", "Command1_Click"}));
+}
+
+TEST_F(OptionsWindowTest, ClosingItRaisesUnloadWhileItsControlsStillExist) {
+  bool checkedAtUnload = false;
+  events_.onUnload = [&] { checkedAtUnload = window_.autoStartChecked(); };
+  ASSERT_TRUE(window_.addProcessorBox(1, {240, 600, 855, 195, "CPU 0"}));
+  window_.show();
+  ::SendMessageA(window_.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);  // the close button
+  EXPECT_EQ(events_.events, std::vector<std::string>{"Form_Unload"});
+  EXPECT_TRUE(checkedAtUnload);
+  EXPECT_FALSE(window_.exists());
+  EXPECT_EQ(window_.processorBoxCount(), 0);
+  EXPECT_FALSE(Window::isLoaded(&window_));
+
+  // Loaded again: the design once more, without boxes, and unloaded by code.
+  ASSERT_TRUE(window_.create());
+  EXPECT_EQ(window_.processorBoxCount(), 0);
+  EXPECT_TRUE(window_.autoStartChecked());
+  window_.unload();  // as the Controller's shutdown does
+  EXPECT_EQ(events_.events, (std::vector<std::string>{"Form_Unload", "Form_Unload"}));
+  EXPECT_FALSE(window_.exists());
+  window_.destroy();  // not loaded: nothing more
+  EXPECT_EQ(events_.events.size(), 2U);
+}
+
+TEST_F(OptionsWindowTest, ProcessorBoxesAreCopiesOfTheTemplateInTabOrder) {
+  ASSERT_TRUE(window_.addProcessorBox(1, {240, 600, 855, 195, "CPU 0"}));
+  ASSERT_TRUE(window_.addProcessorBox(2, {240, 960, 855, 195, "CPU 1"}));
+  ASSERT_EQ(window_.processorBoxCount(), 2);
+  const HWND source = control(WinOptionsWindow::kTemplate);
+  const HWND first = ::GetDlgItem(window_.hwnd(), WinOptionsWindow::kFirstProcessorBox);
+  const HWND second = ::GetDlgItem(window_.hwnd(), WinOptionsWindow::kFirstProcessorBox + 1);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(TextOf(second), "CPU 1");
+  EXPECT_NE(StyleOf(second) & WS_VISIBLE, 0);
+  EXPECT_EQ(StyleOf(second) & BS_TYPEMASK, StyleOf(source) & BS_TYPEMASK);
+  EXPECT_TRUE(window_.processorBoxChecked(1) && window_.processorBoxChecked(2));
+  EXPECT_EQ(::SendMessageA(second, WM_GETFONT, 0, 0), ::SendMessageA(source, WM_GETFONT, 0, 0));
+  const RECT templatePlace = PlaceOf(source);
+  const RECT place = PlaceOf(second);
+  EXPECT_EQ(place.right - place.left, templatePlace.right - templatePlace.left);
+  EXPECT_EQ(place.bottom - place.top, templatePlace.bottom - templatePlace.top);
+  if (ScreenDpi() == 96) {
+    EXPECT_EQ(place.left, (240 + 240) / 15);  // inside the frame
+    EXPECT_EQ(place.top, (600 + 960) / 15);
+  }
+  // Tab goes from the game list through the boxes to the delay list.
+  EXPECT_EQ(::GetWindow(source, GW_HWNDNEXT), first);
+  EXPECT_EQ(::GetWindow(first, GW_HWNDNEXT), second);
+  EXPECT_EQ(::GetNextDlgTabItem(window_.hwnd(), control(WinOptionsWindow::kCombo1), FALSE), first);
+
+  window_.setProcessorBoxChecked(2, false);
+  EXPECT_FALSE(window_.processorBoxChecked(2));
+  EXPECT_FALSE(window_.processorBoxChecked(3));  // none such
+}
+
+// The logic on the real window, the Controller on test doubles.
+class OptionsDialogOnWindows : public ::testing::Test {
+ protected:
+  explicit OptionsDialogOnWindows(const char* processors = "2") {
+    fake_.environment.variables["NUMBER_OF_PROCESSORS"] = processors;
+    form_.Form_Load();
+  }
+  WinOptionsWindow& open() {
+    form_.mnuOptions_Click();
+    for (Window* window : Window::loadedWindows()) {
+      if (auto* options = dynamic_cast<WinOptionsWindow*>(window)) return *options;
+    }
+    ADD_FAILURE() << "no options window";
+    throw std::runtime_error("no options window");
+  }
+  std::string config() const { return fake_.files.text(fake_.configPath()); }
+
+  fakes::FakePlatform fake_;
+  AppIcon icon_{Instance()};
+  WinWindows windows_{Instance(), icon_, nullptr};
+  Platform platform_{fake_.environment, fake_.files,     fake_.profile,   fake_.clock,
+                     fake_.time,        fake_.time,      fake_.lastError, fake_.window,
+                     fake_.window,      fake_.processes, fake_.processes, fake_.processes,
+                     fake_.beeper,      windows_};
+  Form1 form_{platform_};
+};
+
+// The warning box, as the user sees it, dismissed by a timer inside its loop.
+struct SeenWarning {
+  std::string title, text;
+  HWND owner = nullptr;
+  bool warningIcon = false;
+  int buttons = 0;
+  bool seen = false;
+};
+SeenWarning g_warning;
+
+BOOL CALLBACK ReadWarning(HWND window, LPARAM) {
+  if (ClassOf(window) != "#32770" || g_warning.seen) return TRUE;
+  g_warning.seen = true;
+  g_warning.title = TextOf(window);
+  g_warning.owner = ::GetWindow(window, GW_OWNER);
+  const HICON exclamation = ::LoadIconA(nullptr, IDI_EXCLAMATION);
+  for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
+       child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if ((StyleOf(child) & WS_VISIBLE) == 0) continue;
+    if (ClassOf(child) == "Button") ++g_warning.buttons;
+    if (ClassOf(child) == "Static" && (StyleOf(child) & SS_TYPEMASK) == SS_ICON) {
+      g_warning.warningIcon =
+          ::SendMessageA(child, STM_GETICON, 0, 0) == reinterpret_cast<LRESULT>(exclamation);
+    } else if (ClassOf(child) == "Static" && !TextOf(child).empty()) {
+      g_warning.text = TextOf(child);
+    }
+  }
+  ::PostMessageA(window, WM_COMMAND, IDOK, 0);
+  return TRUE;
+}
+void CALLBACK DismissWarning(HWND, UINT, UINT_PTR, DWORD) {
+  ::EnumThreadWindows(::GetCurrentThreadId(), ReadWarning, 0);
+}
+
+TEST_F(OptionsDialogOnWindows, UntickingAndSavingReachesTheControllerAndTheFile) {
+  WinOptionsWindow& window = open();
+  EXPECT_TRUE(window.visible());
+  ASSERT_EQ(window.processorBoxCount(), 2);
+  EXPECT_EQ(TextOf(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox)), "CPU 0");
+  EXPECT_EQ(TextOf(window.control(WinOptionsWindow::kCombo1)), "SupremeCommander.exe");
+  EXPECT_EQ(TextOf(window.control(WinOptionsWindow::kCombo2)), "30");  // from the file
+  EXPECT_EQ(window.onlineState(), 1);
+
+  // The user unticks CPU 0, picks the other game (at once, before saving),
+  // and saves.
+  ::SendMessageA(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox), BM_CLICK, 0, 0);
+  ::SendMessageA(window.control(WinOptionsWindow::kCombo1), WM_KEYDOWN, VK_DOWN, 0);
+  EXPECT_EQ(form_.strProfileProcess, "ForgedAlliance.exe");
+  EXPECT_NE(config().find("Game=0"), std::string::npos);
+  form_.Timer3->setEnabled(false);
+  ::SendMessageA(window.control(WinOptionsWindow::kCommand1), BM_CLICK, 0, 0);
+
+  EXPECT_FALSE(window.visible());
+  EXPECT_TRUE(window.exists());  // hidden, not unloaded
+  ASSERT_EQ(form_.CustomProc.count(), 2U);
+  EXPECT_EQ(form_.CustomProc.item(1), "False");
+  EXPECT_EQ(form_.CustomProc.item(2), "True");
+  EXPECT_TRUE(form_.Timer3->enabled());
+  EXPECT_NE(config().find("Game=1"), std::string::npos);
+
+  // Opened again: the boxes as the user left them.
+  WinOptionsWindow& again = open();
+  EXPECT_EQ(&again, &window);
+  EXPECT_FALSE(again.processorBoxChecked(1));
+  EXPECT_EQ(fake_.log(), "");
+}
+
+TEST_F(OptionsDialogOnWindows, SavingWithNoBoxTickedWarnsInAModalBoxOwnedByTheDialog) {
+  WinOptionsWindow& window = open();
+  for (int box = 0; box < 2; ++box) {
+    ::SendMessageA(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox + box),
+                   BM_CLICK, 0, 0);
+  }
+  g_warning = {};
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, DismissWarning);
+  ::SendMessageA(window.control(WinOptionsWindow::kCommand1), BM_CLICK, 0, 0);
+  ::KillTimer(nullptr, timer);
+
+  ASSERT_TRUE(g_warning.seen);
+  EXPECT_EQ(g_warning.title, "Tavrolin");
+  EXPECT_EQ(g_warning.text, "You should use atleast one processor!\r\n\r\nLast processor enabled.");
+  EXPECT_EQ(g_warning.owner, window.hwnd());
+  EXPECT_TRUE(g_warning.warningIcon);
+  EXPECT_EQ(g_warning.buttons, 1);
+  EXPECT_TRUE(window.processorBoxChecked(2));  // the last one, ticked again
+  EXPECT_EQ(form_.CustomProc.item(2), "True");
+  EXPECT_FALSE(window.visible());  // hidden only after the warning
+}
+
+class ManyProcessors : public OptionsDialogOnWindows {
+ protected:
+  ManyProcessors() : OptionsDialogOnWindows("40") {}
+};
+
+TEST_F(ManyProcessors, BoxesBeyondThirtyTwoStayInsideTheFrameAndTheDialogGrows) {
+  WinOptionsWindow& window = open();
+  ASSERT_EQ(window.processorBoxCount(), 40);
+  const RECT frame = PlaceOf(window.control(WinOptionsWindow::kFrame1));
+  RECT client{};
+  ::GetClientRect(window.hwnd(), &client);
+  for (int box = 1; box <= 40; ++box) {
+    SCOPED_TRACE(box);
+    RECT place =
+        PlaceOf(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox + box - 1));
+    RECT inside{};
+    EXPECT_TRUE(::IntersectRect(&inside, &place, &frame) && ::EqualRect(&inside, &place));
+  }
+  // The controls below keep their distance to the frame's bottom, and all of
+  // them are inside the client area.
+  const RECT save = PlaceOf(window.control(WinOptionsWindow::kCommand1));
+  const RECT online = PlaceOf(window.control(WinOptionsWindow::kCheck2));
+  EXPECT_GT(online.top, frame.bottom);
+  EXPECT_LE(save.bottom, client.bottom);
+  if (ScreenDpi() == 96) {
+    const int extra = (5 - 4) * 360;  // five rows instead of four
+    EXPECT_EQ(frame.bottom - frame.top, (2055 + extra) / 15);
+    EXPECT_EQ(online.top, (3120 + extra) / 15);
+    EXPECT_EQ(client.bottom, (4005 + extra) / 15);
+    EXPECT_EQ(client.right, (10425 - 90) / 15);
+  }
+}
+
+// --- The info window --------------------------------------------------------
+
+class InfoWindowTest : public ::testing::Test {
+ protected:
+  WindowClass ownerClass_{Instance(), "Tavrolin.TestOwner", {}};
+  HWND owner_ = ::CreateWindowExA(0, ownerClass_.name(), "owner", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                  100, nullptr, nullptr, Instance(), nullptr);
+  AppIcon icon_{Instance()};
+  WinWindows windows_{Instance(), icon_, owner_};
+  WinInfoWindow& info_ = windows_.infoWindow();
+
+  ~InfoWindowTest() override { ::DestroyWindow(owner_); }
+};
+
+TEST_F(InfoWindowTest, AFixedOwnedWindowOutOfTheTaskbarWithTheTwoTexts) {
+  EXPECT_FALSE(info_.loaded());  // not until it is first shown
+  windows_.showInfoWindow();
+  ASSERT_TRUE(info_.loaded());
+  const HWND hwnd = info_.hwnd();
+  EXPECT_EQ(TextOf(hwnd), "Tavrolin");
+  EXPECT_NE(::IsWindowVisible(hwnd), 0);
+  const LONG_PTR style = StyleOf(hwnd);
+  EXPECT_NE(style & WS_SYSMENU, 0);
+  EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+  const LONG_PTR exStyle = ::GetWindowLongPtrA(hwnd, GWL_EXSTYLE);
+  EXPECT_NE(exStyle & WS_EX_DLGMODALFRAME, 0);
+  EXPECT_EQ(exStyle & WS_EX_APPWINDOW, 0);
+  EXPECT_EQ(::GetWindow(hwnd, GW_OWNER), owner_);  // owned: no taskbar button
+
+  EXPECT_EQ(TextOf(info_.control(WinInfoWindow::kLabel1Id)),
+            "This tool will readjust thread CPU affinity on the fly across all available cores.  "
+            "It will help Supreme Commander fully utilize Dual, Quad and even Octo cores.  Up to "
+            "32 processor cores are supported and in the options menu you can choose which "
+            "specific cores the application should be split across, if desired.");
+  EXPECT_EQ(TextOf(info_.control(WinInfoWindow::kLabel2Id)),
+            "A system beep will be heard when the threading adjustment takes place.  It takes "
+            "about a second for it to take effect.  Task Manager will visually reflect the better "
+            "distribution across all cores.  Now Dual, Quad and Octo cores can be further "
+            "leveraged for smoother play and for far larger games.");
+  const std::string notice = TextOf(info_.control(WinInfoWindow::kLabel3Id));
+  EXPECT_EQ(notice.size(), 20U);
+  EXPECT_EQ(StyleOf(info_.control(WinInfoWindow::kLabel3Id)) & SS_TYPEMASK, SS_CENTER);
+  for (const int id : {WinInfoWindow::kLabel1Id, WinInfoWindow::kLabel2Id}) {
+    EXPECT_EQ(StyleOf(info_.control(id)) & SS_TYPEMASK, SS_LEFT);  // wraps at words
+  }
+
+  if (ScreenDpi() != 96) return;
+  RECT client{};
+  ::GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, 329);
+  EXPECT_EQ(client.bottom, 192);
+  EXPECT_TRUE(
+      SameRect(PlaceOf(info_.control(WinInfoWindow::kLabel1Id)), Pixels(240, 240, 4455, 1095)));
+  EXPECT_TRUE(
+      SameRect(PlaceOf(info_.control(WinInfoWindow::kLabel2Id)), Pixels(240, 1440, 4455, 1095)));
+  EXPECT_TRUE(
+      SameRect(PlaceOf(info_.control(WinInfoWindow::kLabel3Id)), Pixels(1620, 2640, 1695, 255)));
+  RECT outer{};
+  ::GetWindowRect(hwnd, &outer);
+  EXPECT_NEAR((outer.left + outer.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+  EXPECT_NEAR((outer.top + outer.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+}
+
+// The labels keep their size: the text is set in Tahoma, in the design's
+// 8.25 pt unless the installed face needs a smaller size to fit.
+TEST_F(InfoWindowTest, TheTextsFitTheirFixedLabels) {
+  windows_.showInfoWindow();
+  for (const int id :
+       {WinInfoWindow::kLabel1Id, WinInfoWindow::kLabel2Id, WinInfoWindow::kLabel3Id}) {
+    SCOPED_TRACE(id);
+    const HWND label = info_.control(id);
+    const LOGFONTA font = FontOf(label);
+    EXPECT_STREQ(font.lfFaceName, "Tahoma");
+    EXPECT_EQ(font.lfWeight, FW_NORMAL);
+    const std::string text = TextOf(label);
+    RECT client{};
+    ::GetClientRect(label, &client);
+    const HDC dc = ::GetDC(label);
+    const HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(label, WM_GETFONT, 0, 0)));
+    RECT needed = client;
+    ::DrawTextA(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(label, dc);
+    EXPECT_LE(needed.bottom, client.bottom);
+    EXPECT_LE(needed.right, client.right);
+    if (ScreenDpi() == 96) {
+      EXPECT_LE(font.lfHeight, -9);
+      EXPECT_GE(font.lfHeight, -11);
+    }
+  }
+}
+
+TEST_F(InfoWindowTest, OneWindowAtMostAndClosingUnloadsIt) {
+  windows_.showInfoWindow();
+  const HWND first = info_.hwnd();
+  windows_.showInfoWindow();
+  EXPECT_EQ(info_.hwnd(), first);
+  int infoWindows = 0;
+  for (Window* window : Window::loadedWindows()) infoWindows += window == &info_ ? 1 : 0;
+  EXPECT_EQ(infoWindows, 1);
+
+  ::SendMessageA(first, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_FALSE(info_.loaded());
+  EXPECT_FALSE(::IsWindow(first));
+  windows_.showInfoWindow();  // made anew
+  EXPECT_TRUE(info_.loaded());
+  EXPECT_NE(::IsWindowVisible(info_.hwnd()), 0);
+}
+
+}  // namespace
+}  // namespace tavrolin::win32
