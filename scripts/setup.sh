@@ -5,7 +5,7 @@ set -euo pipefail
 need=(cmake ninja-build g++ make pkg-config procps)
 if [[ ${1:-test} == test ]]; then
   need+=(libgtest-dev googletest g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
-         xvfb xauth xdotool imagemagick clang libclang-rt-14-dev valgrind libbenchmark-dev
+         fonts-wine xvfb xauth xdotool imagemagick clang libclang-rt-14-dev valgrind libbenchmark-dev
          zip unzip)
 fi
 missing=()

@@ -48,10 +48,14 @@ e2e_cleanup() {
   rm -rf "$work"
 }
 
+# A fresh prefix. Debian's Wine does not look into the directory of its own
+# fonts (fonts-wine); in the prefix's font directory it finds Tahoma, which
+# the windows use, and Marlett, which draws the caption buttons.
 e2e_prefix() {
   echo "Creating a fresh Wine prefix..."
   wineboot -i >/dev/null 2>&1 || fatal "wineboot failed"
   wineserver -w
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
 }
 
 # e2e_summary NAME: the closing line; true when nothing failed.
