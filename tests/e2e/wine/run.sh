@@ -7,7 +7,8 @@
 #   tests/e2e/wine/run.sh BUILD_DIR     (e.g. build/win64)
 #
 # Screenshots stay in BUILD_DIR/e2e-artifacts (tray-menu.png shows the open
-# menu). Exits non-zero when a check fails. Takes about a minute.
+# menu; options.sh adds the dialog's and the info window's). Exits non-zero
+# when a check fails. Takes about two minutes.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
@@ -100,5 +101,7 @@ sleep 1
 all_threads_on "$game" "$all_cpus" && pass "and stays there" || fail "the final mask did not hold"
 [[ -e $dir/ErrorLog.txt ]] && fail "the adjustment wrote ErrorLog.txt: $(cat "$dir/ErrorLog.txt")" ||
   pass "the adjustment wrote no ErrorLog.txt"
+
+source "$here/options.sh"
 
 e2e_summary "Wine end-to-end run"
