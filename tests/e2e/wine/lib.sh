@@ -197,8 +197,8 @@ find_tray_icon() {
 # windows centred on the screen.
 menu_area="300x400+$((screen_w - 300))+$((screen_h - 400))"
 menu_seen() {
-  shot tray-menu
-  [[ $(changed_pixels "$artifacts/tray-icon.png" "$artifacts/tray-menu.png" "$menu_area") -gt 500 ]]
+  shot menu-open
+  [[ $(changed_pixels "$artifacts/tray-icon.png" "$artifacts/menu-open.png" "$menu_area") -gt 500 ]]
 }
 menu_gone() {
   shot menu-closed
@@ -206,12 +206,13 @@ menu_gone() {
   [[ $(changed_pixels "$artifacts/tray-icon.png" "$artifacts/menu-closed.png" "300x372+$((screen_w - 300))+$((screen_h - 400))") -lt 50 ]]
 }
 # open_tray_menu [BUTTON]: clicks the icon (button 1 by default) and waits for
-# the menu; sets menu_box and menu_x, menu_y, menu_h. Needs find_tray_icon.
+# the menu; sets menu_box and menu_x, menu_y, menu_h. The screen with the open
+# menu is menu-open.png. Needs find_tray_icon.
 open_tray_menu() {
   shot tray-icon # what the screen shows without the menu
   xdotool mousemove "$icon_x" "$icon_y" click "${1:-1}"
   wait_for 5 menu_seen || return 1
-  menu_box=$(changed_box "$artifacts/tray-icon.png" "$artifacts/tray-menu.png" "$menu_area")
+  menu_box=$(changed_box "$artifacts/tray-icon.png" "$artifacts/menu-open.png" "$menu_area")
   menu_x=$(box_x "$menu_box")
   menu_y=$(box_y "$menu_box")
   menu_h=$(box_h "$menu_box")

@@ -53,6 +53,7 @@ fi
 
 # Left click: the menu opens at the pointer.
 open_tray_menu 1 || fatal "a left click on the icon opened no menu"
+cp "$artifacts/menu-open.png" "$artifacts/tray-menu.png"
 pass "a left click opens the menu ($menu_box), kept as e2e-artifacts/tray-menu.png"
 
 # "Close Menu", the first item, closes it and changes nothing.
@@ -63,7 +64,7 @@ wait_for 5 menu_gone && running Tavrolin.exe && pass "\"Close Menu\" closes the 
 
 # Right click opens the same menu; "    Exit" is its last item.
 open_tray_menu 3 || fatal "a right click on the icon opened no menu"
-cp "$artifacts/tray-menu.png" "$artifacts/tray-menu-right.png"
+cp "$artifacts/menu-open.png" "$artifacts/tray-menu-right.png"
 [[ $menu_h == "$menu_h1" ]] && pass "a right click opens the same menu ($menu_box)" ||
   fail "the right-click menu ($menu_box) is not as high as the left-click one ($menu_h1)"
 click_menu_item exit
