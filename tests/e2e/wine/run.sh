@@ -104,5 +104,6 @@ all_threads_on "$game" "$all_cpus" && pass "and stays there" || fail "the final 
   pass "the adjustment wrote no ErrorLog.txt"
 
 source "$here/options.sh"
+source "$here/hardening.sh"
 
 e2e_summary "Wine end-to-end run"
