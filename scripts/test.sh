@@ -41,6 +41,9 @@ cmake --build --preset win32 -j "$jobs"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "$jobs"
 
+step "The 32-bit exe needs nothing newer than Windows XP"
+tests/win32/xp_imports.sh build/win32
+
 if [[ -x tests/e2e/wine/run.sh ]]; then
   step "Windows unit tests under Wine"
   ctest --preset win64

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The 32-bit Tavrolin.exe must load on Windows XP SP2 and later. Windows
+# refuses to start an exe that imports a function its DLLs do not export, or
+# whose header asks for a newer Windows, so both are checked here:
+# - every imported function is in xp_imports.txt, the list of functions
+#   checked against Windows XP (see the README, "Windows exes"); a new import
+#   fails here until it has been checked and added;
+# - the header's operating-system and subsystem versions are at most 5.1.
+#
+#   tests/win32/xp_imports.sh [BUILD_DIR]     (default build/win32)
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+exe=${1:-$here/../../build/win32}/Tavrolin.exe
+objdump=i686-w64-mingw32-objdump
+[[ -f $exe ]] || {
+  echo "FAIL: no $exe"
+  exit 1
+}
+headers=$($objdump -p "$exe")
+grep -q '^Magic[[:space:]]*010b' <<<"$headers" || {
+  echo "FAIL: $exe is not a 32-bit exe"
+  exit 1
+}
+
+# "dll function" per import, the DLL's name in lower case.
+imports=$(awk -F'\t' '
+  /DLL Name:/ { split($0, name, "DLL Name: "); dll = tolower(name[2]); next }
+  dll && NF >= 3 && $3 ~ /^ *[0-9]+ +[A-Za-z_]/ { split($3, f, " "); print dll, f[2] }
+' <<<"$headers" | sort -u)
+failures=0
+unchecked=$(comm -23 <(echo "$imports") <(sort -u "$here/xp_imports.txt"))
+if [[ -n $unchecked ]]; then
+  echo "FAIL: imports not checked against Windows XP (check each, then add it to tests/win32/xp_imports.txt):"
+  sed 's/^/  /' <<<"$unchecked"
+  failures=1
+else
+  echo "PASS: all $(wc -l <<<"$imports") imports of $(basename "$exe") are among those checked against Windows XP"
+fi
+
+version() { awk -v key="$1" '$1 == key { print $2 }' <<<"$headers"; }
+os="$(version MajorOSystemVersion).$(version MinorOSystemVersion)"
+subsystem="$(version MajorSubsystemVersion).$(version MinorSubsystemVersion)"
+if awk -v a="$os" -v b="$subsystem" 'BEGIN { exit !(a + 0 <= 5.1 && b + 0 <= 5.1) }'; then
+  echo "PASS: the header asks for Windows $os, subsystem $subsystem (XP is 5.1)"
+else
+  echo "FAIL: the header asks for Windows $os, subsystem $subsystem; XP is 5.1"
+  failures=1
+fi
+exit $failures
