@@ -2,7 +2,7 @@
 # Fuzzes the private-profile reader/writer and the value rules with libFuzzer
 # (clang, AddressSanitizer, UndefinedBehaviorSanitizer) for a bounded time.
 #   scripts/fuzz.sh [SECONDS]    (default 60)
-# The seed corpus in tests/fuzz/corpus is read, never written.
+# The starting corpus in tests/fuzz/corpus is read, never written.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
