@@ -32,7 +32,7 @@ std::string ProcessorCount(const Environment& environment) {
   return environment.variable("NUMBER_OF_PROCESSORS").value_or("");
 }
 
-std::optional<std::uint64_t> ComposeMask(const CustomProcCollection& selection,
+std::optional<std::uint64_t> ComposeMask(const ProcessorSelection& selection,
                                          const BitMaskTable& table, const Environment& environment,
                                          std::int16_t& numProcessors, Handler& handler) {
   if (table.empty()) return std::nullopt;  // its failure is reported already

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "controller/custom_proc.h"
+#include "affinity/processor_selection.h"
 #include "diagnostics/handler.h"
 #include "platform/environment.h"
 
@@ -31,7 +31,7 @@ std::string ProcessorCount(const Environment& environment);
 // exactly "True". Positions past the table are left out, with a report.
 // nullopt when there is no mask to compose: the processor count is missing or
 // not a number (reported), or the table is empty.
-std::optional<std::uint64_t> ComposeMask(const CustomProcCollection& selection,
+std::optional<std::uint64_t> ComposeMask(const ProcessorSelection& selection,
                                          const BitMaskTable& table, const Environment& environment,
                                          std::int16_t& numProcessors, Handler& handler);
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "affinity/bit_masks.h"
-#include "controller/custom_proc.h"
+#include "affinity/processor_selection.h"
 #include "controller/handle_slot.h"
 #include "diagnostics/error_log.h"
 #include "platform/platform.h"
@@ -32,7 +32,7 @@ class Form1 {
   bool isRunning = false;
   std::string strProfileProcess;
   std::string strCustomeErrText;
-  CustomProcCollection CustomProc;
+  ProcessorSelection CustomProc;
   bool OnlineAllowed = false;
   std::string IniPath;
 

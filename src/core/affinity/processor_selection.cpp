@@ -1,10 +1,10 @@
-#include "controller/custom_proc.h"
+#include "affinity/processor_selection.h"
 
 #include <algorithm>
 
 namespace tavrolin {
 
-bool CustomProcCollection::remove(std::string_view key) {
+bool ProcessorSelection::remove(std::string_view key) {
   const auto found = std::find_if(items_.begin(), items_.end(),
                                   [key](const Item& item) { return item.key == key; });
   if (found == items_.end()) return false;

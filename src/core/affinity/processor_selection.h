@@ -7,10 +7,12 @@
 
 namespace tavrolin {
 
-// The processor selection: an ordered collection of "True"/"False" items with
-// keys ("1key", "2key", ...), addressed by 1-based position. Empty means all
-// processors.
-class CustomProcCollection {
+// The processors the user ticked in the options dialog, for the final mask:
+// an ordered collection of "True"/"False" items with keys ("1key", "2key",
+// ...), item p standing for processor p - 1 and addressed by 1-based
+// position. Empty means all processors. It owns its items; it lives in memory
+// only, so every run starts with all processors.
+class ProcessorSelection {
  public:
   std::size_t count() const { return items_.size(); }
   // Item at 1-based `position`; the caller keeps within 1..count().
