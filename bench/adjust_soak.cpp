@@ -16,7 +16,7 @@
 #include <string>
 
 #include "backend.h"
-#include "controller/form1.h"
+#include "controller/controller.h"
 
 extern char** environ;
 
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
   usleep(200 * 1000);
 
   tavrolin::linux_backend::Backend backend;
-  tavrolin::Form1 form(backend.platform);
+  tavrolin::Controller controller(backend.platform);
   std::fclose(stdout);  // the adjustment lines are not wanted here
   const std::string self = std::to_string(getpid());
   const std::string expected = Cpus(getpid());
@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
   };
   const std::uintmax_t logBefore = logSize();
   const auto adjust = [&] {
-    form.SetAffinity(image);
-    form.Timer1_Timer();
+    controller.pinToFirstProcessor(image);
+    controller.applyFinalMask();
   };
   for (int i = 0; i < 20; ++i) adjust();  // warm-up: first allocations, caches
   const int fdsBefore = OpenDescriptors();

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "backend.h"
-#include "controller/form1.h"
+#include "controller/controller.h"
 
 extern char** environ;
 
@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
   const char* absent = "NoSuchGame.exe";
 
   tavrolin::linux_backend::Backend backend;
-  tavrolin::Form1 form(backend.platform);
-  tavrolin::PresenceQuery query(backend.processes, backend.processes, form.log());
+  tavrolin::Controller controller(backend.platform);
+  tavrolin::PresenceQuery query(backend.processes, backend.processes, controller.log());
 
   int processes = 0;
   backend.processes.forEachName("", [&](std::string_view) { return ++processes, true; });
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   const double pgrepCpu = (ChildrenCpu() - childCpu) / iterations;
 
   cpu = Seconds(CLOCK_PROCESS_CPUTIME_ID);
-  for (int i = 0; i < iterations; ++i) form.Timer3_Timer();
+  for (int i = 0; i < iterations; ++i) controller.onPoll();
   const double tickCpu = (Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu) / iterations;
 
   std::printf("processes in the table:            %d\n", processes);

@@ -4,23 +4,26 @@
 #include <string>
 
 #include "backend.h"
-#include "controller/form1.h"
+#include "controller/controller.h"
 
 int main() {
   tavrolin::linux_backend::Backend backend;
-  tavrolin::Form1 form(backend.platform);
+  tavrolin::Controller controller(backend.platform);
 
-  form.Form_Load();
+  controller.start();
   if (backend.loop.quitting()) return backend.loop.exitCode();  // another copy runs
 
   // The console's stand-in for the tray: what is watched, and how.
-  const std::string line = "tavrolin: watching " + form.strProfileProcess + " (delay " +
-                           std::to_string(form.Timer4->interval()) + " ms, online play " +
-                           (form.OnlineAllowed ? "allowed" : "not allowed") + "); settings in " +
-                           form.IniPath + "\n";
+  const std::string line = "tavrolin: watching " + controller.watchedImage() + " (delay " +
+                           std::to_string(controller.delayTimer().interval()) +
+                           " ms, online play " +
+                           (controller.onlineAllowed() ? "allowed" : "not allowed") +
+                           "); settings in " + controller.settingsPath() + "\n";
   std::fputs(line.c_str(), stderr);
 
-  backend.loop.run(
-      [&] { tavrolin::GuardEvent(form.log(), "Form_Unload", [&] { form.Form_Unload(); }); });
+  backend.loop.run([&] {
+    tavrolin::GuardEvent(controller.log(), tavrolin::kShutdownLogName,
+                         [&] { controller.shutDown(); });
+  });
   return backend.loop.exitCode();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "controller_window.h"
 #include "environment_win.h"
 #include "files_win.h"
-#include "form1_window.h"
 #include "platform/platform.h"
 #include "processes_win.h"
 #include "window_timers.h"
@@ -13,7 +13,7 @@ namespace tavrolin::win32 {
 // Every Windows service, wired into one Platform. The window-bound ones (timers,
 // the window itself, the tray icon) belong to the Controller's window.
 struct Backend {
-  Backend(Form1Window& window, WindowFactory& windows)
+  Backend(ControllerWindow& window, WindowFactory& windows)
       : platform{environment,     files,       profile,      clock,
                  window.timers(), pump,        lastError,    window.mainWindow(),
                  window.tray(),   processList, processNames, processControl,

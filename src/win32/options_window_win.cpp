@@ -163,7 +163,7 @@ void WinOptionsWindow::createControls() {
 
 void WinOptionsWindow::destroy() {
   if (!loaded()) return;
-  guarded("Form_Unload", [&] { events_.Form_Unload(); });
+  guarded(OptionsEvents::kUnloadLogName, [&] { events_.onUnload(); });
   if (loaded()) ::DestroyWindow(hwnd());
 }
 
@@ -352,9 +352,9 @@ LRESULT WinOptionsWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       const int id = LOWORD(wParam);
       const int code = HIWORD(wParam);
       if (id == kCombo1 && code == CBN_SELCHANGE) {
-        guarded("Combo1_Click", [&] { events_.Combo1_Click(); });
+        guarded(OptionsEvents::kGamePickedLogName, [&] { events_.onGamePicked(); });
       } else if (id == kCommand1 && code == BN_CLICKED) {
-        guarded("Command1_Click", [&] { events_.Command1_Click(); });
+        guarded(OptionsEvents::kSaveLogName, [&] { events_.onSave(); });
       }
       // Enter and Escape (IDOK, IDCANCEL from the keyboard navigation) do
       // nothing: only the button saves.

@@ -6,8 +6,8 @@
 
 #include "app_icon.h"
 #include "backend.h"
-#include "controller/form1.h"
-#include "form1_window.h"
+#include "controller/controller.h"
+#include "controller_window.h"
 #include "win_handles.h"
 #include "window.h"
 #include "windows_win.h"
@@ -23,16 +23,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
   ::InitCommonControlsEx(&controls);
 
   const AppIcon icon(instance);
-  Form1Window window(instance, icon);
+  ControllerWindow window(instance, icon);
   if (!window.loaded()) return 1;
 
   WinWindows windows(instance, icon, window.hwnd());
   Backend backend(window, windows);
-  Form1 form(backend.platform);
-  windows.setEventLog(form.log());
-  window.attach(form, {.showOptions = [&] { form.mnuOptions_Click(); },
-                       .showInfo = [&] { form.mnuInfo_Click(); }});
+  Controller controller(backend.platform);
+  windows.setEventLog(controller.log());
+  window.attach(controller, {.showOptions = [&] { controller.openOptions(); },
+                             .showInfo = [&] { controller.openInfo(); }});
 
-  GuardEvent(form.log(), "Form_Load", [&] { form.Form_Load(); });
+  GuardEvent(controller.log(), kStartupLogName, [&] { controller.start(); });
   return RunMessageLoop();
 }

@@ -23,7 +23,7 @@ class FakeOptionsWindow final : public OptionsWindow {
   }
   bool exists() const override { return exists_; }
   void destroy() override {
-    events_->Form_Unload();
+    events_->onUnload();
     exists_ = false;
     visible_ = false;
     boxes.clear();
@@ -74,9 +74,9 @@ class FakeOptionsWindow final : public OptionsWindow {
   // The user's side.
   void userPicksGame(int index) {
     game = index;
-    events_->Combo1_Click();
+    events_->onGamePicked();
   }
-  void userSaves() { events_->Command1_Click(); }
+  void userSaves() { events_->onSave(); }
 
   struct Box {
     int index;

@@ -2,7 +2,7 @@
 
 #include "config/profile_text.h"
 #include "config/settings.h"
-#include "controller/form1.h"
+#include "controller/controller.h"
 #include "fake_options_window.h"
 #include "fake_platform.h"
 #include "ui/options_layout.h"
@@ -78,16 +78,16 @@ TEST(ProcessorBoxLayout, BeyondThirtyTwoEveryBoxStaysVisibleInsideTheFrame) {
 
 // --- The dialog --------------------------------------------------------------
 
-class OptionsDialog : public ::testing::Test {
+class OptionsDialogTest : public ::testing::Test {
  protected:
-  OptionsDialog() {
+  OptionsDialogTest() {
     fake.environment.variables["NUMBER_OF_PROCESSORS"] = "4";
-    form.Form_Load();
+    controller.start();
   }
 
   // The tray's "   Options".
   void open() {
-    form.mnuOptions_Click();
+    controller.openOptions();
     window = fake.windows.lastOptions;
   }
 
@@ -101,19 +101,19 @@ class OptionsDialog : public ::testing::Test {
   }
   std::vector<std::string> selection() const {
     std::vector<std::string> items;
-    for (std::size_t i = 1; i <= form.CustomProc.count(); ++i)
-      items.push_back(form.CustomProc.item(i));
+    for (std::size_t i = 1; i <= controller.processorSelection().count(); ++i)
+      items.push_back(controller.processorSelection().item(i));
     return items;
   }
 
   fakes::FakePlatform fake;
-  Form1 form{fake.platform};
+  Controller controller{fake.platform};
   fakes::FakeOptionsWindow* window = nullptr;
 };
 
-TEST_F(OptionsDialog, FirstOpeningBuildsCheckedBoxesAndShowsTheFilesValues) {
+TEST_F(OptionsDialogTest, FirstOpeningBuildsCheckedBoxesAndShowsTheFilesValues) {
   setConfig("[Config]\r\nInitializeDelay=60\r\nOnlineEnabled=0\r\nGame=1\r\n");
-  form.OnlineAllowed = true;
+  controller.setOnlineAllowed(true);
   open();
 
   EXPECT_TRUE(window->visible());
@@ -132,21 +132,21 @@ TEST_F(OptionsDialog, FirstOpeningBuildsCheckedBoxesAndShowsTheFilesValues) {
   EXPECT_EQ(window->online, 0);
   EXPECT_EQ(window->game, 1);
   // The opening acts at once, before any save.
-  EXPECT_EQ(form.strProfileProcess, "ForgedAlliance.exe");
-  EXPECT_EQ(form.Timer4->interval(), 60000U);
-  EXPECT_FALSE(form.OnlineAllowed);
-  EXPECT_TRUE(form.CustomProc.count() == 0);
+  EXPECT_EQ(controller.watchedImage(), "ForgedAlliance.exe");
+  EXPECT_EQ(controller.delayTimer().interval(), 60000U);
+  EXPECT_FALSE(controller.onlineAllowed());
+  EXPECT_TRUE(controller.processorSelection().count() == 0);
   EXPECT_EQ(fake.log(), "");
 }
 
-TEST_F(OptionsDialog, SavingWritesTheThreeKeysInOrderAndUpdatesTheController) {
+TEST_F(OptionsDialogTest, SavingWritesTheThreeKeysInOrderAndUpdatesTheController) {
   open();
   fake.profile.writtenKeys.clear();
-  form.Timer3->setEnabled(false);
+  controller.setPolling(false);
   window->delay = 0;  // "20"
   window->online = 1;
   window->userPicksGame(1);
-  EXPECT_EQ(form.strProfileProcess, "ForgedAlliance.exe");  // at once, before saving
+  EXPECT_EQ(controller.watchedImage(), "ForgedAlliance.exe");  // at once, before saving
   window->setProcessorBoxChecked(2, false);
   window->setProcessorBoxChecked(3, false);
   window->userSaves();
@@ -156,9 +156,9 @@ TEST_F(OptionsDialog, SavingWritesTheThreeKeysInOrderAndUpdatesTheController) {
   EXPECT_EQ(stored("OnlineEnabled"), "1");
   EXPECT_EQ(stored("Game"), "1");
   EXPECT_EQ(stored("InitializeDelay"), "20");
-  EXPECT_TRUE(form.OnlineAllowed);
-  EXPECT_TRUE(form.Timer3->enabled());
-  EXPECT_EQ(form.Timer4->interval(), 20000U);
+  EXPECT_TRUE(controller.onlineAllowed());
+  EXPECT_TRUE(controller.pollTimer().enabled());
+  EXPECT_EQ(controller.delayTimer().interval(), 20000U);
   EXPECT_EQ(selection(), (std::vector<std::string>{"True", "False", "False", "True"}));
   EXPECT_FALSE(window->visible());
   EXPECT_TRUE(window->warnings.empty());
@@ -169,7 +169,7 @@ TEST_F(OptionsDialog, SavingWritesTheThreeKeysInOrderAndUpdatesTheController) {
   EXPECT_NE(config().find("CPUs=All"), std::string::npos);
 }
 
-TEST_F(OptionsDialog, SavingWithNoBoxTickedTicksTheLastOneAndWarnsBeforeHiding) {
+TEST_F(OptionsDialogTest, SavingWithNoBoxTickedTicksTheLastOneAndWarnsBeforeHiding) {
   open();
   for (int box = 1; box <= 4; ++box) window->setProcessorBoxChecked(box, false);
   std::vector<std::string> seenAtWarning;
@@ -189,7 +189,7 @@ TEST_F(OptionsDialog, SavingWithNoBoxTickedTicksTheLastOneAndWarnsBeforeHiding) 
   EXPECT_FALSE(window->visible());
 }
 
-TEST_F(OptionsDialog, OpeningAgainRefillsFromTheFileAndLeavesTheBoxesAlone) {
+TEST_F(OptionsDialogTest, OpeningAgainRefillsFromTheFileAndLeavesTheBoxesAlone) {
   setConfig("[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n");
   open();
   window->setProcessorBoxChecked(1, false);
@@ -201,22 +201,22 @@ TEST_F(OptionsDialog, OpeningAgainRefillsFromTheFileAndLeavesTheBoxesAlone) {
   EXPECT_EQ(window->boxes.size(), 4U);
   EXPECT_FALSE(window->processorBoxChecked(1));
   EXPECT_EQ(window->game, 0);
-  EXPECT_EQ(form.strProfileProcess, "SupremeCommander.exe");
+  EXPECT_EQ(controller.watchedImage(), "SupremeCommander.exe");
   EXPECT_EQ(window->online, 1);
   EXPECT_EQ(stored("Game"), "0");  // picking alone wrote nothing
 }
 
-TEST_F(OptionsDialog, HidingKeepsTheBoxesAndUnloadingDropsThem) {
+TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndUnloadingDropsThem) {
   open();
   window->setProcessorBoxChecked(2, false);
   window->userSaves();
   open();
   EXPECT_FALSE(window->processorBoxChecked(2));
 
-  form.Timer3->setEnabled(false);
+  controller.setPolling(false);
   window->destroy();  // closed: the dialog's unload runs, the hidden auto-start box is ticked
   EXPECT_FALSE(window->exists());
-  EXPECT_TRUE(form.Timer3->enabled());
+  EXPECT_TRUE(controller.pollTimer().enabled());
   open();
   EXPECT_EQ(window->creates, 2);
   ASSERT_EQ(window->boxes.size(), 4U);
@@ -227,24 +227,24 @@ TEST_F(OptionsDialog, HidingKeepsTheBoxesAndUnloadingDropsThem) {
 
 // Values the controls cannot show must survive an opening and a save that
 // touch nothing, and must not stop the program.
-TEST_F(OptionsDialog, HandEditedValuesSurviveAnUntouchedSave) {
+TEST_F(OptionsDialogTest, HandEditedValuesSurviveAnUntouchedSave) {
   setConfig("[Config]\r\nInitializeDelay=45\r\nOnlineEnabled=7\r\nGame=5\r\nCPUs=All\r\n");
-  form.OnlineAllowed = true;
+  controller.setOnlineAllowed(true);
   open();
 
   EXPECT_EQ(window->delays.back(), "45");
   EXPECT_EQ(window->delay, 3);
-  EXPECT_EQ(form.Timer4->interval(), 45000U);
+  EXPECT_EQ(controller.delayTimer().interval(), 45000U);
   EXPECT_EQ(window->online, 2);
-  EXPECT_TRUE(form.OnlineAllowed);  // 7 is neither 0 nor 1
+  EXPECT_TRUE(controller.onlineAllowed());  // 7 is neither 0 nor 1
   EXPECT_EQ(window->game, 0);
-  EXPECT_EQ(form.strProfileProcess, "SupremeCommander.exe");
+  EXPECT_EQ(controller.watchedImage(), "SupremeCommander.exe");
 
   window->userSaves();
   EXPECT_EQ(stored("InitializeDelay"), "45");
   EXPECT_EQ(stored("OnlineEnabled"), "7");
   EXPECT_EQ(stored("Game"), "5");
-  EXPECT_EQ(form.Timer4->interval(), 45000U);
+  EXPECT_EQ(controller.delayTimer().interval(), 45000U);
   EXPECT_EQ(fake.log(), "");
 
   // Touching a control writes what it shows.
@@ -256,10 +256,10 @@ TEST_F(OptionsDialog, HandEditedValuesSurviveAnUntouchedSave) {
   EXPECT_EQ(stored("Game"), "1");
 }
 
-TEST_F(OptionsDialog, ValuesThatAreNotNumbersAreReportedAndKeptInTheFile) {
+TEST_F(OptionsDialogTest, ValuesThatAreNotNumbersAreReportedAndKeptInTheFile) {
   setConfig("[Config]\r\nInitializeDelay=soon\r\nOnlineEnabled=yes\r\nGame=FA\r\n");
   open();
-  EXPECT_EQ(form.Timer4->interval(), 30000U);
+  EXPECT_EQ(controller.delayTimer().interval(), 30000U);
   EXPECT_EQ(window->delays.back(), "soon");
   const std::string log = fake.log();
   EXPECT_NE(log.find("Variables:Key =InitializeDelay\r\nVariables:Value =soon\r\n"),
@@ -271,20 +271,20 @@ TEST_F(OptionsDialog, ValuesThatAreNotNumbersAreReportedAndKeptInTheFile) {
   EXPECT_EQ(stored("InitializeDelay"), "soon");
   EXPECT_EQ(stored("OnlineEnabled"), "yes");
   EXPECT_EQ(stored("Game"), "FA");
-  EXPECT_EQ(form.Timer4->interval(), 30000U);
+  EXPECT_EQ(controller.delayTimer().interval(), 30000U);
 }
 
-TEST_F(OptionsDialog, AGreyedOnlineBoxIsSavedAsTwoAndDisallowsOnlinePlay) {
+TEST_F(OptionsDialogTest, AGreyedOnlineBoxIsSavedAsTwoAndDisallowsOnlinePlay) {
   setConfig("[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=2\r\nGame=0\r\n");
-  form.OnlineAllowed = true;
+  controller.setOnlineAllowed(true);
   open();
   EXPECT_EQ(window->online, 2);
   window->userSaves();
   EXPECT_EQ(stored("OnlineEnabled"), "2");
-  EXPECT_FALSE(form.OnlineAllowed);
+  EXPECT_FALSE(controller.onlineAllowed());
 }
 
-TEST_F(OptionsDialog, ADeletedFileIsCreatedWithTheThreeKeysInOrder) {
+TEST_F(OptionsDialogTest, ADeletedFileIsCreatedWithTheThreeKeysInOrder) {
   open();
   fake.files.files.erase(fake.configPath());
   window->delay = 1;
@@ -292,7 +292,7 @@ TEST_F(OptionsDialog, ADeletedFileIsCreatedWithTheThreeKeysInOrder) {
   EXPECT_EQ(config(), "[Config]\r\nOnlineEnabled=1\r\nGame=0\r\nInitializeDelay=30\r\n");
 }
 
-TEST_F(OptionsDialog, AReadOnlyFileChangesTheRunningProgramButNotTheFile) {
+TEST_F(OptionsDialogTest, AReadOnlyFileChangesTheRunningProgramButNotTheFile) {
   open();
   const std::string before = config();
   fake.files.readOnly.insert(fake.configPath());
@@ -300,11 +300,11 @@ TEST_F(OptionsDialog, AReadOnlyFileChangesTheRunningProgramButNotTheFile) {
   window->online = 0;
   window->userSaves();
   EXPECT_EQ(config(), before);
-  EXPECT_EQ(form.Timer4->interval(), 60000U);
-  EXPECT_FALSE(form.OnlineAllowed);
+  EXPECT_EQ(controller.delayTimer().interval(), 60000U);
+  EXPECT_FALSE(controller.onlineAllowed());
 }
 
-TEST_F(OptionsDialog, AnUnreadableProcessorCountGivesNoBoxesAndAllProcessors) {
+TEST_F(OptionsDialogTest, AnUnreadableProcessorCountGivesNoBoxesAndAllProcessors) {
   fake.environment.variables["NUMBER_OF_PROCESSORS"] = "many";
   open();
   EXPECT_TRUE(window->boxes.empty());
@@ -314,11 +314,11 @@ TEST_F(OptionsDialog, AnUnreadableProcessorCountGivesNoBoxesAndAllProcessors) {
       fake.log().find("Variables:numproc =many\r\nVariables:chkArray =1\r\nVariables:iLoop =0\r\n"),
       std::string::npos);
   window->userSaves();
-  EXPECT_EQ(form.CustomProc.count(), 0U);
+  EXPECT_EQ(controller.processorSelection().count(), 0U);
   EXPECT_TRUE(window->warnings.empty());
 }
 
-TEST_F(OptionsDialog, ABoxThatCannotBeMadeIsReportedAndTheOthersFollow) {
+TEST_F(OptionsDialogTest, ABoxThatCannotBeMadeIsReportedAndTheOthersFollow) {
   fake.windows.failBox = 2;
   open();
   EXPECT_EQ(window->boxes.size(), 3U);
@@ -326,7 +326,7 @@ TEST_F(OptionsDialog, ABoxThatCannotBeMadeIsReportedAndTheOthersFollow) {
   EXPECT_NE(fake.log().find("Variables:iLoop =2\r\n"), std::string::npos);
 }
 
-TEST_F(OptionsDialog, ProcessorsBeyondTheMaskWidthGetNoBox) {
+TEST_F(OptionsDialogTest, ProcessorsBeyondTheMaskWidthGetNoBox) {
   fake.environment.variables["NUMBER_OF_PROCESSORS"] = std::to_string(kMaskBits + 1);
   open();
   EXPECT_EQ(window->boxes.size(), kMaskBits);
@@ -337,7 +337,7 @@ TEST_F(OptionsDialog, ProcessorsBeyondTheMaskWidthGetNoBox) {
   }
 }
 
-TEST_F(OptionsDialog, ASelectionSavedDuringTheDelayIsUsedByTheFinalMask) {
+TEST_F(OptionsDialogTest, ASelectionSavedDuringTheDelayIsUsedByTheFinalMask) {
   const std::uint32_t game = fake.processes.start("SupremeCommander.exe");
   setConfig("[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n");
   open();
@@ -352,29 +352,29 @@ TEST_F(OptionsDialog, ASelectionSavedDuringTheDelayIsUsedByTheFinalMask) {
   EXPECT_EQ(fake.processes.find(game)->mask, 0b1010U);
 }
 
-TEST_F(OptionsDialog, ExitWhileTheDialogIsOpenRunsItsUnloadFirst) {
+TEST_F(OptionsDialogTest, ExitWhileTheDialogIsOpenRunsItsUnloadFirst) {
   open();
   window->autoStart = false;  // so that the dialog's unload is seen to run
-  form.mnuExit_Click();
+  controller.exitProgram();
   EXPECT_FALSE(window->exists());
-  EXPECT_FALSE(form.Timer3->enabled());
+  EXPECT_FALSE(controller.pollTimer().enabled());
   EXPECT_EQ(fake.window.unloads, 1);
   EXPECT_FALSE(fake.window.iconShown);
   EXPECT_EQ(fake.environment.endedWith, 0);
 }
 
-TEST_F(OptionsDialog, InfoShowsTheInfoWindowAndTouchesNothingElse) {
+TEST_F(OptionsDialogTest, InfoShowsTheInfoWindowAndTouchesNothingElse) {
   const std::string before = config();
-  form.mnuInfo_Click();
-  form.mnuInfo_Click();
+  controller.openInfo();
+  controller.openInfo();
   EXPECT_EQ(fake.windows.infoShown, 2);
   EXPECT_EQ(config(), before);
-  EXPECT_EQ(form.Timer4->interval(), 30000U);
+  EXPECT_EQ(controller.delayTimer().interval(), 30000U);
 }
 
-TEST_F(OptionsDialog, WithoutAnOptionsWindowTheCommandFailsAndIsReported) {
+TEST_F(OptionsDialogTest, WithoutAnOptionsWindowTheCommandFailsAndIsReported) {
   fake.windows.noOptionsWindow = true;
-  GuardEvent(form.log(), "mnuOptions_Click", [&] { form.mnuOptions_Click(); });
+  GuardEvent(controller.log(), "mnuOptions_Click", [&] { controller.openOptions(); });
   EXPECT_NE(fake.log().find("Error occurred in mnuOptions_Click\r\n380  Invalid property value"),
             std::string::npos);
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "affinity/bit_masks.h"
-#include "controller/form1.h"
+#include "controller/controller.h"
 #include "fake_platform.h"
 #include "report_text.h"
 
@@ -23,13 +23,15 @@ constexpr std::uint64_t kAll = ~std::uint64_t{0};
 class Adjustment : public ::testing::Test {
  protected:
   Adjustment() {
-    form.Form_Load();
+    controller.start();
     pid = fake.processes.start(kGame);
   }
   void Select(const std::vector<std::string>& items) {
+    ProcessorSelection selection;
     for (std::size_t i = 0; i < items.size(); ++i) {
-      form.CustomProc.add(items[i], std::to_string(i + 1) + "key");
+      selection.add(items[i], std::to_string(i + 1) + "key");
     }
+    controller.setProcessorSelection(std::move(selection));
   }
   // (mask, simulated time, accepted) of every mask set, in order.
   std::vector<std::tuple<std::uint64_t, std::uint64_t, bool>> Sets() const {
@@ -41,13 +43,12 @@ class Adjustment : public ::testing::Test {
     return sets;
   }
   void BothPhases() {
-    form.SetAffinity(kGame);
+    controller.pinToFirstProcessor(kGame);
     fake.time.advance(1000);
   }
-  std::string SetAffinityReport(std::string_view numberLine, std::string_view dllError,
-                                std::string_view custom, std::string_view pidText,
-                                std::string_view handle, std::string_view processors,
-                                std::string_view mask) {
+  std::string PinReport(std::string_view numberLine, std::string_view dllError,
+                        std::string_view custom, std::string_view pidText, std::string_view handle,
+                        std::string_view processors, std::string_view mask) {
     return test::Report({"Error occurred in SetAffinity", numberLine, dllError,
                          "Custom Error - " + std::string(custom),
                          "Variables:strImageName =SupremeCommander.exe",
@@ -56,8 +57,8 @@ class Adjustment : public ::testing::Test {
                          "Variables:iProcessors =" + std::string(processors),
                          "Variables:MyMask =" + std::string(mask)});
   }
-  std::string Timer1Report(std::string_view numberLine, std::string_view dllError,
-                           std::string_view processors, std::string_view mask) {
+  std::string FinalMaskReport(std::string_view numberLine, std::string_view dllError,
+                              std::string_view processors, std::string_view mask) {
     return test::Report({"Error occurred in Timer1_Timer", numberLine, dllError,
                          "Variables:lngPID =1000", "Variables:lngHwndProcess =1256",
                          "Variables:numProcessors =" + std::string(processors),
@@ -65,14 +66,14 @@ class Adjustment : public ::testing::Test {
   }
 
   fakes::FakePlatform fake;
-  Form1 form{fake.platform};
+  Controller controller{fake.platform};
   std::uint32_t pid = 0;
 };
 
 TEST_F(Adjustment, PinsToProcessorZeroThenSetsTheFinalMaskOneSecondLater) {
-  form.SetAffinity(kGame);
+  controller.pinToFirstProcessor(kGame);
   EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}}));
-  EXPECT_TRUE(form.Timer1->enabled());
+  EXPECT_TRUE(controller.finalMaskTimer().enabled());
   EXPECT_EQ(fake.processes.openHandles, 1);
   fake.time.advance(999);
   EXPECT_EQ(Sets().size(), 1U);
@@ -83,9 +84,9 @@ TEST_F(Adjustment, PinsToProcessorZeroThenSetsTheFinalMaskOneSecondLater) {
   ASSERT_EQ(fake.beeper.beeps.size(), 1U);
   EXPECT_EQ(fake.beeper.beeps[0].pid, pid);
   EXPECT_EQ(fake.beeper.beeps[0].mask, 15U);
-  EXPECT_EQ(form.numProcessors, 4);
+  EXPECT_EQ(controller.processorCount(), 4);
   EXPECT_EQ(fake.processes.openHandles, 0);
-  EXPECT_FALSE(form.Timer1->enabled());
+  EXPECT_FALSE(controller.finalMaskTimer().enabled());
   fake.time.advance(5000);
   EXPECT_EQ(Sets().size(), 2U);
   EXPECT_EQ(fake.beeper.beeps.size(), 1U);
@@ -111,7 +112,7 @@ TEST_P(Selected, OnlyExactTrueItemsCount) {
   BothPhases();
   EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {GetParam().mask, 1000, true}}));
   EXPECT_EQ(fake.beeper.beeps.size(), 1U);
-  EXPECT_EQ(form.numProcessors, 0);  // not counted when there is a selection
+  EXPECT_EQ(controller.processorCount(), 0);  // not counted when there is a selection
 }
 
 INSTANTIATE_TEST_SUITE_P(Adjustment, Selected,
@@ -126,10 +127,10 @@ TEST_F(Adjustment, ARefusedFinalMaskIsReportedAndTheGameGetsEveryAllowedProcesso
   BothPhases();
   EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {0, 1000, false}, {15, 1000, true}}));
   EXPECT_TRUE(fake.beeper.beeps.empty());  // the rescue is no adjustment
-  EXPECT_EQ(fake.log(),
-            Timer1Report("1001  The system refused the affinity mask", "DLL Error - 87", "0", "0"));
+  EXPECT_EQ(fake.log(), FinalMaskReport("1001  The system refused the affinity mask",
+                                        "DLL Error - 87", "0", "0"));
   EXPECT_EQ(fake.processes.openHandles, 0);
-  EXPECT_FALSE(form.Timer1->enabled());
+  EXPECT_FALSE(controller.finalMaskTimer().enabled());
 }
 
 TEST_F(Adjustment, ASingleProcessorIsLeftAlone) {
@@ -140,50 +141,49 @@ TEST_F(Adjustment, ASingleProcessorIsLeftAlone) {
   EXPECT_TRUE(Sets().empty());
   EXPECT_TRUE(fake.beeper.beeps.empty());
   EXPECT_EQ(fake.processes.openHandles, 0);
-  EXPECT_FALSE(form.Timer1->enabled());
+  EXPECT_FALSE(controller.finalMaskTimer().enabled());
   EXPECT_EQ(fake.log(), "");
 }
 
 TEST_F(Adjustment, AGameGoneBeforeTheFirstPhaseGivesExactlyOneReport) {
   fake.processes.stop(pid);
   BothPhases();
-  EXPECT_EQ(fake.log(), SetAffinityReport("0  ", "DLL Error - 0",
-                                          "Could Not Get process ID of SupremeCommander.exe", "0",
-                                          "", "0", "0"));
-  EXPECT_EQ(form.strCustomeErrText, "");
+  EXPECT_EQ(fake.log(),
+            PinReport("0  ", "DLL Error - 0", "Could Not Get process ID of SupremeCommander.exe",
+                      "0", "", "0", "0"));
+  EXPECT_EQ(controller.customErrorText(), "");
   EXPECT_EQ(fake.processes.opens, 0);
-  EXPECT_FALSE(form.Timer1->enabled());
+  EXPECT_FALSE(controller.finalMaskTimer().enabled());
   EXPECT_TRUE(fake.beeper.beeps.empty());
 }
 
 TEST_F(Adjustment, AReportAfterACompletedAdjustmentShowsNoHandle) {
   BothPhases();
   fake.processes.stop(pid);
-  form.SetAffinity(kGame);
-  EXPECT_EQ(fake.log(), SetAffinityReport("0  ", "DLL Error - 0",
-                                          "Could Not Get process ID of SupremeCommander.exe", "0",
-                                          "", "4", "15"));
+  controller.pinToFirstProcessor(kGame);
+  EXPECT_EQ(fake.log(),
+            PinReport("0  ", "DLL Error - 0", "Could Not Get process ID of SupremeCommander.exe",
+                      "0", "", "4", "15"));
 }
 
 TEST_F(Adjustment, AProcessThatCannotBeOpenedIsReportedWithTheOpenError) {
   fake.processes.openError = 5;
   BothPhases();
   const std::string openFailed =
-      SetAffinityReport("0  ", "DLL Error - 5", "Error in OpenProcess For the Process ID: 1000",
-                        "1000", "0", "0", "0");
+      PinReport("0  ", "DLL Error - 5", "Error in OpenProcess For the Process ID: 1000", "1000",
+                "0", "0", "0");
   EXPECT_EQ(fake.log(), openFailed);
   EXPECT_TRUE(Sets().empty());
-  EXPECT_FALSE(form.Timer1->enabled());
+  EXPECT_FALSE(controller.finalMaskTimer().enabled());
   EXPECT_TRUE(fake.beeper.beeps.empty());
-  EXPECT_EQ(form.strCustomeErrText, "");
+  EXPECT_EQ(controller.customErrorText(), "");
 
   fake.processes.stop(pid);  // the slot keeps the failed open
   fake.processes.openError.reset();
-  form.SetAffinity(kGame);
-  EXPECT_EQ(fake.log(),
-            openFailed + SetAffinityReport("0  ", "DLL Error - 5",
-                                           "Could Not Get process ID of SupremeCommander.exe", "0",
-                                           "0", "0", "0"));
+  controller.pinToFirstProcessor(kGame);
+  EXPECT_EQ(fake.log(), openFailed + PinReport("0  ", "DLL Error - 5",
+                                               "Could Not Get process ID of SupremeCommander.exe",
+                                               "0", "0", "0", "0"));
 }
 
 struct Width {
@@ -207,8 +207,8 @@ TEST_P(Wide, MasksAreAsWideAsAPointer) {
   ASSERT_EQ(fake.beeper.beeps.size(), 1U);
   EXPECT_EQ(fake.beeper.beeps[0].mask, GetParam().mask);
   if (GetParam().reported) {
-    EXPECT_EQ(fake.log(), Timer1Report("1003  Processors beyond the mask width are left out",
-                                       "DLL Error - 0", GetParam().processorCount, "0"));
+    EXPECT_EQ(fake.log(), FinalMaskReport("1003  Processors beyond the mask width are left out",
+                                          "DLL Error - 0", GetParam().processorCount, "0"));
   } else {
     EXPECT_EQ(fake.log(), "");
   }
@@ -248,11 +248,11 @@ TEST_P(UnknownCount, TheFinalMaskIsEveryAllowedProcessor) {
   ASSERT_EQ(fake.beeper.beeps.size(), 1U);
   EXPECT_EQ(fake.beeper.beeps[0].mask, 15U);
   EXPECT_EQ(fake.processes.openHandles, 0);
-  EXPECT_FALSE(form.Timer1->enabled());
+  EXPECT_FALSE(controller.finalMaskTimer().enabled());
   EXPECT_EQ(fake.log(),
-            SetAffinityReport("13  Type mismatch", "DLL Error - 0", "", "1000", "1256", "0", "0") +
-                Timer1Report("1002  NUMBER_OF_PROCESSORS is missing or not a number",
-                             "DLL Error - 0", "0", "0"));
+            PinReport("13  Type mismatch", "DLL Error - 0", "", "1000", "1256", "0", "0") +
+                FinalMaskReport("1002  NUMBER_OF_PROCESSORS is missing or not a number",
+                                "DLL Error - 0", "0", "0"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Adjustment, UnknownCount, ::testing::Values(std::nullopt, "abc", "4x"));
@@ -260,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(Adjustment, UnknownCount, ::testing::Values(std::nullop
 TEST_F(Adjustment, NoHandleOutlivesItsAdjustment) {
   fake.processes.stop(pid);
   for (int run = 0; run < 12; ++run) {
-    form.CustomProc.clear();
+    controller.setProcessorSelection({});
     fake.environment.variables["NUMBER_OF_PROCESSORS"] = run % 4 == 1 ? "1" : "4";
     if (run % 4 == 2) Select({"False"});
     const std::uint32_t game = fake.processes.start(kGame);

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "controller/form1.h"
+#include "controller/controller.h"
 #include "fake_platform.h"
 #include "report_text.h"
 
@@ -26,10 +26,10 @@ class Startup : public ::testing::Test {
   void SetConfig(std::string text) { fake.files.files[fake.configPath()] = std::move(text); }
   std::string Config() const { return fake.files.text(fake.configPath()); }
   // One start of the program on the current files.
-  std::unique_ptr<Form1> Start() {
-    auto form = std::make_unique<Form1>(fake.platform);
-    form->Form_Load();
-    return form;
+  std::unique_ptr<Controller> Start() {
+    auto controller = std::make_unique<Controller>(fake.platform);
+    controller->start();
+    return controller;
   }
   // The computer name the program passes to the presence query.
   std::string ComputerNameSeen() {
@@ -42,19 +42,19 @@ class Startup : public ::testing::Test {
 };
 
 TEST_F(Startup, WithoutSettingsFileWritesTheDefaultAndReadsIt) {
-  const auto form = Start();
+  const auto controller = Start();
   EXPECT_EQ(Config(), kDefaultFile);
   EXPECT_EQ(Config().size(), 203U);
-  EXPECT_EQ(form->IniPath, "C:\\Games\\Tavrolin\\config.ini");
-  EXPECT_EQ(form->Timer4->interval(), 30000U);
-  EXPECT_TRUE(form->OnlineAllowed);
-  EXPECT_EQ(form->strProfileProcess, "SupremeCommander.exe");
+  EXPECT_EQ(controller->settingsPath(), "C:\\Games\\Tavrolin\\config.ini");
+  EXPECT_EQ(controller->delayTimer().interval(), 30000U);
+  EXPECT_TRUE(controller->onlineAllowed());
+  EXPECT_EQ(controller->watchedImage(), "SupremeCommander.exe");
 
-  EXPECT_FALSE(form->Timer4->enabled());
-  EXPECT_FALSE(form->Timer1->enabled());
-  EXPECT_EQ(form->Timer1->interval(), 1000U);
-  EXPECT_TRUE(form->Timer3->enabled());
-  EXPECT_EQ(form->Timer3->interval(), 10000U);
+  EXPECT_FALSE(controller->delayTimer().enabled());
+  EXPECT_FALSE(controller->finalMaskTimer().enabled());
+  EXPECT_EQ(controller->finalMaskTimer().interval(), 1000U);
+  EXPECT_TRUE(controller->pollTimer().enabled());
+  EXPECT_EQ(controller->pollTimer().interval(), 10000U);
   EXPECT_TRUE(fake.window.iconShown);
   EXPECT_FALSE(fake.window.visible);
   EXPECT_EQ(fake.log(), "");
@@ -65,17 +65,17 @@ TEST_F(Startup, AnExistingFileIsReadAndNeverRewritten) {
   const std::string text =
       "; mine\n[config]\n initializedelay = 20 \nOnlineEnabled=0\nGame=1\nCPUs=0,1\n";
   SetConfig(text);
-  const auto form = Start();
+  const auto controller = Start();
   EXPECT_EQ(Config(), text);
   EXPECT_EQ(fake.files.writes, 0);
-  EXPECT_EQ(form->Timer4->interval(), 20000U);
-  EXPECT_FALSE(form->OnlineAllowed);
-  EXPECT_EQ(form->strProfileProcess, "ForgedAlliance.exe");
+  EXPECT_EQ(controller->delayTimer().interval(), 20000U);
+  EXPECT_FALSE(controller->onlineAllowed());
+  EXPECT_EQ(controller->watchedImage(), "ForgedAlliance.exe");
 }
 
 TEST_F(Startup, AMissingGameLineIsAppendedOnce) {
   SetConfig("[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\n");
-  EXPECT_EQ(Start()->strProfileProcess, "SupremeCommander.exe");
+  EXPECT_EQ(Start()->watchedImage(), "SupremeCommander.exe");
   EXPECT_EQ(Config(), "[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n");
   Start();
   EXPECT_EQ(Config(), "[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n");
@@ -85,21 +85,21 @@ TEST_F(Startup, AMissingGameLineIsAppendedOnce) {
 TEST_F(Startup, AnEmptyGameLineStaysFirstSoEveryStartAppendsAgain) {
   SetConfig("[Config]\r\nGame=\r\n");
   Start();
-  const auto form = Start();
+  const auto controller = Start();
   EXPECT_EQ(Config(), "[Config]\r\nGame=\r\nGame=0\r\nGame=0\r\n");
-  EXPECT_EQ(form->strProfileProcess, "SupremeCommander.exe");
+  EXPECT_EQ(controller->watchedImage(), "SupremeCommander.exe");
 }
 
 // The repair must not run into a last line that lacks its line break: that
 // would spoil the value standing there.
 TEST_F(Startup, TheRepairEndsALastLineWithoutLineBreakFirst) {
   SetConfig("[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20");
-  EXPECT_EQ(Start()->Timer4->interval(), 20000U);
+  EXPECT_EQ(Start()->delayTimer().interval(), 20000U);
   EXPECT_EQ(Config(), "[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20\r\nGame=0\r\n");
 
   // The next start finds every value as it was, and the Game line.
-  const auto form = Start();
-  EXPECT_EQ(form->Timer4->interval(), 20000U);
+  const auto controller = Start();
+  EXPECT_EQ(controller->delayTimer().interval(), 20000U);
   EXPECT_EQ(Config(), "[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20\r\nGame=0\r\n");
   EXPECT_EQ(fake.log(), "");
 }
@@ -123,10 +123,10 @@ TEST_P(SettingValues, FallBackWithOneReportAndStartupGoesOn) {
   const std::string text = std::string("[Config]\r\n") + value.line +
                            "\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n";
   SetConfig(text);
-  const auto form = Start();
-  EXPECT_EQ(form->Timer4->interval(), value.interval);
-  EXPECT_EQ(form->OnlineAllowed, value.online);
-  EXPECT_EQ(form->strProfileProcess, value.game);
+  const auto controller = Start();
+  EXPECT_EQ(controller->delayTimer().interval(), value.interval);
+  EXPECT_EQ(controller->onlineAllowed(), value.online);
+  EXPECT_EQ(controller->watchedImage(), value.game);
   EXPECT_TRUE(fake.window.iconShown);
   if (*value.report == '\0') {
     EXPECT_EQ(fake.log(), "");
@@ -164,43 +164,43 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Startup, EveryBadKeyIsReportedOnItsOwn) {
   SetConfig("[Config]\r\nInitializeDelay=x\r\nOnlineEnabled=y\r\nGame=z\r\n");
-  const auto form = Start();
+  const auto controller = Start();
   EXPECT_EQ(test::ReportCount(fake.log()), 3U);
   EXPECT_NE(fake.log().find("Variables:Key =Game\r\nVariables:Value =z\r\n"), std::string::npos);
-  EXPECT_EQ(form->Timer4->interval(), 30000U);
-  EXPECT_FALSE(form->OnlineAllowed);
-  EXPECT_EQ(form->strProfileProcess, "SupremeCommander.exe");
+  EXPECT_EQ(controller->delayTimer().interval(), 30000U);
+  EXPECT_FALSE(controller->onlineAllowed());
+  EXPECT_EQ(controller->watchedImage(), "SupremeCommander.exe");
   EXPECT_TRUE(fake.window.iconShown);
 }
 
 TEST_F(Startup, OnlyPlainFilesCount) {
-  const auto form = std::make_unique<Form1>(fake.platform);
+  const auto controller = std::make_unique<Controller>(fake.platform);
   const std::string path = fake.configPath();
-  EXPECT_FALSE(form->FileExist(path));
+  EXPECT_FALSE(controller->fileExists(path));
   SetConfig("[Config]\r\n");
-  EXPECT_TRUE(form->FileExist(path));
+  EXPECT_TRUE(controller->fileExists(path));
   fake.files.readOnly.insert(path);
-  EXPECT_TRUE(form->FileExist(path));
+  EXPECT_TRUE(controller->fileExists(path));
   fake.files.hidden.insert(path);
-  EXPECT_FALSE(form->FileExist(path));
+  EXPECT_FALSE(controller->fileExists(path));
   fake.files.hidden.clear();
   fake.files.directories.insert(path);
-  EXPECT_FALSE(form->FileExist(path));
+  EXPECT_FALSE(controller->fileExists(path));
 }
 
 TEST_F(Startup, AHiddenSettingsFileCountsAsMissing) {
   SetConfig("[Config]\r\nInitializeDelay=20\r\n");
   fake.files.hidden.insert(fake.configPath());
-  EXPECT_EQ(Start()->Timer4->interval(), 30000U);
+  EXPECT_EQ(Start()->delayTimer().interval(), 30000U);
   EXPECT_EQ(Config(), kDefaultFile);
 }
 
 TEST_F(Startup, ADefaultFileThatCannotBeWrittenLeavesTheDefaultsInMemory) {
   fake.files.directories.insert(fake.configPath());
-  const auto form = Start();
-  EXPECT_EQ(form->Timer4->interval(), 30000U);
-  EXPECT_TRUE(form->OnlineAllowed);
-  EXPECT_EQ(form->strProfileProcess, "SupremeCommander.exe");
+  const auto controller = Start();
+  EXPECT_EQ(controller->delayTimer().interval(), 30000U);
+  EXPECT_TRUE(controller->onlineAllowed());
+  EXPECT_EQ(controller->watchedImage(), "SupremeCommander.exe");
   EXPECT_TRUE(fake.window.iconShown);
   // One report: the write; no repair is tried on a file that is not there.
   EXPECT_EQ(fake.log(), test::Report({"Error occurred in Form_Load", "75  Path/File access error",
@@ -210,9 +210,9 @@ TEST_F(Startup, ADefaultFileThatCannotBeWrittenLeavesTheDefaultsInMemory) {
 TEST_F(Startup, ARepairThatCannotBeWrittenIsReported) {
   SetConfig("[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\n");
   fake.files.readOnly.insert(fake.configPath());
-  const auto form = Start();
+  const auto controller = Start();
   EXPECT_EQ(Config(), "[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\n");
-  EXPECT_EQ(form->Timer4->interval(), 20000U);
+  EXPECT_EQ(controller->delayTimer().interval(), 20000U);
   EXPECT_TRUE(fake.window.iconShown);
   EXPECT_EQ(fake.log(), test::Report({"Error occurred in Form_Load", "75  Path/File access error",
                                       "DLL Error - 5"}));
@@ -235,7 +235,7 @@ TEST_F(Startup, ASecondInstanceCompletesTheFileAndEnds) {
 
 TEST_F(Startup, AComputerNameFailureIsReportedAndStartupGoesOn) {
   fake.environment.computerNameError = 1722;
-  const auto form = Start();
+  const auto controller = Start();
   EXPECT_EQ(fake.log(), test::Report({"Error occurred in Form_Load",
                                       "1722  A system call returned an error code of 1722",
                                       "DLL Error - 1722"}));
@@ -245,19 +245,19 @@ TEST_F(Startup, AComputerNameFailureIsReportedAndStartupGoesOn) {
 }
 
 TEST_F(Startup, MinimizingHidesTheWindowAndNothingElseDoes) {
-  const auto form = Start();
+  const auto controller = Start();
   const int hides = fake.window.hides;
-  form->Form_Resize();
+  controller->onWindowResized();
   EXPECT_EQ(fake.window.hides, hides);
   fake.window.minimized = true;
-  form->Form_Resize();
+  controller->onWindowResized();
   EXPECT_EQ(fake.window.hides, hides + 1);
 }
 
 TEST_F(Startup, ExitUnloadsTheWindowsRemovesTheIconAndEnds) {
-  const auto form = Start();
+  const auto controller = Start();
   EXPECT_FALSE(fake.environment.endedWith.has_value());
-  form->mnuExit_Click();
+  controller->exitProgram();
   EXPECT_EQ(fake.window.unloads, 1);
   EXPECT_EQ(fake.window.trayRemoves, 1);
   EXPECT_FALSE(fake.window.iconShown);

@@ -1,18 +1,18 @@
 #include <gtest/gtest.h>
 
-#include "controller/form1.h"
+#include "controller/controller.h"
 #include "fake_platform.h"
 
 namespace tavrolin {
 
 TEST(Smoke, FreshStartWritesTheDefaultFile) {
   fakes::FakePlatform fake;
-  Form1 form(fake.platform);
-  form.Form_Load();
+  Controller controller(fake.platform);
+  controller.start();
   EXPECT_EQ(fake.files.text(fake.configPath()).size(), 203U);
-  EXPECT_EQ(form.Timer4->interval(), 30000U);
-  EXPECT_TRUE(form.OnlineAllowed);
-  EXPECT_EQ(form.strProfileProcess, "SupremeCommander.exe");
+  EXPECT_EQ(controller.delayTimer().interval(), 30000U);
+  EXPECT_TRUE(controller.onlineAllowed());
+  EXPECT_EQ(controller.watchedImage(), "SupremeCommander.exe");
   EXPECT_EQ(fake.log(), "");
 }
 

@@ -76,11 +76,11 @@ TEST(TrayTip, ALongTextIsCutToTheField) {
 TEST(PopupMenu, ItemsInOrderWithTheirSpaces) {
   ASSERT_EQ(kPopupMenuItems.size(), 6U);
   const char* const captions[] = {"Close Menu", "-", "   Options", "      Info", "-", "    Exit"};
-  const char* const names[] = {"mnuClose", "blank1",   "mnuOptions",
-                               "mnuInfo",  "mnuspace", "mnuExit"};
+  // The names the log gives the commands' events.
+  const char* const logNames[] = {"", "", "mnuOptions_Click", "mnuInfo_Click", "", "mnuExit_Click"};
   for (std::size_t i = 0; i < kPopupMenuItems.size(); ++i) {
     EXPECT_EQ(kPopupMenuItems[i].caption, captions[i]);
-    EXPECT_EQ(kPopupMenuItems[i].name, names[i]);
+    EXPECT_EQ(kPopupMenuItems[i].logName, logNames[i]);
     EXPECT_EQ(kPopupMenuItems[i].separator(), kPopupMenuItems[i].command == TrayCommand::kNone);
   }
   EXPECT_EQ(kDefaultMenuCommand, TrayCommand::kExit);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "controller/form1.h"
+#include "controller/controller.h"
 #include "fake_platform.h"
 #include "report_text.h"
 
@@ -20,11 +20,11 @@ class Watcher : public ::testing::Test {
   void Start(const std::string& delay = "5", const std::string& online = "1") {
     fake.files.files[fake.configPath()] =
         "[Config]\r\nInitializeDelay=" + delay + "\r\nOnlineEnabled=" + online + "\r\nGame=0\r\n";
-    form.Form_Load();
+    controller.start();
   }
   std::string State() const {
-    const bool delay = form.Timer4->enabled();
-    if (!form.isRunning) return delay ? "delay running while not running" : "Idle";
+    const bool delay = controller.delayTimer().enabled();
+    if (!controller.gameRunning()) return delay ? "delay running while not running" : "Idle";
     return delay ? "Waiting" : "Adjusted";
   }
   // First phases of adjustments of this process: pinned to processor 0.
@@ -36,7 +36,7 @@ class Watcher : public ::testing::Test {
   void Advance(std::uint64_t milliseconds) { fake.time.advance(milliseconds); }
 
   fakes::FakePlatform fake;
-  Form1 form{fake.platform};
+  Controller controller{fake.platform};
 };
 
 TEST_F(Watcher, AGameRunningAtStartupIsSeenAtTheFirstPollAndAdjustedAfterTheDelay) {
@@ -94,7 +94,7 @@ TEST_F(Watcher, AGameThatExitsDuringTheDelayIsNotAdjusted) {
   Advance(5000);
   EXPECT_EQ(State(), "Idle");
 
-  form.Timer4->setInterval(30000);  // a poll finds it gone
+  controller.setDelay(30000);  // a poll finds it gone
   pid = fake.processes.start(kGame);
   Advance(5000);
   EXPECT_EQ(State(), "Waiting");
@@ -181,7 +181,7 @@ TEST_F(Watcher, TheGameChosenDuringTheDelayIsTheOneAdjusted) {
   const std::uint32_t old = fake.processes.start(kGame);
   Advance(10000);
   EXPECT_EQ(State(), "Waiting");
-  form.strProfileProcess = "ForgedAlliance.exe";
+  controller.setWatchedImage("ForgedAlliance.exe");
   const std::uint32_t chosen = fake.processes.start("ForgedAlliance.exe");
   Advance(30000);
   EXPECT_EQ(Pins(chosen), 1);
@@ -199,14 +199,14 @@ TEST_F(Watcher, APollAtThePumpFindingTheGameChangesNothing) {
   int pollsAtPump = 0;
   fake.time.post([&] {
     ++pollsAtPump;
-    form.Timer3_Timer();
-    EXPECT_TRUE(fake.processes.maskSets.size() == 1 && !form.Timer1->enabled());
+    controller.onPoll();
+    EXPECT_TRUE(fake.processes.maskSets.size() == 1 && !controller.finalMaskTimer().enabled());
   });
-  form.Timer4_Timer();  // the delay ends
+  controller.onDelayElapsed();  // the delay ends
   EXPECT_EQ(pollsAtPump, 1);
   EXPECT_EQ(fake.time.pumps(), 1);
   EXPECT_EQ(State(), "Adjusted");
-  EXPECT_TRUE(form.Timer1->enabled());
+  EXPECT_TRUE(controller.finalMaskTimer().enabled());
   Advance(1000);
   EXPECT_EQ(fake.processes.find(pid)->mask, 15U);
   EXPECT_EQ(fake.beeper.beeps.size(), 1U);
@@ -218,11 +218,11 @@ TEST_F(Watcher, APollAtThePumpFindingTheGameGoneRearmsTheWatcher) {
   Advance(10000);
   fake.time.post([&] {
     fake.processes.stop(pid);
-    form.Timer3_Timer();
+    controller.onPoll();
   });
-  form.Timer4_Timer();
+  controller.onDelayElapsed();
   EXPECT_EQ(State(), "Idle");
-  EXPECT_TRUE(form.Timer1->enabled());  // the first phase still ends
+  EXPECT_TRUE(controller.finalMaskTimer().enabled());  // the first phase still ends
 
   Advance(1000);  // the final mask has no process left to take it
   EXPECT_TRUE(fake.beeper.beeps.empty());

@@ -34,8 +34,8 @@
 
 #include "app_icon.h"
 #include "backend.h"
-#include "controller/form1.h"
-#include "form1_window.h"
+#include "controller/controller.h"
+#include "controller_window.h"
 #include "processes/process_lookup.h"
 #include "standin_process.h"
 #include "win_handles.h"
@@ -202,13 +202,13 @@ int main(int argc, char** argv) {
   const ComApartment com;
   const HINSTANCE instance = ::GetModuleHandleA(nullptr);
   const AppIcon icon(instance);
-  Form1Window window(instance, icon, NoShell);
+  ControllerWindow window(instance, icon, NoShell);
   WinWindows windows(instance, icon, window.hwnd());
   Backend backend(window, windows);
-  Form1 form(backend.platform);
-  windows.setEventLog(form.log());
-  window.attach(form, {});
-  form.Timer3->setEnabled(false);  // no polls in between: each phase runs alone
+  Controller controller(backend.platform);
+  windows.setEventLog(controller.log());
+  window.attach(controller, {});
+  controller.setPolling(false);  // no polls in between: each phase runs alone
 
   // Does the count see handles at all? Five extra handles to the game must show.
   const Counts idle = Measure();
@@ -233,16 +233,16 @@ int main(int argc, char** argv) {
   const bool adjustmentsOk = Phase(
       "adjustments", rounds,
       [&] {
-        form.SetAffinity(image);
+        controller.pinToFirstProcessor(image);
         if (GameMask(game.handle()) != 1) ++wrongMasks;
-        form.Timer1_Timer();
+        controller.applyFinalMask();
         if (GameMask(game.handle()) != all) ++wrongMasks;
       },
       BareProcessListing);
   std::fprintf(stderr, "wrong masks: %d\n", wrongMasks);
 
-  PresenceQuery presence(backend.processNames, backend.processList, form.log());
-  const std::string computer = LocalComputerName(backend.environment, form.log());
+  PresenceQuery presence(backend.processNames, backend.processList, controller.log());
+  const std::string computer = LocalComputerName(backend.environment, controller.log());
   const std::wstring moniker = L"winmgmts://" + std::wstring(computer.begin(), computer.end());
   int missed = 0;
   const bool queriesOk = Phase(

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "controller/form1.h"
+#include "controller/controller.h"
 #include "fake_platform.h"
 #include "info_window_win.h"
 #include "options_window_win.h"
@@ -75,14 +75,14 @@ LOGFONTA FontOf(HWND control) {
 // Records the events in their order.
 class RecordingEvents final : public OptionsEvents {
  public:
-  void Combo1_Click() override { events.push_back("Combo1_Click"); }
-  void Command1_Click() override { events.push_back("Command1_Click"); }
-  void Form_Unload() override {
-    events.push_back("Form_Unload");
-    if (onUnload) onUnload();
+  void onGamePicked() override { events.push_back("game picked"); }
+  void onSave() override { events.push_back("save"); }
+  void onUnload() override {
+    events.push_back("unload");
+    if (whileUnloading) whileUnloading();
   }
   std::vector<std::string> events;
-  std::function<void()> onUnload;
+  std::function<void()> whileUnloading;
 };
 
 class OptionsWindowTest : public ::testing::Test {
@@ -263,16 +263,16 @@ TEST_F(OptionsWindowTest, OnlyTheUsersActionsRaiseEvents) {
   userPressesDownIn(WinOptionsWindow::kCombo1);
   EXPECT_EQ(window_.selectedGame(), 1);
   userClicks(control(WinOptionsWindow::kCommand1));
-  EXPECT_EQ(events_.events, (std::vector<std::string>{"Combo1_Click", "Command1_Click"}));
+  EXPECT_EQ(events_.events, (std::vector<std::string>{"game picked", "save"}));
 }
 
 TEST_F(OptionsWindowTest, ClosingItRaisesUnloadWhileItsControlsStillExist) {
   bool checkedAtUnload = false;
-  events_.onUnload = [&] { checkedAtUnload = window_.autoStartChecked(); };
+  events_.whileUnloading = [&] { checkedAtUnload = window_.autoStartChecked(); };
   ASSERT_TRUE(window_.addProcessorBox(1, {240, 600, 855, 195, "CPU 0"}));
   window_.show();
   ::SendMessageA(window_.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);  // the close button
-  EXPECT_EQ(events_.events, std::vector<std::string>{"Form_Unload"});
+  EXPECT_EQ(events_.events, std::vector<std::string>{"unload"});
   EXPECT_TRUE(checkedAtUnload);
   EXPECT_FALSE(window_.exists());
   EXPECT_EQ(window_.processorBoxCount(), 0);
@@ -283,7 +283,7 @@ TEST_F(OptionsWindowTest, ClosingItRaisesUnloadWhileItsControlsStillExist) {
   EXPECT_EQ(window_.processorBoxCount(), 0);
   EXPECT_TRUE(window_.autoStartChecked());
   window_.unload();  // as the Controller's shutdown does
-  EXPECT_EQ(events_.events, (std::vector<std::string>{"Form_Unload", "Form_Unload"}));
+  EXPECT_EQ(events_.events, (std::vector<std::string>{"unload", "unload"}));
   EXPECT_FALSE(window_.exists());
   window_.destroy();  // not loaded: nothing more
   EXPECT_EQ(events_.events.size(), 2U);
@@ -325,10 +325,10 @@ class OptionsDialogOnWindows : public ::testing::Test {
  protected:
   explicit OptionsDialogOnWindows(const char* processors = "2") {
     fake_.environment.variables["NUMBER_OF_PROCESSORS"] = processors;
-    form_.Form_Load();
+    form_.start();
   }
   WinOptionsWindow& open() {
-    form_.mnuOptions_Click();
+    form_.openOptions();
     for (Window* window : Window::loadedWindows()) {
       if (auto* options = dynamic_cast<WinOptionsWindow*>(window)) return *options;
     }
@@ -344,7 +344,7 @@ class OptionsDialogOnWindows : public ::testing::Test {
                      fake_.time,        fake_.time,      fake_.lastError, fake_.window,
                      fake_.window,      fake_.processes, fake_.processes, fake_.processes,
                      fake_.beeper,      windows_};
-  Form1 form_{platform_};
+  Controller form_{platform_};
 };
 
 // The warning box, as the user sees it, dismissed by a timer inside its loop.
@@ -394,17 +394,17 @@ TEST_F(OptionsDialogOnWindows, UntickingAndSavingReachesTheControllerAndTheFile)
   // and saves.
   ::SendMessageA(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox), BM_CLICK, 0, 0);
   ::SendMessageA(window.control(WinOptionsWindow::kCombo1), WM_KEYDOWN, VK_DOWN, 0);
-  EXPECT_EQ(form_.strProfileProcess, "ForgedAlliance.exe");
+  EXPECT_EQ(form_.watchedImage(), "ForgedAlliance.exe");
   EXPECT_NE(config().find("Game=0"), std::string::npos);
-  form_.Timer3->setEnabled(false);
+  form_.setPolling(false);
   ::SendMessageA(window.control(WinOptionsWindow::kCommand1), BM_CLICK, 0, 0);
 
   EXPECT_FALSE(window.visible());
   EXPECT_TRUE(window.exists());  // hidden, not unloaded
-  ASSERT_EQ(form_.CustomProc.count(), 2U);
-  EXPECT_EQ(form_.CustomProc.item(1), "False");
-  EXPECT_EQ(form_.CustomProc.item(2), "True");
-  EXPECT_TRUE(form_.Timer3->enabled());
+  ASSERT_EQ(form_.processorSelection().count(), 2U);
+  EXPECT_EQ(form_.processorSelection().item(1), "False");
+  EXPECT_EQ(form_.processorSelection().item(2), "True");
+  EXPECT_TRUE(form_.pollTimer().enabled());
   EXPECT_NE(config().find("Game=1"), std::string::npos);
 
   // Opened again: the boxes as the user left them.
@@ -432,7 +432,7 @@ TEST_F(OptionsDialogOnWindows, SavingWithNoBoxTickedWarnsInAModalBoxOwnedByTheDi
   EXPECT_TRUE(g_warning.warningIcon);
   EXPECT_EQ(g_warning.buttons, 1);
   EXPECT_TRUE(window.processorBoxChecked(2));  // the last one, ticked again
-  EXPECT_EQ(form_.CustomProc.item(2), "True");
+  EXPECT_EQ(form_.processorSelection().item(2), "True");
   EXPECT_FALSE(window.visible());  // hidden only after the warning
 }
 

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "controller_window.h"
 #include "fake_platform.h"
-#include "form1_window.h"
 #include "tray_win.h"
 #include "window_timers.h"
 #include "windows_win.h"
@@ -260,17 +260,17 @@ TEST_F(WindowsTest, ARecreatedTaskbarGetsTheIconBackWhileItIsShown) {
 
 // The Controller's window with a Controller on test doubles, except for the
 // window's own timers and the main-window service.
-class Form1WindowTest : public ::testing::Test {
+class ControllerWindowTest : public ::testing::Test {
  protected:
-  Form1WindowTest() {
+  ControllerWindowTest() {
     fake_.environment.directory = testing_directory();
     platform_ = std::make_unique<Platform>(
         Platform{fake_.environment, fake_.files, fake_.profile, fake_.clock, window_.timers(),
                  fake_.time, fake_.lastError, window_.mainWindow(), fake_.window, fake_.processes,
                  fake_.processes, fake_.processes, fake_.beeper, fake_.windows});
-    form_ = std::make_unique<Form1>(*platform_);
-    window_.attach(
-        *form_, {.showOptions = [this] { ++optionsShown_; }, .showInfo = [this] { ++infoShown_; }});
+    controller_ = std::make_unique<Controller>(*platform_);
+    window_.attach(*controller_, {.showOptions = [this] { ++optionsShown_; },
+                                  .showInfo = [this] { ++infoShown_; }});
   }
   static std::string testing_directory() { return "C:\\Tavrolin"; }
 
@@ -282,15 +282,15 @@ class Form1WindowTest : public ::testing::Test {
   }
 
   AppIcon icon_{Instance()};
-  Form1Window window_{Instance(), icon_, RecordShellCall};
+  ControllerWindow window_{Instance(), icon_, RecordShellCall};
   fakes::FakePlatform fake_;
   std::unique_ptr<Platform> platform_;
-  std::unique_ptr<Form1> form_;
+  std::unique_ptr<Controller> controller_;
   int optionsShown_ = 0;
   int infoShown_ = 0;
 };
 
-TEST_F(Form1WindowTest, IsCreatedMinimizedHiddenAndOutOfTheTaskbar) {
+TEST_F(ControllerWindowTest, IsCreatedMinimizedHiddenAndOutOfTheTaskbar) {
   const HWND hwnd = window_.hwnd();
   ASSERT_NE(hwnd, nullptr);
   char caption[32] = {};
@@ -306,7 +306,7 @@ TEST_F(Form1WindowTest, IsCreatedMinimizedHiddenAndOutOfTheTaskbar) {
   EXPECT_EQ(exStyle & WS_EX_APPWINDOW, 0);
 }
 
-TEST_F(Form1WindowTest, ThePopupMenuHasTheCaptionsAndExitAsDefault) {
+TEST_F(ControllerWindowTest, ThePopupMenuHasTheCaptionsAndExitAsDefault) {
   const HMENU menu = window_.popupMenu();
   ASSERT_NE(menu, nullptr);
   ASSERT_EQ(::GetMenuItemCount(menu), 6);
@@ -324,7 +324,7 @@ TEST_F(Form1WindowTest, ThePopupMenuHasTheCaptionsAndExitAsDefault) {
   EXPECT_EQ(::GetMenuDefaultItem(menu, TRUE, 0), 5U);
 }
 
-TEST_F(Form1WindowTest, MenuCommandsReachTheirHandlers) {
+TEST_F(ControllerWindowTest, MenuCommandsReachTheirHandlers) {
   const HWND hwnd = window_.hwnd();
   ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kClose), 0);
   ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kOptions), 0);
@@ -343,23 +343,23 @@ TEST_F(Form1WindowTest, MenuCommandsReachTheirHandlers) {
   EXPECT_EQ(fake_.window.trayRemoves, 1);
 }
 
-TEST_F(Form1WindowTest, ClosingTheWindowRunsTheShutdown) {
+TEST_F(ControllerWindowTest, ClosingTheWindowRunsTheShutdown) {
   ::SendMessageA(window_.hwnd(), WM_CLOSE, 0, 0);
   EXPECT_EQ(fake_.environment.endedWith, 0);
   EXPECT_EQ(fake_.window.trayRemoves, 1);
   EXPECT_TRUE(::IsWindow(window_.hwnd()));  // the process ends; the window is not destroyed first
 }
 
-TEST_F(Form1WindowTest, MinimizingHidesTheWindow) {
+TEST_F(ControllerWindowTest, MinimizingHidesTheWindow) {
   ::ShowWindow(window_.hwnd(), SW_SHOWNOACTIVATE);
   ::ShowWindow(window_.hwnd(), SW_RESTORE);
   ASSERT_TRUE(::IsWindowVisible(window_.hwnd()));
-  ::ShowWindow(window_.hwnd(), SW_MINIMIZE);  // WM_SIZE, minimized: Form_Resize
+  ::ShowWindow(window_.hwnd(), SW_MINIMIZE);  // WM_SIZE, minimized: the resize handler
   EXPECT_FALSE(::IsWindowVisible(window_.hwnd()));
 }
 
-TEST_F(Form1WindowTest, TheControllersTimersAreWindowTimers) {
-  form_->Timer3->setEnabled(false);  // no presence query in this test
+TEST_F(ControllerWindowTest, TheControllersTimersAreWindowTimers) {
+  controller_->setPolling(false);  // no presence query in this test
   int ticks = 0;
   const auto probe = window_.timers().createTimer([&] { ++ticks; });
   probe->setInterval(10);
@@ -379,7 +379,7 @@ LRESULT CALLBACK WatchMenus(int code, WPARAM wParam, LPARAM lParam) {
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-TEST_F(Form1WindowTest, OnlyAReleasedButtonOnTheIconOpensTheMenu) {
+TEST_F(ControllerWindowTest, OnlyAReleasedButtonOnTheIconOpensTheMenu) {
   const HHOOK hook =
       ::SetWindowsHookExA(WH_CALLWNDPROC, WatchMenus, nullptr, ::GetCurrentThreadId());
   ASSERT_NE(hook, nullptr);
@@ -400,7 +400,7 @@ TEST_F(Form1WindowTest, OnlyAReleasedButtonOnTheIconOpensTheMenu) {
   EXPECT_FALSE(fake_.environment.endedWith.has_value());  // closing the menu chose nothing
 }
 
-TEST_F(Form1WindowTest, TheTaskbarComingBackBringsTheIconBack) {
+TEST_F(ControllerWindowTest, TheTaskbarComingBackBringsTheIconBack) {
   g_shellCalls.clear();
   ASSERT_NE(window_.taskbarCreatedMessage(), 0U);
   ::SendMessageA(window_.hwnd(), window_.taskbarCreatedMessage(), 0, 0);
@@ -412,11 +412,11 @@ TEST_F(Form1WindowTest, TheTaskbarComingBackBringsTheIconBack) {
   EXPECT_EQ(g_shellCalls[1].bytes, g_shellCalls[0].bytes);
 }
 
-TEST_F(Form1WindowTest, TheOptionsDialogAndTheInfoWindowAreUnloadedAtExit) {
+TEST_F(ControllerWindowTest, TheOptionsDialogAndTheInfoWindowAreUnloadedAtExit) {
   struct NoEvents final : OptionsEvents {
-    void Combo1_Click() override {}
-    void Command1_Click() override {}
-    void Form_Unload() override { ++unloads; }
+    void onGamePicked() override {}
+    void onSave() override {}
+    void onUnload() override { ++unloads; }
     int unloads = 0;
   } events;
   WinWindows windows(Instance(), icon_, window_.hwnd());

@@ -52,11 +52,12 @@ void ApplyOnlineEnabled(std::string_view text, bool& onlineAllowed);
 std::string_view GameForIndex(std::string_view text);
 
 // Runs one key's value rule; a value that does not convert is reported, with
-// the key and its raw text, as a failure of `procedure`, and `fallback` runs.
+// the key and its raw text, as a failure of the action `logName`, and
+// `fallback` runs.
 template <typename Rule, typename Fallback>
-void ApplySetting(ErrorLog& log, std::string_view procedure, std::string_view key,
+void ApplySetting(ErrorLog& log, std::string_view logName, std::string_view key,
                   std::string_view raw, Rule&& rule, Fallback&& fallback) {
-  Handler handler(log, "Error occurred in " + std::string(procedure));
+  Handler handler(log, ReportHeading(logName));
   handler.variables([key, raw] {
     return ReportVariables{{"Key =", std::string(key)}, {"Value =", std::string(raw)}};
   });

@@ -1,75 +1,84 @@
-#include "controller/form1.h"
-
 #include "config/settings.h"
+#include "controller/controller.h"
 
 namespace tavrolin {
 
-void Form1::SetAffinity(const std::string& strImageName) {
-  Handler handler(log_, "Error occurred in SetAffinity");
-  handler.customLine(strCustomeErrText).variables([&] {
-    return ReportVariables{{"strImageName =", strImageName},
-                           {"lngPID =", std::to_string(lngPID)},
-                           {"lngHwndProcess =", lngHwndProcess.text()},
-                           {"iProcessors =", std::to_string(iProcessors)},
-                           {"MyMask =", std::to_string(MyMask)}};
+namespace {
+// The reports' variable lines name the values as they always have.
+constexpr std::string_view kImageVariable = "strImageName =";
+constexpr std::string_view kPidVariable = "lngPID =";
+constexpr std::string_view kHandleVariable = "lngHwndProcess =";
+constexpr std::string_view kProcessorsAtPinVariable = "iProcessors =";
+constexpr std::string_view kProcessorCountVariable = "numProcessors =";
+constexpr std::string_view kMaskVariable = "MyMask =";
+}  // namespace
+
+void Controller::pinToFirstProcessor(const std::string& image) {
+  Handler handler(log_, ReportHeading(kPinLogName));
+  handler.customLine(customErrorText_).variables([&] {
+    return ReportVariables{{kImageVariable, image},
+                           {kPidVariable, std::to_string(gamePid_)},
+                           {kHandleVariable, gameHandle_.text()},
+                           {kProcessorsAtPinVariable, std::to_string(processorCountAtPin_)},
+                           {kMaskVariable, std::to_string(finalMask_)}};
   });
   ProcessControl& control = platform_.processControl;
 
-  strCustomeErrText.clear();
-  handler.run([&] { lngPID = GetProcessID(platform_.processList, log_, strImageName); });
-  if (lngPID == 0) {
-    strCustomeErrText = "Could Not Get process ID of " + strImageName;
+  customErrorText_.clear();
+  handler.run([&] { gamePid_ = GetProcessID(platform_.processList, log_, image); });
+  if (gamePid_ == 0) {
+    customErrorText_ = "Could Not Get process ID of " + image;
     handler.directEntry();
     return;
   }
 
   handler.run([&] {
-    lngHwndProcess.hold(control.open(lngPID));
+    gameHandle_.hold(control.open(gamePid_));
     log_.recordLastError();
   });
-  if (lngHwndProcess.get() == nullptr) {
-    strCustomeErrText = "Error in OpenProcess For the Process ID: " + std::to_string(lngPID);
+  if (gameHandle_.get() == nullptr) {
+    customErrorText_ = "Error in OpenProcess For the Process ID: " + std::to_string(gamePid_);
     handler.directEntry();
     return;
   }
 
-  handler.run([&] { BitMaskTable_ = GetBitMasks(log_); });
-  handler.run([&] { iProcessors = ToInteger16(ProcessorCount(platform_.environment)); });
-  if (iProcessors == 1) {
-    lngHwndProcess.release();  // a single processor leaves nothing to spread
+  handler.run([&] { bitMasks_ = GetBitMasks(log_); });
+  handler.run([&] { processorCountAtPin_ = ToInteger16(ProcessorCount(platform_.environment)); });
+  if (processorCountAtPin_ == 1) {
+    gameHandle_.release();  // a single processor leaves nothing to spread
     return;
   }
 
   handler.run([&] {
-    control.setAffinity(*lngHwndProcess.get(), 1);
+    control.setAffinity(*gameHandle_.get(), 1);
     log_.recordLastError();
   });
-  pinnedImage_ = strImageName;
+  pinnedImage_ = image;
   // Events already waiting (a poll, a menu command) run here, before the
   // final-mask step is armed.
   handler.run([&] { platform_.pump.handleWaitingEvents(); });
-  handler.run([&] { Timer1->setEnabled(true); });
+  handler.run([&] { finalMaskTimer_->setEnabled(true); });
 }
 
-void Form1::Timer1_Timer() {
-  Handler handler(log_, "Error occurred in Timer1_Timer");
+void Controller::applyFinalMask() {
+  Handler handler(log_, ReportHeading(kFinalMaskLogName));
   handler.variables([&] {
-    return ReportVariables{{"lngPID =", std::to_string(lngPID)},
-                           {"lngHwndProcess =", lngHwndProcess.text()},
-                           {"numProcessors =", std::to_string(numProcessors)},
-                           {"MyMask =", std::to_string(MyMask)}};
+    return ReportVariables{{kPidVariable, std::to_string(gamePid_)},
+                           {kHandleVariable, gameHandle_.text()},
+                           {kProcessorCountVariable, std::to_string(processorCount_)},
+                           {kMaskVariable, std::to_string(finalMask_)}};
   });
   ProcessControl& control = platform_.processControl;
 
-  MyMask = 0;
+  finalMask_ = 0;
   const std::optional<std::uint64_t> composed =
-      ComposeMask(CustomProc, BitMaskTable_, platform_.environment, numProcessors, handler);
+      ComposeMask(processorSelection_, bitMasks_, platform_.environment, processorCount_, handler);
 
-  if (ProcessHandle* process = lngHwndProcess.get()) {
+  if (ProcessHandle* process = gameHandle_.get()) {
     bool finalTookEffect = false;
     if (composed) {
-      MyMask = *composed;
-      finalTookEffect = control.setAffinity(*process, MyMask);
+      finalMask_ = *composed;
+      finalTookEffect = control.setAffinity(*process, finalMask_);
       log_.recordLastError();
       if (!finalTookEffect) handler.report(Failure(FailureNumber::kAffinityRefused));
     }
@@ -83,15 +92,15 @@ void Form1::Timer1_Timer() {
       if (!spread) {
         handler.report(Failure(FailureNumber::kAffinityRefused));
       } else if (!composed) {
-        MyMask = *allowed;
+        finalMask_ = *allowed;
         finalTookEffect = true;
       }
     }
-    if (finalTookEffect) platform_.beeper.beep(pinnedImage_, lngPID, MyMask);
+    if (finalTookEffect) platform_.beeper.beep(pinnedImage_, gamePid_, finalMask_);
   }
 
-  lngHwndProcess.release();
-  Timer1->setEnabled(false);
+  gameHandle_.release();
+  finalMaskTimer_->setEnabled(false);
 }
 
 }  // namespace tavrolin

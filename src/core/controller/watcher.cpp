@@ -1,28 +1,28 @@
-#include "controller/form1.h"
+#include "controller/controller.h"
 
 namespace tavrolin {
 
-void Form1::Timer3_Timer() {
-  const bool lobbyRuns = presence_.IsProcessRunning(ComputerName, kLobbyClient);
-  if (lobbyRuns && !OnlineAllowed) return;  // online play is not to be touched
+void Controller::onPoll() {
+  const bool lobbyRuns = presence_.IsProcessRunning(computerName_, kLobbyClient);
+  if (lobbyRuns && !onlineAllowed_) return;  // online play is not to be touched
 
-  const bool gameRuns = presence_.IsProcessRunning(ComputerName, strProfileProcess);
+  const bool gameRuns = presence_.IsProcessRunning(computerName_, watchedImage_);
   if (!gameRuns) {
-    isRunning = false;
-    Timer4->setEnabled(false);
-  } else if (!isRunning) {
-    isRunning = true;
-    Timer4->setEnabled(true);  // the delay counts from this poll
+    gameRunning_ = false;
+    delayTimer_->setEnabled(false);
+  } else if (!gameRunning_) {
+    gameRunning_ = true;
+    delayTimer_->setEnabled(true);  // the delay counts from this poll
   }
 }
 
-void Form1::Timer4_Timer() {
-  if (presence_.IsProcessRunning(ComputerName, strProfileProcess)) {
-    SetAffinity(strProfileProcess);
+void Controller::onDelayElapsed() {
+  if (presence_.IsProcessRunning(computerName_, watchedImage_)) {
+    pinToFirstProcessor(watchedImage_);
   } else {
-    isRunning = false;
+    gameRunning_ = false;
   }
-  Timer4->setEnabled(false);  // one tick per arming
+  delayTimer_->setEnabled(false);  // one tick per arming
 }
 
 }  // namespace tavrolin

@@ -13,6 +13,12 @@
 
 namespace tavrolin {
 
+// A report's heading: "Error occurred in " and the name ErrorLog.txt gives the
+// action that failed.
+inline std::string ReportHeading(std::string_view logName) {
+  return "Error occurred in " + std::string(logName);
+}
+
 // One "Variables:" line of a report: the name text ("lngPID =") and the value.
 struct ReportVariable {
   std::string_view name;
@@ -77,8 +83,8 @@ class Handler {
 // message): a failure that no local handler took is reported as a failure of
 // the event, and the program goes on.
 template <typename Body>
-void GuardEvent(ErrorLog& log, std::string_view eventName, Body&& body) {
-  Handler(log, "Error occurred in " + std::string(eventName)).run(std::forward<Body>(body));
+void GuardEvent(ErrorLog& log, std::string_view logName, Body&& body) {
+  Handler(log, ReportHeading(logName)).run(std::forward<Body>(body));
 }
 
 }  // namespace tavrolin

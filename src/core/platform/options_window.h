@@ -3,16 +3,23 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace tavrolin {
 
 // What the options dialog's window tells its logic.
 class OptionsEvents {
  public:
+  // What ErrorLog.txt calls these events ("Error occurred in Command1_Click"):
+  // the names users' logs have always shown.
+  static constexpr std::string_view kGamePickedLogName = "Combo1_Click";
+  static constexpr std::string_view kSaveLogName = "Command1_Click";
+  static constexpr std::string_view kUnloadLogName = "Form_Unload";
+
   virtual ~OptionsEvents() = default;
-  virtual void Combo1_Click() = 0;    // the user picked a game
-  virtual void Command1_Click() = 0;  // "Close and Save"
-  virtual void Form_Unload() = 0;     // the window is going (closed by the user, or unloaded)
+  virtual void onGamePicked() = 0;  // the user picked a game
+  virtual void onSave() = 0;        // "Close and Save"
+  virtual void onUnload() = 0;      // the window is going (closed by the user, or unloaded)
 };
 
 // A processor box: left, top, width, height in twips inside the frame.
@@ -35,7 +42,7 @@ class OptionsWindow {
   virtual bool create() = 0;
   virtual bool exists() const = 0;
   // Destroys the window with all its controls, processor boxes included. It
-  // raises Form_Unload first.
+  // raises onUnload() first.
   virtual void destroy() = 0;
   virtual void show() = 0;  // modeless; to the front when shown already
   virtual void hide() = 0;

@@ -63,24 +63,30 @@ constexpr bool OpensPopupMenu(std::int32_t mouseMessage) {
 // The popup menu's commands, numbered as menu item identifiers.
 enum class TrayCommand : std::uint16_t { kNone = 0, kClose = 101, kOptions, kInfo, kExit };
 
+// What ErrorLog.txt calls the commands' events ("Error occurred in
+// mnuExit_Click"): the names users' logs have always shown.
+inline constexpr std::string_view kOptionsCommandLogName = "mnuOptions_Click";
+inline constexpr std::string_view kInfoCommandLogName = "mnuInfo_Click";
+inline constexpr std::string_view kExitCommandLogName = "mnuExit_Click";
+
 struct MenuItem {
-  std::string_view name;     // the item's name in the program
   std::string_view caption;  // "-" is a separator
   TrayCommand command;
+  std::string_view logName;  // empty where the item runs nothing
   constexpr bool separator() const { return caption == "-"; }
 };
 
-inline constexpr std::string_view kPopupMenuName = "mnuPopMenu";
+// The menu that holds the popup menu; never shown itself.
 inline constexpr std::string_view kPopupMenuCaption = "mnuPopMenu";
 
 // In menu order; the leading spaces belong to the captions.
 inline constexpr std::array<MenuItem, 6> kPopupMenuItems{{
-    {"mnuClose", "Close Menu", TrayCommand::kClose},
-    {"blank1", "-", TrayCommand::kNone},
-    {"mnuOptions", "   Options", TrayCommand::kOptions},
-    {"mnuInfo", "      Info", TrayCommand::kInfo},
-    {"mnuspace", "-", TrayCommand::kNone},
-    {"mnuExit", "    Exit", TrayCommand::kExit},
+    {"Close Menu", TrayCommand::kClose, ""},
+    {"-", TrayCommand::kNone, ""},
+    {"   Options", TrayCommand::kOptions, kOptionsCommandLogName},
+    {"      Info", TrayCommand::kInfo, kInfoCommandLogName},
+    {"-", TrayCommand::kNone, ""},
+    {"    Exit", TrayCommand::kExit, kExitCommandLogName},
 }};
 
 // Shown in bold; the item the menu's default action picks.

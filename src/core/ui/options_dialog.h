@@ -4,45 +4,52 @@
 #include <string>
 #include <vector>
 
-#include "platform/options_window.h"
+#include "diagnostics/error_log.h"
+#include "platform/platform.h"
+#include "ui/watch_settings.h"
 
 namespace tavrolin {
 
-class Form1;
-
 // The options dialog's logic: the game, the delay, online play and the
-// processor boxes. Created on first use; hiding keeps its window and boxes,
-// unloading destroys them.
-class Form3 final : public OptionsEvents {
+// processor boxes. It owns its window (made on first use; hiding keeps it and
+// its boxes, unloading destroys them) and the stored values its controls
+// cannot show; what the user picks goes to the running program through
+// WatchSettings.
+class OptionsDialog final : public OptionsEvents {
  public:
-  // Its window comes from the toolkit; a Failure when there is none.
-  Form3(Form1& controller, WindowFactory& windows);
+  // Its window comes from `platform`'s toolkit; a Failure when there is none.
+  OptionsDialog(WatchSettings& settings, Platform& platform, ErrorLog& log);
 
   // The tray's "   Options": shows the dialog (loading it first when it is not
   // loaded), then fills the lists and the online box from the settings file
   // and applies the delay, the online flag and the game at once.
-  void Open();
+  void open();
   // Unloads the window if it is loaded (at program exit).
-  void Unload();
+  void unload();
   bool loaded() const { return window_->exists(); }
 
-  void Combo1_Click() override;
-  void Command1_Click() override;
-  void Form_Unload() override;
+  void onGamePicked() override;
+  void onSave() override;
+  void onUnload() override;
 
   static constexpr const char* kWarning =
       "You should use atleast one processor!\r\n\r\nLast processor enabled.";
 
  private:
-  void Form_Load();
-  void FillGameList();
-  void GetCores();
+  void load();
+  void fillGameList();
+  void addProcessorBoxes();
 
   void openDelay();
   void openOnline();
   void openGame();
+  // The delay as the settings file writes it, applied to the program; a value
+  // that does not convert is reported as a failure of `logName`.
+  void applyDelay(std::string_view logName, const std::string& delay);
 
-  Form1& form1_;
+  WatchSettings& settings_;
+  Platform& platform_;
+  ErrorLog& log_;
   std::unique_ptr<OptionsWindow> window_;
   std::vector<std::string> games_;
   std::vector<std::string> delays_;

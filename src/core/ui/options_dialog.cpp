@@ -1,31 +1,44 @@
-#include "ui/form3.h"
+#include "ui/options_dialog.h"
 
 #include <algorithm>
+#include <utility>
 
+#include "affinity/bit_masks.h"
 #include "config/ini_read_write.h"
 #include "config/settings.h"
-#include "controller/form1.h"
 #include "ui/options_layout.h"
+#include "ui/tray_menu.h"
 
 namespace tavrolin {
 
 namespace {
 constexpr const char* kDelayChoices[] = {"20", "30", "60"};
 
+// What ErrorLog.txt calls the dialog's loading and its making of the
+// processor boxes, and the names of the boxes' report's variable lines.
+constexpr std::string_view kLoadLogName = "Options Load";
+constexpr std::string_view kProcessorBoxesLogName = "GetCores";
+constexpr std::string_view kCountVariable = "numproc =";
+constexpr std::string_view kBoxesVariable = "chkArray =";
+constexpr std::string_view kBoxVariable = "iLoop =";
+
 std::string KeyOf(int box) {
   return std::to_string(box) + "key";
 }
 }  // namespace
 
-Form3::Form3(Form1& controller, WindowFactory& windows)
-    : form1_(controller), window_(windows.createOptionsWindow(*this)) {
+OptionsDialog::OptionsDialog(WatchSettings& settings, Platform& platform, ErrorLog& log)
+    : settings_(settings),
+      platform_(platform),
+      log_(log),
+      window_(platform.windows.createOptionsWindow(*this)) {
   if (!window_) throw Failure(FailureNumber::kInvalidPropertyValue);
 }
 
-void Form3::Open() {
+void OptionsDialog::open() {
   if (!window_->exists()) {
     if (!window_->create()) throw Failure(FailureNumber::kInvalidPropertyValue);
-    Form_Load();
+    load();
   }
   window_->show();
   // Every opening refills from the file; the processor boxes stay as they are.
@@ -34,9 +47,16 @@ void Form3::Open() {
   openGame();
 }
 
-void Form3::openDelay() {
-  const std::string stored = IniRead(form1_.platform().profile, std::string(kSection),
-                                     std::string(kKeyInitializeDelay), form1_.IniPath);
+void OptionsDialog::applyDelay(std::string_view logName, const std::string& delay) {
+  ApplySetting(
+      log_, logName, kKeyInitializeDelay, delay,
+      [&] { settings_.setDelay(static_cast<std::uint32_t>(DelayInterval(delay))); },
+      [&] { settings_.setDelay(kDefaultDelayMilliseconds); });
+}
+
+void OptionsDialog::openDelay() {
+  const std::string stored = IniRead(platform_.profile, std::string(kSection),
+                                     std::string(kKeyInitializeDelay), settings_.settingsPath());
   delays_.assign(std::begin(kDelayChoices), std::end(kDelayChoices));
   auto found = std::find(delays_.begin(), delays_.end(), stored);
   // A hand-edited delay the list does not offer is shown as one more entry, so
@@ -47,18 +67,20 @@ void Form3::openDelay() {
   }
   const int selected = found == delays_.end() ? -1 : static_cast<int>(found - delays_.begin());
   window_->setDelays(delays_, selected);
-  ApplySetting(
-      form1_.log(), "mnuOptions_Click", kKeyInitializeDelay, stored,
-      [&] { form1_.Timer4->setInterval(static_cast<std::uint32_t>(DelayInterval(stored))); },
-      [&] { form1_.Timer4->setInterval(kDefaultDelayMilliseconds); });
+  applyDelay(ui::kOptionsCommandLogName, stored);
 }
 
-void Form3::openOnline() {
-  storedOnline_ = IniRead(form1_.platform().profile, std::string(kSection),
-                          std::string(kKeyOnlineEnabled), form1_.IniPath);
+void OptionsDialog::openOnline() {
+  storedOnline_ = IniRead(platform_.profile, std::string(kSection), std::string(kKeyOnlineEnabled),
+                          settings_.settingsPath());
   ApplySetting(
-      form1_.log(), "mnuOptions_Click", kKeyOnlineEnabled, storedOnline_,
-      [&] { ApplyOnlineEnabled(storedOnline_, form1_.OnlineAllowed); }, [] {});
+      log_, ui::kOptionsCommandLogName, kKeyOnlineEnabled, storedOnline_,
+      [&] {
+        bool allowed = settings_.onlineAllowed();
+        ApplyOnlineEnabled(storedOnline_, allowed);
+        settings_.setOnlineAllowed(allowed);
+      },
+      [] {});
   // Numbers the box cannot show act like its greyed state (the flag is left
   // as it was), so it shows greyed.
   int state = 2;
@@ -76,9 +98,9 @@ void Form3::openOnline() {
   window_->setOnlineState(state);
 }
 
-void Form3::openGame() {
-  storedGame_ = IniRead(form1_.platform().profile, std::string(kSection), std::string(kKeyGame),
-                        form1_.IniPath);
+void OptionsDialog::openGame() {
+  storedGame_ = IniRead(platform_.profile, std::string(kSection), std::string(kKeyGame),
+                        settings_.settingsPath());
   // Like startup: 1 is the second game, anything else the first.
   int index = 0;
   gameShowable_ = false;
@@ -90,49 +112,49 @@ void Form3::openGame() {
   if (storedGame_.empty()) {
     gameShowable_ = false;
   } else {
-    ApplySetting(form1_.log(), "mnuOptions_Click", kKeyGame, storedGame_, read, [] {});
+    ApplySetting(log_, ui::kOptionsCommandLogName, kKeyGame, storedGame_, read, [] {});
   }
   shownGame_ = index;
   window_->selectGame(index);
-  Combo1_Click();
+  onGamePicked();
 }
 
-void Form3::Form_Load() {
-  FillGameList();
+void OptionsDialog::load() {
+  fillGameList();
   window_->setDelays(std::vector<std::string>(std::begin(kDelayChoices), std::end(kDelayChoices)),
                      -1);
-  Handler handler(form1_.log(), "Error occurred in Options Load");
-  handler.run([&] { GetCores(); });
+  Handler handler(log_, ReportHeading(kLoadLogName));
+  handler.run([&] { addProcessorBoxes(); });
 }
 
-void Form3::FillGameList() {
+void OptionsDialog::fillGameList() {
   games_ = {std::string(kSupremeCommander), std::string(kForgedAlliance)};
   window_->setGames(games_);
   window_->selectGame(0);
-  Combo1_Click();
+  onGamePicked();
 }
 
-void Form3::GetCores() {
-  std::string numproc;
-  int iLoop = 0;
-  Handler handler(form1_.log(), "Error occurred in GetCores");
+void OptionsDialog::addProcessorBoxes() {
+  std::string countText;
+  int box = 0;
+  Handler handler(log_, ReportHeading(kProcessorBoxesLogName));
   handler.variables([&] {
-    return ReportVariables{{"numproc =", numproc},
-                           {"chkArray =", std::to_string(window_->processorBoxCount() + 1)},
-                           {"iLoop =", std::to_string(iLoop)}};
+    return ReportVariables{{kCountVariable, countText},
+                           {kBoxesVariable, std::to_string(window_->processorBoxCount() + 1)},
+                           {kBoxVariable, std::to_string(box)}};
   });
 
-  numproc = ProcessorCount(form1_.platform().environment);
+  countText = ProcessorCount(platform_.environment);
   int count = 0;
-  handler.run([&] { count = ToInteger16(numproc); });
+  handler.run([&] { count = ToInteger16(countText); });
   if (count > static_cast<int>(kMaskBits)) {
     handler.report(Failure(FailureNumber::kBeyondMaskWidth));
     count = static_cast<int>(kMaskBits);
   }
   const OptionsLayout layout = ProcessorBoxLayout(count);
-  for (iLoop = 1; iLoop <= count; ++iLoop) {
+  for (box = 1; box <= count; ++box) {
     handler.run([&] {
-      if (!window_->addProcessorBox(iLoop, layout.boxes[static_cast<std::size_t>(iLoop - 1)])) {
+      if (!window_->addProcessorBox(box, layout.boxes[static_cast<std::size_t>(box - 1)])) {
         throw Failure(FailureNumber::kInvalidPropertyValue);
       }
     });
@@ -141,64 +163,65 @@ void Form3::GetCores() {
   window_->setDialogSize(layout.dialogOuterWidth, layout.dialogClientHeight);
 }
 
-void Form3::Combo1_Click() {
+void OptionsDialog::onGamePicked() {
   const int index = window_->selectedGame();
   if (index < 0 || index >= static_cast<int>(games_.size())) return;
-  form1_.strProfileProcess = games_[static_cast<std::size_t>(index)];
+  settings_.setWatchedImage(games_[static_cast<std::size_t>(index)]);
 }
 
-void Form3::Command1_Click() {
-  Platform& platform = form1_.platform();
+void OptionsDialog::onSave() {
   const std::string section(kSection);
+  const std::string& path = settings_.settingsPath();
 
   const int online = window_->onlineState();
-  form1_.OnlineAllowed = online == 1;
+  settings_.setOnlineAllowed(online == 1);
   const bool keepOnline = !onlineShowable_ && online == shownOnline_;
-  IniWrite(platform.profile, section, std::string(kKeyOnlineEnabled),
-           keepOnline ? storedOnline_ : std::to_string(online), form1_.IniPath);
+  IniWrite(platform_.profile, section, std::string(kKeyOnlineEnabled),
+           keepOnline ? storedOnline_ : std::to_string(online), path);
 
-  form1_.Timer3->setEnabled(true);
+  settings_.setPolling(true);
 
   const int game = window_->selectedGame();
   const bool keepGame = !gameShowable_ && game == shownGame_;
-  IniWrite(platform.profile, section, std::string(kKeyGame),
-           keepGame ? storedGame_ : std::to_string(game), form1_.IniPath);
+  IniWrite(platform_.profile, section, std::string(kKeyGame),
+           keepGame ? storedGame_ : std::to_string(game), path);
 
   const int delayIndex = window_->selectedDelay();
   const std::string delay = delayIndex >= 0 && delayIndex < static_cast<int>(delays_.size())
                                 ? delays_[static_cast<std::size_t>(delayIndex)]
                                 : std::string();
-  IniWrite(platform.profile, section, std::string(kKeyInitializeDelay), delay, form1_.IniPath);
-  ApplySetting(
-      form1_.log(), "Command1_Click", kKeyInitializeDelay, delay,
-      [&] { form1_.Timer4->setInterval(static_cast<std::uint32_t>(DelayInterval(delay))); },
-      [&] { form1_.Timer4->setInterval(kDefaultDelayMilliseconds); });
+  IniWrite(platform_.profile, section, std::string(kKeyInitializeDelay), delay, path);
+  applyDelay(kSaveLogName, delay);
 
   // The selection, one item per box in box order.
   const int boxes = window_->processorBoxCount();
+  ProcessorSelection selection;
   bool anyChecked = false;
-  form1_.CustomProc.clear();
   for (int box = 1; box <= boxes; ++box) {
     const bool checked = window_->processorBoxChecked(box);
-    form1_.CustomProc.add(checked ? "True" : "False", KeyOf(box));
+    selection.add(checked ? "True" : "False", KeyOf(box));
     anyChecked = anyChecked || checked;
   }
   // No boxes at all (the processor count could not be read) leaves the
   // selection empty: all processors.
-  if (!anyChecked && boxes > 0) {
-    form1_.CustomProc.remove(KeyOf(boxes));
-    form1_.CustomProc.add("True", KeyOf(boxes));
+  const bool noneTicked = !anyChecked && boxes > 0;
+  if (noneTicked) {
+    selection.remove(KeyOf(boxes));
+    selection.add("True", KeyOf(boxes));
+  }
+  settings_.setProcessorSelection(std::move(selection));
+  if (noneTicked) {
     window_->setProcessorBoxChecked(boxes, true);
     window_->showWarning(kWarning, "Tavrolin");
   }
   window_->hide();
 }
 
-void Form3::Form_Unload() {
-  form1_.Timer3->setEnabled(window_->autoStartChecked());
+void OptionsDialog::onUnload() {
+  settings_.setPolling(window_->autoStartChecked());
 }
 
-void Form3::Unload() {
+void OptionsDialog::unload() {
   if (window_->exists()) window_->destroy();
 }
 

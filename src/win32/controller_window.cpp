@@ -1,4 +1,4 @@
-#include "form1_window.h"
+#include "controller_window.h"
 
 #include <windowsx.h>
 
@@ -19,8 +19,8 @@ int ScreenDotsPerInch() {
 
 }  // namespace
 
-Form1Window::Form1Window(HINSTANCE instance, const AppIcon& icon,
-                         WinTrayIcon::NotifyFunction notify)
+ControllerWindow::ControllerWindow(HINSTANCE instance, const AppIcon& icon,
+                                   WinTrayIcon::NotifyFunction notify)
     : class_(instance, kClassName, {.icon = icon.largeIcon(), .smallIcon = icon.smallIcon()}),
       tray_(*this, icon.smallIcon(), notify),
       taskbarCreated_(::RegisterWindowMessageA("TaskbarCreated")) {
@@ -34,7 +34,7 @@ Form1Window::Form1Window(HINSTANCE instance, const AppIcon& icon,
   twipsPerPixel_ = ui::TwipsPerPixel(ScreenDotsPerInch());
 }
 
-void Form1Window::buildPopupMenu() {
+void ControllerWindow::buildPopupMenu() {
   UniqueMenu popup(::CreatePopupMenu());
   for (const ui::MenuItem& item : ui::kPopupMenuItems) {
     if (item.separator()) {
@@ -56,13 +56,13 @@ void Form1Window::buildPopupMenu() {
   }
 }
 
-void Form1Window::attach(Form1& controller, MenuCommands commands) {
+void ControllerWindow::attach(Controller& controller, MenuCommands commands) {
   controller_ = &controller;
   commands_ = std::move(commands);
   setEventLog(controller.log());
 }
 
-LRESULT Form1Window::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT ControllerWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (controller_ == nullptr) {
     // Not connected yet (the window is being created): nothing to run.
     return defaultProcedure(message, wParam, lParam);
@@ -73,41 +73,41 @@ LRESULT Form1Window::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       timers_.dispatch(wParam);
       return 0;
     case WM_SIZE:
-      guarded("Form_Resize", [&] { controller_->Form_Resize(); });
+      guarded(kWindowResizedLogName, [&] { controller_->onWindowResized(); });
       return 0;
     case ui::kTrayCallbackMessage: {
       const float x = ui::XInTwips(GET_X_LPARAM(lParam), twipsPerPixel_);
-      guarded("Form_MouseMove", [&] { Form_MouseMove(x); });
+      guarded(kTrayNotificationLogName, [&] { onTrayNotification(x); });
       return 0;
     }
     case WM_COMMAND:
       if (HIWORD(wParam) == 0) menuCommand(static_cast<ui::TrayCommand>(LOWORD(wParam)));
       return 0;
     case WM_CLOSE:
-      unloadController("Form_Unload");
+      shutDownController(kShutdownLogName);
       return 0;
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_ENDSESSION:
-      if (wParam != 0) unloadController("Form_Unload");
+      if (wParam != 0) shutDownController(kShutdownLogName);
       return 0;
     case WM_DESTROY:
-      unloadController("Form_Unload");
+      shutDownController(kShutdownLogName);
       return 0;
     default:
       if (message == taskbarCreated_ && taskbarCreated_ != 0) {
-        guarded("TaskbarCreated", [&] { tray_.taskbarCreated(); });
+        guarded(kTaskbarCreatedLogName, [&] { tray_.taskbarCreated(); });
         return 0;
       }
       return defaultProcedure(message, wParam, lParam);
   }
 }
 
-void Form1Window::Form_MouseMove(float x) {
+void ControllerWindow::onTrayNotification(float x) {
   if (ui::OpensPopupMenu(ui::MouseMessageFromX(x, twipsPerPixel_))) showPopupMenu();
 }
 
-void Form1Window::showPopupMenu() {
+void ControllerWindow::showPopupMenu() {
   POINT cursor{};
   ::GetCursorPos(&cursor);
   ::SetMenuDefaultItem(popup_, static_cast<UINT>(ui::kDefaultMenuCommand), FALSE);
@@ -118,33 +118,33 @@ void Form1Window::showPopupMenu() {
   ::PostMessageA(hwnd(), WM_NULL, 0, 0);
 }
 
-void Form1Window::menuCommand(ui::TrayCommand command) {
+void ControllerWindow::menuCommand(ui::TrayCommand command) {
   switch (command) {
     case ui::TrayCommand::kClose:
       break;  // the menu has closed already
     case ui::TrayCommand::kOptions:
-      guarded("mnuOptions_Click", [&] {
+      guarded(ui::kOptionsCommandLogName, [&] {
         if (commands_.showOptions) commands_.showOptions();
       });
       break;
     case ui::TrayCommand::kInfo:
-      guarded("mnuInfo_Click", [&] {
+      guarded(ui::kInfoCommandLogName, [&] {
         if (commands_.showInfo) commands_.showInfo();
       });
       break;
     case ui::TrayCommand::kExit:
       unloading_ = true;
-      guarded("mnuExit_Click", [&] { controller_->mnuExit_Click(); });
+      guarded(ui::kExitCommandLogName, [&] { controller_->exitProgram(); });
       break;
     case ui::TrayCommand::kNone:
       break;
   }
 }
 
-void Form1Window::unloadController(const char* eventName) {
+void ControllerWindow::shutDownController(std::string_view logName) {
   if (unloading_) return;
   unloading_ = true;
-  guarded(eventName, [&] { controller_->Form_Unload(); });
+  guarded(logName, [&] { controller_->shutDown(); });
 }
 
 }  // namespace tavrolin::win32
