@@ -279,7 +279,7 @@ TEST_F(Adjustment, NoHandleOutlivesItsAdjustment) {
 TEST(BitMasks, EveryProcessorHasItsOwnBit) {
   fakes::FakePlatform fake;
   ErrorLog log(fake.environment, fake.files, fake.clock, fake.lastError);
-  const BitMaskTable table = GetBitMasks(log);
+  const BitMaskTable table = BuildBitMaskTable(log);
   ASSERT_EQ(table.size(), kMaskBits);
   EXPECT_EQ(table[0], 1U);
   EXPECT_EQ(table[1], 2U);

@@ -18,12 +18,12 @@ class Diagnostics : public ::testing::Test {
   ErrorLog log{fake.environment, fake.files, fake.clock, fake.lastError};
 };
 
-TEST_F(Diagnostics, LogErrorAppendsLinesAndStampsOnRequest) {
-  log.LogError("first", true);
+TEST_F(Diagnostics, AppendsLinesAndStampsOnRequest) {
+  log.append("first", true);
   EXPECT_EQ(fake.log(), "\r\n3/9/2024 4:05:09 PM\r\nfirst\r\n");
-  log.LogError("second", false);
+  log.append("second", false);
   fake.clock.time = "4:05:10 PM";
-  log.LogError("third", true);
+  log.append("third", true);
   EXPECT_EQ(fake.log(),
             "\r\n3/9/2024 4:05:09 PM\r\nfirst\r\nsecond\r\n"
             "\r\n3/9/2024 4:05:10 PM\r\nthird\r\n");
@@ -32,7 +32,7 @@ TEST_F(Diagnostics, LogErrorAppendsLinesAndStampsOnRequest) {
 TEST_F(Diagnostics, TheLogLivesBesideTheExecutable) {
   fake.environment.directory = "/opt/tavrolin";
   fake.environment.separator = '/';
-  log.LogError("x", false);
+  log.append("x", false);
   EXPECT_EQ(fake.files.text("/opt/tavrolin/ErrorLog.txt"), "x\r\n");
 }
 
@@ -119,7 +119,7 @@ TEST_F(Diagnostics, AnUnwritableLogDropsLinesAndTheProgramGoesOn) {
   EXPECT_EQ(custom, "");
 
   fake.files.readOnly.clear();
-  log.LogError("back", false);
+  log.append("back", false);
   EXPECT_EQ(fake.log(), "back\r\n");
   EXPECT_EQ(log.droppedLines(), 5U);
 }

@@ -27,12 +27,12 @@ TEST_F(Processes, TheLastMatchingProcessWinsWhateverTheLetterCase) {
                               {1008, "SUPREMECOMMANDER.EXE"},
                               {0, "SupremeCommander.exe"},  // never matches
                               {1012, "SupremeCommander.exe.bak"}};
-  EXPECT_EQ(GetProcessID(fake.processes, log, "supremecommander.EXE"), 1008U);
-  EXPECT_EQ(GetProcessID(fake.processes, log, "explorer.exe"), 1004U);
-  EXPECT_EQ(GetProcessID(fake.processes, log, "SupremeCommander"), 0U);
-  EXPECT_EQ(GetProcessID(fake.processes, log, "ForgedAlliance.exe"), 0U);
+  EXPECT_EQ(FindProcessId(fake.processes, log, "supremecommander.EXE"), 1008U);
+  EXPECT_EQ(FindProcessId(fake.processes, log, "explorer.exe"), 1004U);
+  EXPECT_EQ(FindProcessId(fake.processes, log, "SupremeCommander"), 0U);
+  EXPECT_EQ(FindProcessId(fake.processes, log, "ForgedAlliance.exe"), 0U);
   fake.processes.processes.clear();
-  EXPECT_EQ(GetProcessID(fake.processes, log, "explorer.exe"), 0U);
+  EXPECT_EQ(FindProcessId(fake.processes, log, "explorer.exe"), 0U);
   EXPECT_EQ(fake.log(), "");
 }
 
@@ -56,14 +56,14 @@ class ListWithIdleRecord final : public ProcessList {
 
 TEST_F(Processes, TheNameOfProcessZeroIsNotRead) {
   ListWithIdleRecord list;
-  EXPECT_EQ(GetProcessID(list, log, "game.exe"), 77U);
+  EXPECT_EQ(FindProcessId(list, log, "game.exe"), 77U);
   EXPECT_EQ(fake.log(), "");
 }
 
 TEST_F(Processes, AFailedEnumerationGivesOneReportAndZero) {
   fake.processes.start("SupremeCommander.exe");
   fake.processes.listError = 1722;
-  EXPECT_EQ(GetProcessID(fake.processes, log, "SupremeCommander.exe"), 0U);
+  EXPECT_EQ(FindProcessId(fake.processes, log, "SupremeCommander.exe"), 0U);
   EXPECT_EQ(fake.log(), test::Report({"Error occurred in GetProcessID", "0  ", "DLL Error - 1722",
                                       "Variables:RetVal =0", "Variables:lngProcessID =0",
                                       "Variables:strTempProcessName =", "Variables:P =0"}));
@@ -72,17 +72,17 @@ TEST_F(Processes, AFailedEnumerationGivesOneReportAndZero) {
 TEST_F(Processes, NamesAreReadByteByByteUpToTheNul) {
   const char empty[] = "";
   const char* at = empty;
-  EXPECT_EQ(GetStringFromLP(at, log), "");
+  EXPECT_EQ(ReadProcessName(at, log), "");
   EXPECT_EQ(at, empty);
 
   const char abc[] = "abc\0def";
   at = abc;
-  EXPECT_EQ(GetStringFromLP(at, log), "abc");
+  EXPECT_EQ(ReadProcessName(at, log), "abc");
   EXPECT_EQ(at, abc + 3);
 
   const char high[] = "\xC4rger\x80\xFF.exe";
   at = high;
-  EXPECT_EQ(GetStringFromLP(at, log), std::string(high));
+  EXPECT_EQ(ReadProcessName(at, log), std::string(high));
   EXPECT_EQ(fake.log(), "");
 }
 
@@ -91,12 +91,12 @@ TEST_F(Processes, PresenceMatchesTheWholeNameInAnyCaseAndStopsAtTheFirst) {
                               {12, "supremecommander.EXE"},
                               {16, "SupremeCommander.exe"},
                               {20, "explorer.exe"}};
-  EXPECT_TRUE(presence.IsProcessRunning("GAMER-PC", "SupremeCommander.exe"));
+  EXPECT_TRUE(presence.isProcessRunning("GAMER-PC", "SupremeCommander.exe"));
   EXPECT_EQ(fake.processes.namesVisited, 2);
   EXPECT_EQ(fake.processes.computerNamesAsked.back(), "GAMER-PC");
-  EXPECT_FALSE(presence.IsProcessRunning("GAMER-PC", "SupremeCommander"));
-  EXPECT_FALSE(presence.IsProcessRunning("GAMER-PC", "Commander.exe"));
-  EXPECT_FALSE(presence.IsProcessRunning("GAMER-PC", "ForgedAlliance.exe"));
+  EXPECT_FALSE(presence.isProcessRunning("GAMER-PC", "SupremeCommander"));
+  EXPECT_FALSE(presence.isProcessRunning("GAMER-PC", "Commander.exe"));
+  EXPECT_FALSE(presence.isProcessRunning("GAMER-PC", "ForgedAlliance.exe"));
   EXPECT_EQ(fake.processes.namesVisited, 14);  // the misses walk the whole list
   EXPECT_EQ(fake.log(), "");
 }
@@ -104,9 +104,9 @@ TEST_F(Processes, PresenceMatchesTheWholeNameInAnyCaseAndStopsAtTheFirst) {
 TEST_F(Processes, AnOutageOfTheNameSourceIsReportedOnceAndTheListAnswers) {
   fake.processes.processes = {{0, "ForgedAlliance.exe"}, {12, "supremecommander.EXE"}};
   fake.processes.namesError = 0x80041003U;
-  EXPECT_TRUE(presence.IsProcessRunning("GAMER-PC", "SupremeCommander.exe"));
-  EXPECT_FALSE(presence.IsProcessRunning("GAMER-PC", "ForgedAlliance.exe"));  // pid 0 skipped
-  EXPECT_FALSE(presence.IsProcessRunning("GAMER-PC", "SupremeCommander"));
+  EXPECT_TRUE(presence.isProcessRunning("GAMER-PC", "SupremeCommander.exe"));
+  EXPECT_FALSE(presence.isProcessRunning("GAMER-PC", "ForgedAlliance.exe"));  // pid 0 skipped
+  EXPECT_FALSE(presence.isProcessRunning("GAMER-PC", "SupremeCommander"));
   const std::string outage = test::Report(
       {"Error occurred in IsProcessRunning",
        "1004  The process query failed; the process list is used instead", "DLL Error - 2147749891",
@@ -115,12 +115,12 @@ TEST_F(Processes, AnOutageOfTheNameSourceIsReportedOnceAndTheListAnswers) {
   EXPECT_TRUE(presence.inOutage());
 
   fake.processes.namesError.reset();  // recovery ends the outage silently
-  EXPECT_TRUE(presence.IsProcessRunning("GAMER-PC", "SupremeCommander.exe"));
+  EXPECT_TRUE(presence.isProcessRunning("GAMER-PC", "SupremeCommander.exe"));
   EXPECT_FALSE(presence.inOutage());
   EXPECT_EQ(fake.log(), outage);
 
   fake.processes.namesError = 0x80041003U;  // a new outage is a new report
-  EXPECT_TRUE(presence.IsProcessRunning("GAMER-PC", "SupremeCommander.exe"));
+  EXPECT_TRUE(presence.isProcessRunning("GAMER-PC", "SupremeCommander.exe"));
   EXPECT_EQ(fake.log(), outage + outage);
 }
 
@@ -128,7 +128,7 @@ TEST_F(Processes, WithBothSourcesDownTheQueryFails) {
   fake.processes.namesError = 1722;
   fake.processes.listError = 1726;
   try {
-    presence.IsProcessRunning("GAMER-PC", "SupremeCommander.exe");
+    presence.isProcessRunning("GAMER-PC", "SupremeCommander.exe");
     FAIL() << "no failure";
   } catch (const Failure& failure) {
     EXPECT_EQ(failure.number(), 1726);

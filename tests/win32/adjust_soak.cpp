@@ -248,7 +248,7 @@ int main(int argc, char** argv) {
   const bool queriesOk = Phase(
       "presence queries", rounds,
       [&] {
-        if (!presence.IsProcessRunning(computer, image)) ++missed;
+        if (!presence.isProcessRunning(computer, image)) ++missed;
       },
       [&] { BareWmiBind(moniker); });
   std::fprintf(stderr, "queries that missed the game: %d, WMI outage: %s\n", missed,

@@ -4,24 +4,33 @@
 
 namespace tavrolin {
 
-BitMaskTable GetBitMasks(ErrorLog& log) {
-  std::int32_t LoopBits = 0;
-  std::uint64_t BitMask = 0;
-  std::int32_t NumRet = 0;
-  Handler handler(log, "Error occurred in GetBitMasks");
+namespace {
+// What ErrorLog.txt calls the table's making, and the names of its report's
+// variable lines ("NumRet" has never had a " =").
+constexpr std::string_view kBitMasksLogName = "GetBitMasks";
+constexpr std::string_view kBitVariable = "LoopBits =";
+constexpr std::string_view kMaskVariable = "BitMask =";
+constexpr std::string_view kStoredVariable = "NumRet";
+}  // namespace
+
+BitMaskTable BuildBitMaskTable(ErrorLog& log) {
+  std::int32_t bit = 0;
+  std::uint64_t mask = 0;
+  std::int32_t stored = 0;
+  Handler handler(log, ReportHeading(kBitMasksLogName));
   handler.variables([&] {
-    return ReportVariables{{"LoopBits =", std::to_string(LoopBits)},
-                           {"BitMask =", std::to_string(BitMask)},
-                           {"NumRet", std::to_string(NumRet)}};
+    return ReportVariables{{kBitVariable, std::to_string(bit)},
+                           {kMaskVariable, std::to_string(mask)},
+                           {kStoredVariable, std::to_string(stored)}};
   });
 
   BitMaskTable table;
   const bool built = handler.run([&] {
     table.assign(kMaskBits, 0);
-    for (LoopBits = 0; LoopBits < static_cast<std::int32_t>(kMaskBits); ++LoopBits) {
-      BitMask = std::uint64_t{1} << LoopBits;
-      table.at(static_cast<std::size_t>(NumRet)) = BitMask;
-      ++NumRet;
+    for (bit = 0; bit < static_cast<std::int32_t>(kMaskBits); ++bit) {
+      mask = std::uint64_t{1} << bit;
+      table.at(static_cast<std::size_t>(stored)) = mask;
+      ++stored;
     }
   });
   // The table is handed over only when it was built to its end.
@@ -34,7 +43,7 @@ std::string ProcessorCount(const Environment& environment) {
 
 std::optional<std::uint64_t> ComposeMask(const ProcessorSelection& selection,
                                          const BitMaskTable& table, const Environment& environment,
-                                         std::int16_t& numProcessors, Handler& handler) {
+                                         std::int16_t& processorCount, Handler& handler) {
   if (table.empty()) return std::nullopt;  // its failure is reported already
   std::uint64_t mask = 0;
   bool beyondTable = false;
@@ -56,8 +65,8 @@ std::optional<std::uint64_t> ComposeMask(const ProcessorSelection& selection,
       }
     });
     if (!count) return std::nullopt;
-    numProcessors = *count;
-    for (int i = 1; i <= numProcessors; ++i) add(static_cast<std::size_t>(i));
+    processorCount = *count;
+    for (int i = 1; i <= processorCount; ++i) add(static_cast<std::size_t>(i));
   } else {
     for (std::size_t i = 1; i <= selection.count(); ++i) {
       if (selection.item(i) == "True") add(i);

@@ -25,7 +25,7 @@ void Controller::pinToFirstProcessor(const std::string& image) {
   ProcessControl& control = platform_.processControl;
 
   customErrorText_.clear();
-  handler.run([&] { gamePid_ = GetProcessID(platform_.processList, log_, image); });
+  handler.run([&] { gamePid_ = FindProcessId(platform_.processList, log_, image); });
   if (gamePid_ == 0) {
     customErrorText_ = "Could Not Get process ID of " + image;
     handler.directEntry();
@@ -42,7 +42,7 @@ void Controller::pinToFirstProcessor(const std::string& image) {
     return;
   }
 
-  handler.run([&] { bitMasks_ = GetBitMasks(log_); });
+  handler.run([&] { bitMasks_ = BuildBitMaskTable(log_); });
   handler.run([&] { processorCountAtPin_ = ToInteger16(ProcessorCount(platform_.environment)); });
   if (processorCountAtPin_ == 1) {
     gameHandle_.release();  // a single processor leaves nothing to spread

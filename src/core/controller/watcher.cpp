@@ -3,10 +3,10 @@
 namespace tavrolin {
 
 void Controller::onPoll() {
-  const bool lobbyRuns = presence_.IsProcessRunning(computerName_, kLobbyClient);
+  const bool lobbyRuns = presence_.isProcessRunning(computerName_, kLobbyClient);
   if (lobbyRuns && !onlineAllowed_) return;  // online play is not to be touched
 
-  const bool gameRuns = presence_.IsProcessRunning(computerName_, watchedImage_);
+  const bool gameRuns = presence_.isProcessRunning(computerName_, watchedImage_);
   if (!gameRuns) {
     gameRunning_ = false;
     delayTimer_->setEnabled(false);
@@ -17,7 +17,7 @@ void Controller::onPoll() {
 }
 
 void Controller::onDelayElapsed() {
-  if (presence_.IsProcessRunning(computerName_, watchedImage_)) {
+  if (presence_.isProcessRunning(computerName_, watchedImage_)) {
     pinToFirstProcessor(watchedImage_);
   } else {
     gameRunning_ = false;

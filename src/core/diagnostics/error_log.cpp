@@ -14,10 +14,10 @@ std::string ErrorLog::path() const {
 }
 
 void ErrorLog::recordLastError() {
-  lastDllError_ = lastError_.code();
+  lastSystemError_ = lastError_.code();
 }
 
-void ErrorLog::LogError(std::string_view message, bool stamp) {
+void ErrorLog::append(std::string_view message, bool stamp) {
   std::string text;
   if (stamp) {
     const std::string date = clock_.dateText();  // date first, then time

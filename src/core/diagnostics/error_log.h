@@ -20,12 +20,12 @@ class ErrorLog {
   // Appends `message` and CR LF; with `stamp`, an empty line and a date-and-time
   // line first. A line that cannot be written is dropped: a broken log must
   // never stop the program.
-  void LogError(std::string_view message, bool stamp);
+  void append(std::string_view message, bool stamp);
 
   // Notes the operating system's last error; called right after every
   // operating-system call so that the next report prints the right code.
   void recordLastError();
-  std::uint32_t lastDllError() const { return lastDllError_; }
+  std::uint32_t lastSystemError() const { return lastSystemError_; }
 
   std::string path() const;
   // Lines that could not be written since the program started.
@@ -36,7 +36,7 @@ class ErrorLog {
   FileSystem& files_;
   Clock& clock_;
   LastError& lastError_;
-  std::uint32_t lastDllError_ = 0;
+  std::uint32_t lastSystemError_ = 0;
   std::uint64_t droppedLines_ = 0;
 };
 

@@ -7,6 +7,23 @@
 
 namespace tavrolin {
 
+namespace {
+// What ErrorLog.txt calls each lookup, and the names of their reports'
+// variable lines, as users' logs have always shown them.
+constexpr std::string_view kProcessNameLogName = "GetStringFromLP";
+constexpr std::string_view kCursorVariable = "StrPtr =";
+constexpr std::string_view kCharacterVariable = "tempStr =";
+constexpr std::string_view kNameVariable = "bufferStr =";
+
+constexpr std::string_view kProcessIdLogName = "GetProcessID";
+constexpr std::string_view kListTakenVariable = "RetVal =";
+constexpr std::string_view kProcessIdVariable = "lngProcessID =";
+constexpr std::string_view kProcessNameVariable = "strTempProcessName =";
+constexpr std::string_view kRecordVariable = "P =";
+
+constexpr std::string_view kPresenceLogName = "IsProcessRunning";
+}  // namespace
+
 std::string UpperCase(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) {
@@ -15,56 +32,57 @@ std::string UpperCase(std::string_view text) {
   return upper;
 }
 
-std::string GetStringFromLP(const char*& StrPtr, ErrorLog& log) {
-  std::string tempStr;
-  std::string bufferStr;
-  Handler handler(log, "Error occurred in GetStringFromLP");
+std::string ReadProcessName(const char*& cursor, ErrorLog& log) {
+  std::string character;
+  std::string name;
+  Handler handler(log, ReportHeading(kProcessNameLogName));
   handler.variables([&] {
-    return ReportVariables{{"StrPtr =", std::to_string(reinterpret_cast<std::uintptr_t>(StrPtr))},
-                           {"tempStr =", tempStr},
-                           {"bufferStr =", bufferStr}};
+    return ReportVariables{
+        {kCursorVariable, std::to_string(reinterpret_cast<std::uintptr_t>(cursor))},
+        {kCharacterVariable, character},
+        {kNameVariable, name}};
   });
-  if (StrPtr == nullptr) return bufferStr;  // never handed out; no name to read
+  if (cursor == nullptr) return name;  // never handed out; no name to read
   bool done = false;
   while (!done) {
-    const char byte = *StrPtr;
+    const char byte = *cursor;
     if (byte == '\0') {
       done = true;
     } else {
       // The list already holds the system's single-byte code page: one byte is
       // one character.
       handler.run([&] {
-        tempStr.assign(1, byte);
-        bufferStr += tempStr;
+        character.assign(1, byte);
+        name += character;
       });
-      ++StrPtr;
+      ++cursor;
     }
   }
-  return bufferStr;
+  return name;
 }
 
-std::uint32_t GetProcessID(ProcessList& processList, ErrorLog& log, std::string_view imageName) {
-  std::int32_t RetVal = 0;
-  std::uint32_t lngProcessID = 0;
-  std::string strTempProcessName;
-  std::uintptr_t P = 0;
+std::uint32_t FindProcessId(ProcessList& processList, ErrorLog& log, std::string_view imageName) {
+  std::int32_t listTaken = 0;  // 1 once the list is had, as the report shows it
+  std::uint32_t processId = 0;
+  std::string processName;
+  std::uintptr_t recordAddress = 0;
   std::unique_ptr<ProcessSnapshot> snapshot;
 
-  Handler handler(log, "Error occurred in GetProcessID");
+  Handler handler(log, ReportHeading(kProcessIdLogName));
   handler.variables([&] {
-    return ReportVariables{{"RetVal =", std::to_string(RetVal)},
-                           {"lngProcessID =", std::to_string(lngProcessID)},
-                           {"strTempProcessName =", strTempProcessName},
-                           {"P =", std::to_string(P)}};
+    return ReportVariables{{kListTakenVariable, std::to_string(listTaken)},
+                           {kProcessIdVariable, std::to_string(processId)},
+                           {kProcessNameVariable, processName},
+                           {kRecordVariable, std::to_string(recordAddress)}};
   });
   handler.tail([&] { snapshot.reset(); });  // release the list
 
   handler.run([&] {
     snapshot = processList.enumerate();
     log.recordLastError();
-    RetVal = snapshot ? 1 : 0;
+    listTaken = snapshot ? 1 : 0;
   });
-  if (RetVal == 0) {
+  if (listTaken == 0) {
     handler.directEntry();
     return 0;
   }
@@ -75,12 +93,12 @@ std::uint32_t GetProcessID(ProcessList& processList, ErrorLog& log, std::string_
   // and must not be read again, so the result found so far stands.
   handler.run([&] {
     for (const ProcessRecord& record : snapshot->records()) {
-      P = reinterpret_cast<std::uintptr_t>(&record);
-      lngProcessID = record.processId;
-      if (lngProcessID == 0) continue;
+      recordAddress = reinterpret_cast<std::uintptr_t>(&record);
+      processId = record.processId;
+      if (processId == 0) continue;
       const char* name = record.imageName;
-      strTempProcessName = GetStringFromLP(name, log);
-      if (UpperCase(strTempProcessName) == wanted) result = lngProcessID;
+      processName = ReadProcessName(name, log);
+      if (UpperCase(processName) == wanted) result = processId;
     }
     snapshot.reset();
   });
@@ -93,12 +111,12 @@ std::string LocalComputerName(Environment& environment, ErrorLog& log) {
   std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
   const bool ok = environment.computerName(buffer, size);
   log.recordLastError();
-  if (!ok) throw Failure::SystemCall(log.lastDllError());
+  if (!ok) throw Failure::SystemCall(log.lastSystemError());
   const std::string_view text(buffer.data(), buffer.size());
   return std::string(text.substr(0, text.find('\0')));
 }
 
-bool PresenceQuery::IsProcessRunning(std::string_view computerName, std::string_view imageName) {
+bool PresenceQuery::isProcessRunning(std::string_view computerName, std::string_view imageName) {
   bool result = false;
   const std::string wanted = UpperCase(imageName);
   const bool answered = names_.forEachName(computerName, [&](std::string_view name) {
@@ -115,7 +133,7 @@ bool PresenceQuery::IsProcessRunning(std::string_view computerName, std::string_
   }
   if (!inOutage_) {
     inOutage_ = true;
-    Handler(log_, "Error occurred in IsProcessRunning")
+    Handler(log_, ReportHeading(kPresenceLogName))
         .variables([&] {
           return ReportVariables{{"computerName =", std::string(computerName)},
                                  {"imageName =", std::string(imageName)}};
@@ -128,7 +146,7 @@ bool PresenceQuery::IsProcessRunning(std::string_view computerName, std::string_
 bool PresenceQuery::askProcessList(std::string_view wanted) {
   const std::unique_ptr<ProcessSnapshot> snapshot = processList_.enumerate();
   log_.recordLastError();
-  if (!snapshot) throw Failure::SystemCall(log_.lastDllError());
+  if (!snapshot) throw Failure::SystemCall(log_.lastSystemError());
   for (const ProcessRecord& record : snapshot->records()) {
     if (record.processId != 0 && record.imageName != nullptr &&
         UpperCase(record.imageName) == wanted) {

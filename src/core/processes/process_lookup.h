@@ -14,13 +14,14 @@ namespace tavrolin {
 // Image names compare without regard to (ASCII) letter case.
 std::string UpperCase(std::string_view text);
 
-// The text of a NUL-terminated single-byte string, read one byte at a time;
-// `StrPtr` is left on the terminating NUL.
-std::string GetStringFromLP(const char*& StrPtr, ErrorLog& log);
+// The text of a NUL-terminated single-byte string (an image name in the
+// process list), read one byte at a time; `cursor` is left on the terminating
+// NUL.
+std::string ReadProcessName(const char*& cursor, ErrorLog& log);
 
 // The identifier of the last process in the list whose image name matches;
 // 0 when none does or the list cannot be had (reported).
-std::uint32_t GetProcessID(ProcessList& processList, ErrorLog& log, std::string_view imageName);
+std::uint32_t FindProcessId(ProcessList& processList, ErrorLog& log, std::string_view imageName);
 
 // The name of the local computer. Throws a Failure numbered by the system's
 // error code when it cannot be had.
@@ -34,7 +35,7 @@ class PresenceQuery {
   PresenceQuery(ProcessNames& names, ProcessList& processList, ErrorLog& log)
       : names_(names), processList_(processList), log_(log) {}
 
-  bool IsProcessRunning(std::string_view computerName, std::string_view imageName);
+  bool isProcessRunning(std::string_view computerName, std::string_view imageName);
   bool inOutage() const { return inOutage_; }
 
  private:
