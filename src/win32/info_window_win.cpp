@@ -12,10 +12,10 @@ constexpr int kClientHeight = 2880;
 struct Design {
   int left, top, width, height;
 };
-constexpr Design kShape1{120, 120, 4695, 2415};
-constexpr Design kLabel1Design{240, 240, 4455, 1095};
-constexpr Design kLabel2Design{240, 1440, 4455, 1095};
-constexpr Design kLabel3Design{1620, 2640, 1695, 255};
+constexpr Design kPanelDesign{120, 120, 4695, 2415};
+constexpr Design kAboutTextDesign{240, 240, 4455, 1095};
+constexpr Design kBeepTextDesign{240, 1440, 4455, 1095};
+constexpr Design kNoticeDesign{1620, 2640, 1695, 255};
 
 }  // namespace
 
@@ -54,9 +54,9 @@ void WinInfoWindow::createControls() {
     DWORD align;
   };
   // The two texts wrap at word boundaries inside their fixed size.
-  const Label labels[] = {{kLabel1Id, kLabel1, kLabel1Design, SS_LEFT},
-                          {kLabel2Id, kLabel2, kLabel2Design, SS_LEFT},
-                          {kLabel3Id, kLabel3, kLabel3Design, SS_CENTER}};
+  const Label labels[] = {{kAboutTextId, kAboutText, kAboutTextDesign, SS_LEFT},
+                          {kBeepTextId, kBeepText, kBeepTextDesign, SS_LEFT},
+                          {kNoticeId, kNotice, kNoticeDesign, SS_CENTER}};
   for (const Label& label : labels) {
     const std::string text(label.text);
     const RECT place =
@@ -72,7 +72,8 @@ void WinInfoWindow::createControls() {
 void WinInfoWindow::paint() {
   PAINTSTRUCT ps{};
   const HDC dc = ::BeginPaint(hwnd(), &ps);
-  const RECT panel = twips_.rect(kShape1.left, kShape1.top, kShape1.width, kShape1.height);
+  const RECT panel =
+      twips_.rect(kPanelDesign.left, kPanelDesign.top, kPanelDesign.width, kPanelDesign.height);
   ::FillRect(dc, &panel, panelBrush_.get());
   const UniqueBrush outline(::CreateSolidBrush(kPanelOutline));
   ::FrameRect(dc, &panel, outline.get());
@@ -94,7 +95,7 @@ LRESULT WinInfoWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // Transparent labels: the two texts lie on the panel, the notice on the
       // window.
       const auto dc = reinterpret_cast<HDC>(wParam);
-      const bool notice = ::GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) == kLabel3Id;
+      const bool notice = ::GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) == kNoticeId;
       ::SetBkMode(dc, TRANSPARENT);
       ::SetTextColor(dc, notice ? kGreyText : ::GetSysColor(COLOR_WINDOWTEXT));
       return reinterpret_cast<LRESULT>(notice ? backBrush_.get() : panelBrush_.get());

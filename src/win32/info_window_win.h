@@ -19,6 +19,7 @@ namespace tavrolin::win32 {
 // anew. It stays out of the taskbar by having an owner.
 class WinInfoWindow final : public Window {
  public:
+  // The class name other programs may look for; it has always been this.
   static constexpr const char* kClassName = "Tavrolin.Form2";
   static constexpr const char* kCaption = "Tavrolin";
   static constexpr COLORREF kBackColour = RGB(189, 235, 255);
@@ -29,22 +30,22 @@ class WinInfoWindow final : public Window {
   static constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU;
   static constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
 
-  static constexpr std::string_view kLabel1 =
+  static constexpr std::string_view kAboutText =
       "This tool will readjust thread CPU affinity on the fly across all available cores.  It will "
       "help Supreme Commander fully utilize Dual, Quad and even Octo cores.  Up to 32 processor "
       "cores are supported and in the options menu you can choose which specific cores the "
       "application should be split across, if desired.";
-  static constexpr std::string_view kLabel2 =
+  static constexpr std::string_view kBeepText =
       "A system beep will be heard when the threading adjustment takes place.  It takes about a "
       "second for it to take effect.  Task Manager will visually reflect the better distribution "
       "across all cores.  Now Dual, Quad and Octo cores can be further leveraged for smoother "
       "play and for far larger games.";
   // The notice below the panel: the name and the version, one line.
-  static constexpr std::string_view kLabel3 = "Tavrolin version " TAVROLIN_NOTICE_NUMBER(
+  static constexpr std::string_view kNotice = "Tavrolin version " TAVROLIN_NOTICE_NUMBER(
       TAVROLIN_VERSION_MAJOR) "." TAVROLIN_NOTICE_NUMBER(TAVROLIN_VERSION_MINOR);
-  static_assert(kLabel3.size() == 20, "the notice is 20 characters long: choose a new one");
+  static_assert(kNotice.size() == 20, "the notice is 20 characters long: choose a new one");
 
-  enum Control : int { kLabel1Id = 100, kLabel2Id, kLabel3Id };
+  enum Control : int { kAboutTextId = 100, kBeepTextId, kNoticeId };
 
   // `owner` keeps the window out of the taskbar (the Controller's hidden
   // window); without one it is a tool window.

@@ -15,7 +15,7 @@ namespace {
 constexpr int kDialogClientWidth = 4215;
 constexpr int kBorderTwips = kDialogOuterWidth - kDialogClientWidth;
 
-// Where Frame1 stands; the processor boxes and Label2 are placed inside it.
+// Where the processor frame stands; the boxes and the hint are placed inside it.
 constexpr int kFrameLeft = 240;
 constexpr int kFrameTop = 600;
 
@@ -23,26 +23,29 @@ constexpr int kFrameTop = 600;
 struct Design {
   int left, top, width, height;
 };
-constexpr Design kLabel5Design{240, 150, 1095, 255};
-constexpr Design kCombo1Design{1320, 90, 2655, 315};
-constexpr Design kLabel2Design{120, 240, 2895, 180};     // inside the frame
-constexpr Design kTemplateDesign{2880, 1680, 855, 195};  // inside the frame
+constexpr Design kGameLabelDesign{240, 150, 1095, 255};
+constexpr Design kGameListDesign{1320, 90, 2655, 315};
+constexpr Design kProcessorHintDesign{120, 240, 2895, 180};       // inside the frame
+constexpr Design kProcessorTemplateDesign{2880, 1680, 855, 195};  // inside the frame
 // Below the frame: they keep their distance to its bottom.
-constexpr Design kLabel4Design{240, 2760, 2415, 255};
-constexpr Design kCombo2Design{2640, 2715, 615, 315};
-constexpr Design kLabel3Design{3315, 2760, 615, 255};
-constexpr Design kCheck2Design{240, 3120, 1935, 255};
-constexpr Design kCheck1Design{240, 3360, 2655, 255};
-constexpr Design kCommand1Design{1260, 3600, 1695, 315};
+constexpr Design kDelayLabelDesign{240, 2760, 2415, 255};
+constexpr Design kDelayListDesign{2640, 2715, 615, 315};
+constexpr Design kSecondsLabelDesign{3315, 2760, 615, 255};
+constexpr Design kOnlineBoxDesign{240, 3120, 1935, 255};
+constexpr Design kAutoStartBoxDesign{240, 3360, 2655, 255};
+constexpr Design kSaveButtonDesign{1260, 3600, 1695, 315};
 
 struct BelowFrame {
   int id;
   Design design;
 };
 constexpr BelowFrame kBelowFrame[] = {
-    {WinOptionsWindow::kLabel4, kLabel4Design}, {WinOptionsWindow::kCombo2, kCombo2Design},
-    {WinOptionsWindow::kLabel3, kLabel3Design}, {WinOptionsWindow::kCheck2, kCheck2Design},
-    {WinOptionsWindow::kCheck1, kCheck1Design}, {WinOptionsWindow::kCommand1, kCommand1Design},
+    {WinOptionsWindow::kDelayLabel, kDelayLabelDesign},
+    {WinOptionsWindow::kDelayList, kDelayListDesign},
+    {WinOptionsWindow::kSecondsLabel, kSecondsLabelDesign},
+    {WinOptionsWindow::kOnlineBox, kOnlineBoxDesign},
+    {WinOptionsWindow::kAutoStartBox, kAutoStartBoxDesign},
+    {WinOptionsWindow::kSaveButton, kSaveButtonDesign},
 };
 
 // Room below a drop-down list's field for its open list.
@@ -122,33 +125,33 @@ void WinOptionsWindow::createControls() {
   };
 
   // In the design's order, which is also the Tab order.
-  addControl(kLabel5, "STATIC", "Choose Game:", kLabel, at(kLabel5Design), font_.design());
-  addControl(kCombo1, WC_COMBOBOXA, "", kPickList, pickList(kCombo1Design), boldFont_.get());
-  addControl(kFrame1, "BUTTON", "Custom Processor Affinity",
+  addControl(kGameLabel, "STATIC", "Choose Game:", kLabel, at(kGameLabelDesign), font_.design());
+  addControl(kGameList, WC_COMBOBOXA, "", kPickList, pickList(kGameListDesign), boldFont_.get());
+  addControl(kProcessorFrame, "BUTTON", "Custom Processor Affinity",
              WS_CHILD | WS_VISIBLE | BS_GROUPBOX | WS_GROUP,
              twips_.rect(kFrameLeft, kFrameTop, frameWidth_, frameHeight_), font_.design());
-  addControl(kLabel2, "STATIC", "(only selected processors will be used)", kLabel,
-             at(kLabel2Design, kFrameLeft, kFrameTop), smallFont_.get());
-  addControl(kTemplate, "BUTTON", "array", kCheckBox | WS_GROUP,
-             at(kTemplateDesign, kFrameLeft, kFrameTop), font_.design());
-  addControl(kLabel4, "STATIC", "Auto initialize after game start in ", kLabel | WS_GROUP,
-             at(kLabel4Design), font_.design());
-  addControl(kCombo2, WC_COMBOBOXA, "", kPickList, pickList(kCombo2Design), font_.design());
-  addControl(kLabel3, "STATIC", "seconds.", kLabel, at(kLabel3Design), font_.design());
-  addControl(kCheck2, "BUTTON", "Enabled for online play",
-             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTO3STATE, at(kCheck2Design),
+  addControl(kProcessorHint, "STATIC", "(only selected processors will be used)", kLabel,
+             at(kProcessorHintDesign, kFrameLeft, kFrameTop), smallFont_.get());
+  addControl(kProcessorTemplate, "BUTTON", "array", kCheckBox | WS_GROUP,
+             at(kProcessorTemplateDesign, kFrameLeft, kFrameTop), font_.design());
+  addControl(kDelayLabel, "STATIC", "Auto initialize after game start in ", kLabel | WS_GROUP,
+             at(kDelayLabelDesign), font_.design());
+  addControl(kDelayList, WC_COMBOBOXA, "", kPickList, pickList(kDelayListDesign), font_.design());
+  addControl(kSecondsLabel, "STATIC", "seconds.", kLabel, at(kSecondsLabelDesign), font_.design());
+  addControl(kOnlineBox, "BUTTON", "Enabled for online play",
+             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTO3STATE, at(kOnlineBoxDesign),
              font_.design());
-  const HWND check1 = addControl(kCheck1, "BUTTON", "Auto initialize after game start - ",
-                                 kCheckBox | WS_GROUP, at(kCheck1Design), font_.design());
-  ::SendMessageA(check1, BM_SETCHECK, BST_CHECKED, 0);
-  addControl(kCommand1, "BUTTON", "Close and Save",
-             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, at(kCommand1Design),
+  const HWND autoStart = addControl(kAutoStartBox, "BUTTON", "Auto initialize after game start - ",
+                                    kCheckBox | WS_GROUP, at(kAutoStartBoxDesign), font_.design());
+  ::SendMessageA(autoStart, BM_SETCHECK, BST_CHECKED, 0);
+  addControl(kSaveButton, "BUTTON", "Close and Save",
+             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, at(kSaveButtonDesign),
              font_.design());
 
-  for (const int id : {kLabel5, kLabel4, kLabel3}) font_.fit(control(id));
+  for (const int id : {kGameLabel, kDelayLabel, kSecondsLabel}) font_.fit(control(id));
 
   // Each list's field as high as the design says.
-  for (const int id : {kCombo1, kCombo2}) {
+  for (const int id : {kGameList, kDelayList}) {
     const HWND list = control(id);
     RECT field{};
     ::GetWindowRect(list, &field);
@@ -187,7 +190,7 @@ bool WinOptionsWindow::visible() const {
 }
 
 void WinOptionsWindow::setGames(std::span<const std::string> games) {
-  const HWND list = control(kCombo1);
+  const HWND list = control(kGameList);
   ::SendMessageA(list, CB_RESETCONTENT, 0, 0);
   for (const std::string& game : games) {
     ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(game.c_str()));
@@ -195,17 +198,17 @@ void WinOptionsWindow::setGames(std::span<const std::string> games) {
 }
 
 void WinOptionsWindow::selectGame(int index) {
-  // CB_SETCURSEL tells the parent nothing: no Combo1_Click from here.
-  ::SendMessageA(control(kCombo1), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  // CB_SETCURSEL tells the parent nothing: no game-picked event from here.
+  ::SendMessageA(control(kGameList), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 int WinOptionsWindow::selectedGame() const {
   if (!loaded()) return -1;
-  return static_cast<int>(::SendMessageA(control(kCombo1), CB_GETCURSEL, 0, 0));
+  return static_cast<int>(::SendMessageA(control(kGameList), CB_GETCURSEL, 0, 0));
 }
 
 void WinOptionsWindow::setDelays(std::span<const std::string> delays, int selected) {
-  const HWND list = control(kCombo2);
+  const HWND list = control(kDelayList);
   ::SendMessageA(list, CB_RESETCONTENT, 0, 0);
   for (const std::string& delay : delays) {
     ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(delay.c_str()));
@@ -215,24 +218,24 @@ void WinOptionsWindow::setDelays(std::span<const std::string> delays, int select
 
 int WinOptionsWindow::selectedDelay() const {
   if (!loaded()) return -1;
-  return static_cast<int>(::SendMessageA(control(kCombo2), CB_GETCURSEL, 0, 0));
+  return static_cast<int>(::SendMessageA(control(kDelayList), CB_GETCURSEL, 0, 0));
 }
 
 void WinOptionsWindow::setOnlineState(int state) {
   const WPARAM check = state == 1 ? BST_CHECKED : state == 2 ? BST_INDETERMINATE : BST_UNCHECKED;
-  ::SendMessageA(control(kCheck2), BM_SETCHECK, check, 0);
+  ::SendMessageA(control(kOnlineBox), BM_SETCHECK, check, 0);
 }
 
 int WinOptionsWindow::onlineState() const {
-  return loaded() ? CheckState(control(kCheck2)) : 0;
+  return loaded() ? CheckState(control(kOnlineBox)) : 0;
 }
 
 bool WinOptionsWindow::autoStartChecked() const {
-  return loaded() && CheckState(control(kCheck1)) == 1;
+  return loaded() && CheckState(control(kAutoStartBox)) == 1;
 }
 
 bool WinOptionsWindow::addProcessorBox(int index, const BoxPlacement& placement) {
-  const HWND source = control(kTemplate);
+  const HWND source = control(kProcessorTemplate);
   if (source == nullptr) return false;
   // The template gives the size, style and font; colours come from the
   // window, as for every box.
@@ -273,7 +276,7 @@ void WinOptionsWindow::setFrameSize(int width, int height) {
   frameWidth_ = width;
   frameHeight_ = height;
   const RECT frame = twips_.rect(kFrameLeft, kFrameTop, width, height);
-  ::MoveWindow(control(kFrame1), frame.left, frame.top, frame.right - frame.left,
+  ::MoveWindow(control(kProcessorFrame), frame.left, frame.top, frame.right - frame.left,
                frame.bottom - frame.top, TRUE);
   placeBelowFrame();
 }
@@ -310,13 +313,13 @@ void WinOptionsWindow::showWarning(const std::string& text, const std::string& t
 HBRUSH WinOptionsWindow::controlColours(HDC dc, HWND control) {
   const int id = ::GetDlgCtrlID(control);
   ::SetBkColor(dc, kBackColour);
-  if (id == kLabel2) {
+  if (id == kProcessorHint) {
     ::SetTextColor(dc, kGreyText);
-  } else if (id == kFrame1) {
+  } else if (id == kProcessorFrame) {
     ::SetTextColor(dc, ::GetSysColor(COLOR_HIGHLIGHT));
   } else {
     ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
-    if (id == kLabel5 || id == kLabel4 || id == kLabel3) ::SetBkMode(dc, TRANSPARENT);
+    if (id == kGameLabel || id == kDelayLabel || id == kSecondsLabel) ::SetBkMode(dc, TRANSPARENT);
   }
   return backBrush_.get();
 }
@@ -334,13 +337,13 @@ LRESULT WinOptionsWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) 
           controlColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX: {
-      // Combo1's field and its open list have the dialog's colour.
-      const HWND combo1 = control(kCombo1);
+      // The game list's field and its open list have the dialog's colour.
+      const HWND gameList = control(kGameList);
       COMBOBOXINFO info{};
       info.cbSize = sizeof info;
-      ::GetComboBoxInfo(combo1, &info);
+      ::GetComboBoxInfo(gameList, &info);
       const auto from = reinterpret_cast<HWND>(lParam);
-      if (from == combo1 || from == info.hwndList || from == info.hwndItem) {
+      if (from == gameList || from == info.hwndList || from == info.hwndItem) {
         const auto dc = reinterpret_cast<HDC>(wParam);
         ::SetBkColor(dc, kBackColour);
         ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
@@ -351,9 +354,9 @@ LRESULT WinOptionsWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_COMMAND: {
       const int id = LOWORD(wParam);
       const int code = HIWORD(wParam);
-      if (id == kCombo1 && code == CBN_SELCHANGE) {
+      if (id == kGameList && code == CBN_SELCHANGE) {
         guarded(OptionsEvents::kGamePickedLogName, [&] { events_.onGamePicked(); });
-      } else if (id == kCommand1 && code == BN_CLICKED) {
+      } else if (id == kSaveButton && code == BN_CLICKED) {
         guarded(OptionsEvents::kSaveLogName, [&] { events_.onSave(); });
       }
       // Enter and Escape (IDOK, IDCANCEL from the keyboard navigation) do
@@ -365,7 +368,7 @@ LRESULT WinOptionsWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         const HWND focus = ::GetFocus();
         if (focus != nullptr && ::IsChild(hwnd(), focus)) focus_ = focus;
       } else {
-        ::SetFocus(focus_ != nullptr && ::IsWindow(focus_) ? focus_ : control(kCombo1));
+        ::SetFocus(focus_ != nullptr && ::IsWindow(focus_) ? focus_ : control(kGameList));
       }
       return 0;
     case WM_CLOSE:

@@ -16,26 +16,27 @@ namespace tavrolin::win32 {
 // actions raise events; what the logic sets raises none.
 class WinOptionsWindow final : public Window, public OptionsWindow {
  public:
+  // The class name other programs may look for; it has always been this.
   static constexpr const char* kClassName = "Tavrolin.Form3";
   static constexpr const char* kCaption = "Tavrolin";
   static constexpr COLORREF kBackColour = RGB(208, 241, 255);
   static constexpr COLORREF kGreyText = RGB(128, 128, 128);
   static constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU;  // fixed border, close button only
 
-  // The controls, by their names in the design.
+  // The controls, in the order of the design (which is also the Tab order).
   enum Control : int {
-    kLabel5 = 100,
-    kCombo1,
-    kFrame1,
-    kLabel2,
-    kTemplate,  // chkArray element 0
-    kLabel4,
-    kCombo2,
-    kLabel3,
-    kCheck2,
-    kCheck1,
-    kCommand1,
-    kFirstProcessorBox = 1000,  // chkArray element i has kFirstProcessorBox + i - 1
+    kGameLabel = 100,
+    kGameList,
+    kProcessorFrame,
+    kProcessorHint,
+    kProcessorTemplate,  // hidden; the processor boxes are made from it
+    kDelayLabel,
+    kDelayList,
+    kSecondsLabel,
+    kOnlineBox,
+    kAutoStartBox,
+    kSaveButton,
+    kFirstProcessorBox = 1000,  // processor box i has kFirstProcessorBox + i - 1
   };
 
   // `log` receives the reports of failures that no handler took in the
@@ -88,9 +89,9 @@ class WinOptionsWindow final : public Window, public OptionsWindow {
   ScreenTwips twips_;
   UniqueBrush backBrush_;
   FittingFonts font_;        // Tahoma 8.25 pt
-  UniqueFont boldFont_;      // Combo1
-  UniqueFont smallFont_;     // Label2, 6.75 pt
-  std::vector<HWND> boxes_;  // chkArray elements 1 to N; children of the window
+  UniqueFont boldFont_;      // the game list
+  UniqueFont smallFont_;     // the processor hint, 6.75 pt
+  std::vector<HWND> boxes_;  // processor boxes 1 to N; children of the window
   int frameWidth_ = 0;       // twips
   int frameHeight_ = 0;
   int clientWidth_ = 0;

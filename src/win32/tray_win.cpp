@@ -7,14 +7,14 @@
 namespace tavrolin::win32 {
 
 void WinTrayIcon::add() {
-  record_.cbSize = sizeof record_;
-  record_.hWnd = window_.hwnd();
-  record_.uID = ui::kTrayIconId;
-  record_.uFlags = ui::kTrayFlags;
-  record_.uCallbackMessage = ui::kTrayCallbackMessage;
-  record_.hIcon = icon_;
+  record_.size = sizeof record_;
+  record_.window = window_.hwnd();
+  record_.id = ui::kTrayIconId;
+  record_.flags = ui::kTrayFlags;
+  record_.callbackMessage = ui::kTrayCallbackMessage;
+  record_.icon = icon_;
   const auto tip = ui::TipField(ui::kTrayTip);
-  std::memcpy(record_.szTip, tip.data(), sizeof record_.szTip);
+  std::memcpy(record_.tip, tip.data(), sizeof record_.tip);
   // The result is not looked at: without an icon the program still runs, and
   // a taskbar that comes up later gets the icon then (taskbarCreated).
   send(NIM_ADD);
@@ -32,7 +32,7 @@ void WinTrayIcon::taskbarCreated() {
 
 BOOL WinTrayIcon::send(DWORD message) {
   // The shell takes the full structure's type; it reads only as much as
-  // cbSize says.
+  // the record's size says.
   NOTIFYICONDATAA data{};
   std::memcpy(&data, &record_, sizeof record_);
   return notify_(message, &data);

@@ -14,17 +14,20 @@ namespace tavrolin::win32 {
 // The notification record in the shell's first form: the fields up to a 64-byte
 // tip. 88 bytes in a 32-bit program, 104 in a 64-bit one.
 struct TrayIconData {
-  DWORD cbSize;
-  HWND hWnd;
-  UINT uID;
-  UINT uFlags;
-  UINT uCallbackMessage;
-  HICON hIcon;
-  CHAR szTip[64];
+  DWORD size;
+  HWND window;
+  UINT id;
+  UINT flags;
+  UINT callbackMessage;
+  HICON icon;
+  CHAR tip[64];
 };
 static_assert(sizeof(TrayIconData) == NOTIFYICONDATAA_V1_SIZE);
-static_assert(offsetof(TrayIconData, hIcon) == offsetof(NOTIFYICONDATAA, hIcon));
-static_assert(offsetof(TrayIconData, szTip) == offsetof(NOTIFYICONDATAA, szTip));
+static_assert(offsetof(TrayIconData, window) == offsetof(NOTIFYICONDATAA, hWnd));
+static_assert(offsetof(TrayIconData, callbackMessage) ==
+              offsetof(NOTIFYICONDATAA, uCallbackMessage));
+static_assert(offsetof(TrayIconData, icon) == offsetof(NOTIFYICONDATAA, hIcon));
+static_assert(offsetof(TrayIconData, tip) == offsetof(NOTIFYICONDATAA, szTip));
 #ifdef _WIN64
 static_assert(sizeof(TrayIconData) == 104);
 #else

@@ -137,24 +137,24 @@ TEST_F(OptionsWindowTest, EveryControlOfTheDesignStandsInItsPlace) {
     bool visible;
   };
   const Expected table[] = {
-      {WinOptionsWindow::kLabel5, "Static", "Choose Game:", Pixels(240, 150, 1095, 255), true},
-      {WinOptionsWindow::kCombo1, "ComboBox", "", Pixels(1320, 90, 2655, 315), true},
-      {WinOptionsWindow::kFrame1, "Button", "Custom Processor Affinity",
+      {WinOptionsWindow::kGameLabel, "Static", "Choose Game:", Pixels(240, 150, 1095, 255), true},
+      {WinOptionsWindow::kGameList, "ComboBox", "", Pixels(1320, 90, 2655, 315), true},
+      {WinOptionsWindow::kProcessorFrame, "Button", "Custom Processor Affinity",
        Pixels(240, 600, 3735, 2055), true},
       // Inside the frame, which stands at 240, 600.
-      {WinOptionsWindow::kLabel2, "Static", "(only selected processors will be used)",
+      {WinOptionsWindow::kProcessorHint, "Static", "(only selected processors will be used)",
        Pixels(240 + 120, 600 + 240, 2895, 180), true},
-      {WinOptionsWindow::kTemplate, "Button", "array", Pixels(240 + 2880, 600 + 1680, 855, 195),
-       false},
-      {WinOptionsWindow::kLabel4, "Static", "Auto initialize after game start in ",
+      {WinOptionsWindow::kProcessorTemplate, "Button", "array",
+       Pixels(240 + 2880, 600 + 1680, 855, 195), false},
+      {WinOptionsWindow::kDelayLabel, "Static", "Auto initialize after game start in ",
        Pixels(240, 2760, 2415, 255), true},
-      {WinOptionsWindow::kCombo2, "ComboBox", "", Pixels(2640, 2715, 615, 315), true},
-      {WinOptionsWindow::kLabel3, "Static", "seconds.", Pixels(3315, 2760, 615, 255), true},
-      {WinOptionsWindow::kCheck2, "Button", "Enabled for online play", Pixels(240, 3120, 1935, 255),
-       true},
-      {WinOptionsWindow::kCheck1, "Button", "Auto initialize after game start - ",
+      {WinOptionsWindow::kDelayList, "ComboBox", "", Pixels(2640, 2715, 615, 315), true},
+      {WinOptionsWindow::kSecondsLabel, "Static", "seconds.", Pixels(3315, 2760, 615, 255), true},
+      {WinOptionsWindow::kOnlineBox, "Button", "Enabled for online play",
+       Pixels(240, 3120, 1935, 255), true},
+      {WinOptionsWindow::kAutoStartBox, "Button", "Auto initialize after game start - ",
        Pixels(240, 3360, 2655, 255), false},
-      {WinOptionsWindow::kCommand1, "Button", "Close and Save", Pixels(1260, 3600, 1695, 315),
+      {WinOptionsWindow::kSaveButton, "Button", "Close and Save", Pixels(1260, 3600, 1695, 315),
        true},
   };
   for (const Expected& expected : table) {
@@ -169,53 +169,53 @@ TEST_F(OptionsWindowTest, EveryControlOfTheDesignStandsInItsPlace) {
 }
 
 TEST_F(OptionsWindowTest, ListsAllowNoTypingAndTheBoxesHaveTheirKinds) {
-  for (const int id : {WinOptionsWindow::kCombo1, WinOptionsWindow::kCombo2}) {
+  for (const int id : {WinOptionsWindow::kGameList, WinOptionsWindow::kDelayList}) {
     EXPECT_EQ(StyleOf(control(id)) & 3, CBS_DROPDOWNLIST);
     // A list that allows typing has an edit field.
     EXPECT_EQ(::FindWindowExA(control(id), nullptr, "Edit", nullptr), nullptr);
     // Typing only moves the selection; a letter that starts no entry does nothing.
     const std::vector<std::string> entries{"20", "30"};
-    id == WinOptionsWindow::kCombo1 ? window_.setGames(entries) : window_.setDelays(entries, 0);
+    id == WinOptionsWindow::kGameList ? window_.setGames(entries) : window_.setDelays(entries, 0);
     ::SendMessageA(control(id), CB_SETCURSEL, 0, 0);
     ::SendMessageA(control(id), WM_CHAR, 'x', 0);
     EXPECT_EQ(TextOf(control(id)), "20");
   }
-  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kCheck2)) & BS_TYPEMASK, BS_AUTO3STATE);
-  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kTemplate)) & BS_TYPEMASK, BS_AUTOCHECKBOX);
-  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kFrame1)) & BS_TYPEMASK, BS_GROUPBOX);
-  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kCommand1)) & BS_TYPEMASK, BS_PUSHBUTTON);
-  // The hidden Check1 is checked and stays so: unloading keeps the poll on.
+  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kOnlineBox)) & BS_TYPEMASK, BS_AUTO3STATE);
+  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kProcessorTemplate)) & BS_TYPEMASK, BS_AUTOCHECKBOX);
+  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kProcessorFrame)) & BS_TYPEMASK, BS_GROUPBOX);
+  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kSaveButton)) & BS_TYPEMASK, BS_PUSHBUTTON);
+  // The hidden auto-start box is checked and stays so: unloading keeps the poll on.
   EXPECT_TRUE(window_.autoStartChecked());
   EXPECT_EQ(window_.onlineState(), 0);  // unchecked at design
 
   window_.setOnlineState(2);
   EXPECT_EQ(window_.onlineState(), 2);
-  EXPECT_EQ(::SendMessageA(control(WinOptionsWindow::kCheck2), BM_GETCHECK, 0, 0),
+  EXPECT_EQ(::SendMessageA(control(WinOptionsWindow::kOnlineBox), BM_GETCHECK, 0, 0),
             BST_INDETERMINATE);
   window_.setOnlineState(1);
   EXPECT_EQ(window_.onlineState(), 1);
   // The user's clicks go round the three states.
-  userClicks(control(WinOptionsWindow::kCheck2));
+  userClicks(control(WinOptionsWindow::kOnlineBox));
   EXPECT_EQ(window_.onlineState(), 2);
-  userClicks(control(WinOptionsWindow::kCheck2));
+  userClicks(control(WinOptionsWindow::kOnlineBox));
   EXPECT_EQ(window_.onlineState(), 0);
 }
 
 TEST_F(OptionsWindowTest, TahomaWithABoldGameListAndASmallGreyNote) {
   if (ScreenDpi() != 96) GTEST_SKIP() << "sizes are checked at 96 dpi";
-  for (const int id :
-       {WinOptionsWindow::kCombo2, WinOptionsWindow::kFrame1, WinOptionsWindow::kCheck2,
-        WinOptionsWindow::kCommand1, WinOptionsWindow::kTemplate}) {
+  for (const int id : {WinOptionsWindow::kDelayList, WinOptionsWindow::kProcessorFrame,
+                       WinOptionsWindow::kOnlineBox, WinOptionsWindow::kSaveButton,
+                       WinOptionsWindow::kProcessorTemplate}) {
     const LOGFONTA font = FontOf(control(id));
     EXPECT_STREQ(font.lfFaceName, "Tahoma");
     EXPECT_EQ(font.lfHeight, -11);  // 8.25 pt
     EXPECT_EQ(font.lfWeight, FW_NORMAL);
   }
-  const LOGFONTA bold = FontOf(control(WinOptionsWindow::kCombo1));
+  const LOGFONTA bold = FontOf(control(WinOptionsWindow::kGameList));
   EXPECT_STREQ(bold.lfFaceName, "Tahoma");
   EXPECT_EQ(bold.lfHeight, -11);
   EXPECT_EQ(bold.lfWeight, FW_BOLD);
-  const LOGFONTA small = FontOf(control(WinOptionsWindow::kLabel2));
+  const LOGFONTA small = FontOf(control(WinOptionsWindow::kProcessorHint));
   EXPECT_EQ(small.lfHeight, -9);  // 6.75 pt
 
   // Colours: the grey note, the frame's caption in the highlight colour, and
@@ -226,12 +226,12 @@ TEST_F(OptionsWindowTest, TahomaWithABoldGameListAndASmallGreyNote) {
                    reinterpret_cast<LPARAM>(control(id)));
     return ::GetTextColor(dc);
   };
-  EXPECT_EQ(colours(WinOptionsWindow::kLabel2), RGB(128, 128, 128));
+  EXPECT_EQ(colours(WinOptionsWindow::kProcessorHint), RGB(128, 128, 128));
   EXPECT_EQ(::GetBkColor(dc), RGB(208, 241, 255));
-  EXPECT_EQ(colours(WinOptionsWindow::kFrame1), ::GetSysColor(COLOR_HIGHLIGHT));
-  colours(WinOptionsWindow::kCheck2);
+  EXPECT_EQ(colours(WinOptionsWindow::kProcessorFrame), ::GetSysColor(COLOR_HIGHLIGHT));
+  colours(WinOptionsWindow::kOnlineBox);
   EXPECT_EQ(::GetBkColor(dc), RGB(208, 241, 255));
-  colours(WinOptionsWindow::kLabel5);
+  colours(WinOptionsWindow::kGameLabel);
   EXPECT_EQ(::GetBkMode(dc), TRANSPARENT);
   ::ReleaseDC(window_.hwnd(), dc);
 }
@@ -251,18 +251,18 @@ TEST_F(OptionsWindowTest, OnlyTheUsersActionsRaiseEvents) {
   EXPECT_TRUE(events_.events.empty());
   EXPECT_EQ(window_.selectedGame(), 1);
   EXPECT_EQ(window_.selectedDelay(), 1);
-  EXPECT_EQ(TextOf(control(WinOptionsWindow::kCombo1)), "ForgedAlliance.exe");
+  EXPECT_EQ(TextOf(control(WinOptionsWindow::kGameList)), "ForgedAlliance.exe");
 
   // The user: a box, the other list, the game list, the button.
   userClicks(::GetDlgItem(window_.hwnd(), WinOptionsWindow::kFirstProcessorBox));
   EXPECT_TRUE(window_.processorBoxChecked(1));
-  userPressesDownIn(WinOptionsWindow::kCombo2);
+  userPressesDownIn(WinOptionsWindow::kDelayList);
   EXPECT_EQ(window_.selectedDelay(), 2);
   EXPECT_TRUE(events_.events.empty());
   window_.selectGame(0);
-  userPressesDownIn(WinOptionsWindow::kCombo1);
+  userPressesDownIn(WinOptionsWindow::kGameList);
   EXPECT_EQ(window_.selectedGame(), 1);
-  userClicks(control(WinOptionsWindow::kCommand1));
+  userClicks(control(WinOptionsWindow::kSaveButton));
   EXPECT_EQ(events_.events, (std::vector<std::string>{"game picked", "save"}));
 }
 
@@ -293,7 +293,7 @@ TEST_F(OptionsWindowTest, ProcessorBoxesAreCopiesOfTheTemplateInTabOrder) {
   ASSERT_TRUE(window_.addProcessorBox(1, {240, 600, 855, 195, "CPU 0"}));
   ASSERT_TRUE(window_.addProcessorBox(2, {240, 960, 855, 195, "CPU 1"}));
   ASSERT_EQ(window_.processorBoxCount(), 2);
-  const HWND source = control(WinOptionsWindow::kTemplate);
+  const HWND source = control(WinOptionsWindow::kProcessorTemplate);
   const HWND first = ::GetDlgItem(window_.hwnd(), WinOptionsWindow::kFirstProcessorBox);
   const HWND second = ::GetDlgItem(window_.hwnd(), WinOptionsWindow::kFirstProcessorBox + 1);
   ASSERT_NE(first, nullptr);
@@ -313,7 +313,8 @@ TEST_F(OptionsWindowTest, ProcessorBoxesAreCopiesOfTheTemplateInTabOrder) {
   // Tab goes from the game list through the boxes to the delay list.
   EXPECT_EQ(::GetWindow(source, GW_HWNDNEXT), first);
   EXPECT_EQ(::GetWindow(first, GW_HWNDNEXT), second);
-  EXPECT_EQ(::GetNextDlgTabItem(window_.hwnd(), control(WinOptionsWindow::kCombo1), FALSE), first);
+  EXPECT_EQ(::GetNextDlgTabItem(window_.hwnd(), control(WinOptionsWindow::kGameList), FALSE),
+            first);
 
   window_.setProcessorBoxChecked(2, false);
   EXPECT_FALSE(window_.processorBoxChecked(2));
@@ -386,18 +387,18 @@ TEST_F(OptionsDialogOnWindows, UntickingAndSavingReachesTheControllerAndTheFile)
   EXPECT_TRUE(window.visible());
   ASSERT_EQ(window.processorBoxCount(), 2);
   EXPECT_EQ(TextOf(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox)), "CPU 0");
-  EXPECT_EQ(TextOf(window.control(WinOptionsWindow::kCombo1)), "SupremeCommander.exe");
-  EXPECT_EQ(TextOf(window.control(WinOptionsWindow::kCombo2)), "30");  // from the file
+  EXPECT_EQ(TextOf(window.control(WinOptionsWindow::kGameList)), "SupremeCommander.exe");
+  EXPECT_EQ(TextOf(window.control(WinOptionsWindow::kDelayList)), "30");  // from the file
   EXPECT_EQ(window.onlineState(), 1);
 
   // The user unticks CPU 0, picks the other game (at once, before saving),
   // and saves.
   ::SendMessageA(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox), BM_CLICK, 0, 0);
-  ::SendMessageA(window.control(WinOptionsWindow::kCombo1), WM_KEYDOWN, VK_DOWN, 0);
+  ::SendMessageA(window.control(WinOptionsWindow::kGameList), WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_EQ(form_.watchedImage(), "ForgedAlliance.exe");
   EXPECT_NE(config().find("Game=0"), std::string::npos);
   form_.setPolling(false);
-  ::SendMessageA(window.control(WinOptionsWindow::kCommand1), BM_CLICK, 0, 0);
+  ::SendMessageA(window.control(WinOptionsWindow::kSaveButton), BM_CLICK, 0, 0);
 
   EXPECT_FALSE(window.visible());
   EXPECT_TRUE(window.exists());  // hidden, not unloaded
@@ -422,7 +423,7 @@ TEST_F(OptionsDialogOnWindows, SavingWithNoBoxTickedWarnsInAModalBoxOwnedByTheDi
   }
   g_warning = {};
   const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, DismissWarning);
-  ::SendMessageA(window.control(WinOptionsWindow::kCommand1), BM_CLICK, 0, 0);
+  ::SendMessageA(window.control(WinOptionsWindow::kSaveButton), BM_CLICK, 0, 0);
   ::KillTimer(nullptr, timer);
 
   ASSERT_TRUE(g_warning.seen);
@@ -444,7 +445,7 @@ class ManyProcessors : public OptionsDialogOnWindows {
 TEST_F(ManyProcessors, BoxesBeyondThirtyTwoStayInsideTheFrameAndTheDialogGrows) {
   WinOptionsWindow& window = open();
   ASSERT_EQ(window.processorBoxCount(), 40);
-  const RECT frame = PlaceOf(window.control(WinOptionsWindow::kFrame1));
+  const RECT frame = PlaceOf(window.control(WinOptionsWindow::kProcessorFrame));
   RECT client{};
   ::GetClientRect(window.hwnd(), &client);
   for (int box = 1; box <= 40; ++box) {
@@ -456,8 +457,8 @@ TEST_F(ManyProcessors, BoxesBeyondThirtyTwoStayInsideTheFrameAndTheDialogGrows) 
   }
   // The controls below keep their distance to the frame's bottom, and all of
   // them are inside the client area.
-  const RECT save = PlaceOf(window.control(WinOptionsWindow::kCommand1));
-  const RECT online = PlaceOf(window.control(WinOptionsWindow::kCheck2));
+  const RECT save = PlaceOf(window.control(WinOptionsWindow::kSaveButton));
+  const RECT online = PlaceOf(window.control(WinOptionsWindow::kOnlineBox));
   EXPECT_GT(online.top, frame.bottom);
   EXPECT_LE(save.bottom, client.bottom);
   if (ScreenDpi() == 96) {
@@ -498,20 +499,20 @@ TEST_F(InfoWindowTest, AFixedOwnedWindowOutOfTheTaskbarWithTheTwoTexts) {
   EXPECT_EQ(exStyle & WS_EX_APPWINDOW, 0);
   EXPECT_EQ(::GetWindow(hwnd, GW_OWNER), owner_);  // owned: no taskbar button
 
-  EXPECT_EQ(TextOf(info_.control(WinInfoWindow::kLabel1Id)),
+  EXPECT_EQ(TextOf(info_.control(WinInfoWindow::kAboutTextId)),
             "This tool will readjust thread CPU affinity on the fly across all available cores.  "
             "It will help Supreme Commander fully utilize Dual, Quad and even Octo cores.  Up to "
             "32 processor cores are supported and in the options menu you can choose which "
             "specific cores the application should be split across, if desired.");
-  EXPECT_EQ(TextOf(info_.control(WinInfoWindow::kLabel2Id)),
+  EXPECT_EQ(TextOf(info_.control(WinInfoWindow::kBeepTextId)),
             "A system beep will be heard when the threading adjustment takes place.  It takes "
             "about a second for it to take effect.  Task Manager will visually reflect the better "
             "distribution across all cores.  Now Dual, Quad and Octo cores can be further "
             "leveraged for smoother play and for far larger games.");
-  const std::string notice = TextOf(info_.control(WinInfoWindow::kLabel3Id));
+  const std::string notice = TextOf(info_.control(WinInfoWindow::kNoticeId));
   EXPECT_EQ(notice.size(), 20U);
-  EXPECT_EQ(StyleOf(info_.control(WinInfoWindow::kLabel3Id)) & SS_TYPEMASK, SS_CENTER);
-  for (const int id : {WinInfoWindow::kLabel1Id, WinInfoWindow::kLabel2Id}) {
+  EXPECT_EQ(StyleOf(info_.control(WinInfoWindow::kNoticeId)) & SS_TYPEMASK, SS_CENTER);
+  for (const int id : {WinInfoWindow::kAboutTextId, WinInfoWindow::kBeepTextId}) {
     EXPECT_EQ(StyleOf(info_.control(id)) & SS_TYPEMASK, SS_LEFT);  // wraps at words
   }
 
@@ -521,11 +522,11 @@ TEST_F(InfoWindowTest, AFixedOwnedWindowOutOfTheTaskbarWithTheTwoTexts) {
   EXPECT_EQ(client.right, 329);
   EXPECT_EQ(client.bottom, 192);
   EXPECT_TRUE(
-      SameRect(PlaceOf(info_.control(WinInfoWindow::kLabel1Id)), Pixels(240, 240, 4455, 1095)));
+      SameRect(PlaceOf(info_.control(WinInfoWindow::kAboutTextId)), Pixels(240, 240, 4455, 1095)));
   EXPECT_TRUE(
-      SameRect(PlaceOf(info_.control(WinInfoWindow::kLabel2Id)), Pixels(240, 1440, 4455, 1095)));
+      SameRect(PlaceOf(info_.control(WinInfoWindow::kBeepTextId)), Pixels(240, 1440, 4455, 1095)));
   EXPECT_TRUE(
-      SameRect(PlaceOf(info_.control(WinInfoWindow::kLabel3Id)), Pixels(1620, 2640, 1695, 255)));
+      SameRect(PlaceOf(info_.control(WinInfoWindow::kNoticeId)), Pixels(1620, 2640, 1695, 255)));
   RECT outer{};
   ::GetWindowRect(hwnd, &outer);
   EXPECT_NEAR((outer.left + outer.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
@@ -537,7 +538,7 @@ TEST_F(InfoWindowTest, AFixedOwnedWindowOutOfTheTaskbarWithTheTwoTexts) {
 TEST_F(InfoWindowTest, TheTextsFitTheirFixedLabels) {
   windows_.showInfoWindow();
   for (const int id :
-       {WinInfoWindow::kLabel1Id, WinInfoWindow::kLabel2Id, WinInfoWindow::kLabel3Id}) {
+       {WinInfoWindow::kAboutTextId, WinInfoWindow::kBeepTextId, WinInfoWindow::kNoticeId}) {
     SCOPED_TRACE(id);
     const HWND label = info_.control(id);
     const LOGFONTA font = FontOf(label);

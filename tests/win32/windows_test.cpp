@@ -226,14 +226,14 @@ TEST_F(WindowsTest, TheTrayRecordIsTheFirstFormFilledOnce) {
   EXPECT_EQ(g_shellCalls[0].bytes.size(), sizeof(void*) == 8 ? 104U : 88U);
 
   const TrayIconData& record = tray.record();
-  EXPECT_EQ(record.cbSize, NOTIFYICONDATAA_V1_SIZE);
-  EXPECT_EQ(record.hWnd, window.hwnd());
-  EXPECT_EQ(record.uID, 1U);
-  EXPECT_EQ(record.uFlags, 7U);
-  EXPECT_EQ(record.uCallbackMessage, 512U);
-  EXPECT_EQ(record.hIcon, icon);
-  EXPECT_EQ(std::string(record.szTip, 11), std::string(" Tavrolin \0", 11));
-  EXPECT_EQ(std::string(record.szTip + 11, 53), std::string(53, ' '));
+  EXPECT_EQ(record.size, NOTIFYICONDATAA_V1_SIZE);
+  EXPECT_EQ(record.window, window.hwnd());
+  EXPECT_EQ(record.id, 1U);
+  EXPECT_EQ(record.flags, 7U);
+  EXPECT_EQ(record.callbackMessage, 512U);
+  EXPECT_EQ(record.icon, icon);
+  EXPECT_EQ(std::string(record.tip, 11), std::string(" Tavrolin \0", 11));
+  EXPECT_EQ(std::string(record.tip + 11, 53), std::string(53, ' '));
   EXPECT_EQ(std::memcmp(g_shellCalls[0].bytes.data(), &record, sizeof record), 0);
 
   tray.remove();
