@@ -10,7 +10,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# A release build is made small (the exes have a size budget; see the README):
+# A release build is made small (the exes have a size budget; see docs/performance.md):
 # every function and datum in a section of its own, so that the linker can drop
 # the ones nothing uses, also from the static runtime; objects that carry
 # their code for link-time optimisation too: Tavrolin.exe links with it

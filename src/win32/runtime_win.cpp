@@ -1,6 +1,6 @@
 // Two parts of the static C++ runtime, replaced in Tavrolin.exe to keep it
-// within its size budget (see the README's "Windows exes"). Linked into the
-// program only, never into the tests, which keep the stock runtime.
+// within its size budget (see docs/performance.md, "Windows exes"). Linked
+// into the program only, never into the tests, which keep the stock runtime.
 //
 // - std::terminate's default handler prints the pending exception's demangled
 //   type to stderr, which a GUI program does not have, and then aborts. Its
