@@ -12,7 +12,8 @@
 namespace tavrolin::linux_backend {
 
 // The program's one thread: sleeps until the next timer is due or SIGINT /
-// SIGTERM arrives, so an idle program wakes once per poll and no more.
+// SIGTERM arrives, so an idle program wakes once per poll and no more. It owns
+// the signal descriptor; each timer belongs to whoever created it.
 class EventLoop final : public TimerService, public EventPump {
  public:
   using Clock = std::chrono::steady_clock;

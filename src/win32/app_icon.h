@@ -7,7 +7,8 @@
 namespace tavrolin::win32 {
 
 // The application icon at the two sizes windows use: the large one for the
-// title bar and task switcher, the small one for captions and the tray.
+// title bar and task switcher, the small one for captions and the tray. It
+// owns both.
 class AppIcon {
  public:
   explicit AppIcon(HINSTANCE instance);

@@ -16,7 +16,8 @@ namespace tavrolin::win32 {
 // The info window: what the program does, in two fixed texts on a panel, and
 // a one-line notice below. Shown modeless; showing it again brings the same
 // window forward; its close button unloads it, and the next showing makes it
-// anew. It stays out of the taskbar by having an owner.
+// anew. It stays out of the taskbar by having an owner. It owns its system
+// window with the three labels, and its brushes and fonts.
 class WinInfoWindow final : public Window {
  public:
   // The class name other programs may look for; it has always been this.

@@ -13,7 +13,8 @@ namespace tavrolin::win32 {
 
 // The options dialog's window: the controls of the dialog's design at their
 // places in twips, converted at the screen's resolution. Only the user's
-// actions raise events; what the logic sets raises none.
+// actions raise events; what the logic sets raises none. It owns its system
+// window with every control and processor box in it, and its brush and fonts.
 class WinOptionsWindow final : public Window, public OptionsWindow {
  public:
   // The class name other programs may look for; it has always been this.

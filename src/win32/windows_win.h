@@ -11,7 +11,8 @@
 namespace tavrolin::win32 {
 
 // The toolkit's other windows: the options dialog and the info window, both
-// with the application icon.
+// with the application icon. It owns both window classes and the info window;
+// an options window it makes belongs to whoever asked for it.
 class WinWindows final : public WindowFactory {
  public:
   // `owner` is the Controller's window: it keeps the info window out of the

@@ -12,7 +12,8 @@
 namespace tavrolin {
 
 // "ErrorLog.txt" beside the executable: only ever appended to, opened and
-// closed for every line, CR LF line ends.
+// closed for every line, CR LF line ends. It owns no file handle, only the last
+// system error recorded for the next report and the count of dropped lines.
 class ErrorLog {
  public:
   ErrorLog(Environment& environment, FileSystem& files, Clock& clock, LastError& lastError);

@@ -33,6 +33,9 @@ using ReportVariables = std::vector<ReportVariable>;
 // A report is: stamp; name text; number, two blanks, description; "DLL Error - "
 // and the last recorded system error; the custom line where there is one; one
 // line per variable, as the variables stand at that moment.
+//
+// It owns its heading and the procedure's ways to read its variables and run
+// its tail; the log and the custom text belong to the caller.
 class Handler {
  public:
   Handler(ErrorLog& log, std::string nameText) : log_(log), nameText_(std::move(nameText)) {}

@@ -29,7 +29,8 @@ std::string LocalComputerName(Environment& environment, ErrorLog& log);
 
 // Whether a process of the given image name runs on the computer. When the
 // names source fails, the process list answers instead, and one report is
-// written when such an outage starts (not at every query).
+// written when such an outage starts (not at every query). It owns only that
+// outage flag; the sources and the log are the caller's.
 class PresenceQuery {
  public:
   PresenceQuery(ProcessNames& names, ProcessList& processList, ErrorLog& log)
