@@ -3,7 +3,7 @@
 namespace tavrolin {
 
 void Handler::report(std::int32_t number, std::string_view description) {
-  log_.append(nameText_ + "\r\n" + std::to_string(number) + "  " + std::string(description), true);
+  log_.append(heading_ + "\r\n" + std::to_string(number) + "  " + std::string(description), true);
   log_.append("DLL Error - " + std::to_string(log_.lastSystemError()), false);
   if (customText_ != nullptr) log_.append("Custom Error - " + *customText_, false);
   if (variables_) {

@@ -30,7 +30,7 @@ using ReportVariables = std::vector<ReportVariable>;
 // run(): a failure writes the procedure's report and execution goes on with
 // the next statement. directEntry() writes the report without a failure.
 //
-// A report is: stamp; name text; number, two blanks, description; "DLL Error - "
+// A report is: stamp; heading; number, two blanks, description; "DLL Error - "
 // and the last recorded system error; the custom line where there is one; one
 // line per variable, as the variables stand at that moment.
 //
@@ -38,7 +38,7 @@ using ReportVariables = std::vector<ReportVariable>;
 // its tail; the log and the custom text belong to the caller.
 class Handler {
  public:
-  Handler(ErrorLog& log, std::string nameText) : log_(log), nameText_(std::move(nameText)) {}
+  Handler(ErrorLog& log, std::string heading) : log_(log), heading_(std::move(heading)) {}
 
   Handler& variables(std::function<ReportVariables()> variables) {
     variables_ = std::move(variables);
@@ -76,7 +76,7 @@ class Handler {
 
  private:
   ErrorLog& log_;
-  std::string nameText_;
+  std::string heading_;
   std::function<ReportVariables()> variables_;
   std::string* customText_ = nullptr;
   std::function<void()> tail_;
