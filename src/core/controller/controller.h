@@ -81,8 +81,8 @@ class Controller final : public WatchSettings {
   // The watcher has seen the game start (and armed the delay, or adjusted it).
   bool gameRunning() const { return gameRunning_; }
   const ProcessorSelection& processorSelection() const { return processorSelection_; }
-  // The processor count the last final mask was composed over; 0 while a
-  // selection is used.
+  // The processor count (NUMBER_OF_PROCESSORS) the final mask was last
+  // composed over; a final mask made from a selection leaves it as it was.
   std::int16_t processorCount() const { return processorCount_; }
   // The explanation the first phase's next report prints; emptied by every
   // report.
