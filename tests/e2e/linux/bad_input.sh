@@ -45,13 +45,15 @@ start_and_stop() {
 
 report_of() { [[ -f $1/ErrorLog.txt ]] && grep -c '^Error occurred in' "$1/ErrorLog.txt" || echo 0; }
 
-# config_row NAME CONFIG EXPECTED_LINE REPORTS [EXPECTED_CONFIG]
-# CONFIG is printf'd into config.ini; EXPECTED_CONFIG defaults to CONFIG.
+# config_row NAME CONFIG EXPECTED_LINE REPORTS [EXPECTED_CONFIG [STARTS]]
+# CONFIG is printf'd into config.ini; EXPECTED_CONFIG defaults to CONFIG. The
+# program starts STARTS times (default 1); the last start is checked, the file
+# after all of them.
 config_row() {
-  local name=$1 config=$2 expected=$3 reports=$4 after=${5-$2} dir got
+  local name=$1 config=$2 expected=$3 reports=$4 after=${5-$2} starts=${6:-1} dir got i
   dir=$(new_program_dir)
   printf "$config" >"$dir/config.ini"
-  start_and_stop "$dir"
+  for ((i = 0; i < starts; i++)); do start_and_stop "$dir"; done
   got=$(report_of "$dir")
   if [[ $alive == yes && $rc == 0 && $line == "watching $expected" && $got == "$reports" ]] &&
     cmp -s <(printf "$after") "$dir/config.ini"; then
@@ -86,7 +88,7 @@ config_row "Game 1" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=1\r\n" "F
 config_row "Game 5" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=5\r\n" "$SC $D" 0
 config_row "Game signed (-1)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=-1\r\n" "$SC $D" 0
 config_row "Game not a number (FA)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=FA\r\n" "$SC $D" 1
-config_row "Game missing: appended once" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\n" "$SC $D" 0 "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n"
+config_row "Game missing: appended once over two starts" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\n" "$SC $D" 0 "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n" 2
 config_row "Section missing" "[Other]\r\nInitializeDelay=10\r\n" "$SC (delay 0 ms, online play not allowed)" 1 "[Other]\r\nInitializeDelay=10\r\nGame=0\r\n"
 config_row "Keys repeated: the first wins" "${S}InitializeDelay=20\r\nInitializeDelay=60\r\nOnlineEnabled=0\r\nOnlineEnabled=1\r\nGame=1\r\nGame=0\r\n" "ForgedAlliance.exe (delay 20000 ms, online play not allowed)" 0
 config_row "Keys in another letter case" "[CONFIG]\r\ninitializedelay=20\r\nONLINEENABLED=0\r\ngame=1\r\n" "ForgedAlliance.exe (delay 20000 ms, online play not allowed)" 0

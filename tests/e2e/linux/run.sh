@@ -63,19 +63,6 @@ test_startup() {
   done
 }
 
-test_game_repair() {
-  local dir
-  dir=$(new_program_dir)
-  printf '[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\n' >"$dir/config.ini"
-  for _ in 1 2; do
-    start_program "$dir" "$work/repair.log" || fail "no startup line: $(cat "$work/repair.log")"
-    stop_program "$started"
-  done
-  local count
-  count=$(grep -c '^Game=0' "$dir/config.ini")
-  [[ $count == 1 ]] && pass "a missing Game line is appended once over two starts" || fail "Game=0 appears $count times"
-}
-
 # --- The adjustment ----------------------------------------------------------
 test_adjustment() {
   local dir game prog gap pinned_once
@@ -210,7 +197,6 @@ test_game_of_another_user() {
 
 echo "$suite ($build)"
 test_startup
-test_game_repair
 test_game_of_another_user
 if one_processor; then
   for name in "the adjustment" "the lobby client rule" "a game gone between the phases"; do
