@@ -71,7 +71,7 @@ start_tavrolin() {
   local dir=$1 overrides=${2:+;$2}
   (cd "$dir" && WINEDLLOVERRIDES="$WINEDLLOVERRIDES$overrides" \
     exec wine explorer /desktop="$desktop" Tavrolin.exe >>"$work/wine.log" 2>&1) &
-  wait_for 20 running Tavrolin.exe || return 1
+  wait_for 60 running Tavrolin.exe || return 1
   started_ms=$(($(date +%s%N) / 1000000))
 }
 
@@ -159,7 +159,7 @@ if find_tray_icon; then
     cp "$artifacts/menu-open.png" "$artifacts/tray-back-menu.png"
     menu=yes
     click_menu_item close
-    wait_for 5 menu_gone || fail "\"Close Menu\" left the menu open"
+    wait_for 10 menu_gone || fail "\"Close Menu\" left the menu open"
   fi
 fi
 if [[ $forgotten == yes && $back == yes && $menu == yes ]]; then

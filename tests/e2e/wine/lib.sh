@@ -277,7 +277,7 @@ icon_gone() {
 }
 # find_tray_icon: waits for the icon and sets icon_x, icon_y (its centre).
 find_tray_icon() {
-  wait_for 10 icon_shown || return 1
+  wait_for 30 icon_shown || return 1
   icon_x=$(($(box_x "$orange") + $(box_w "$orange") / 2 + $(box_x "$taskbar")))
   icon_y=$(($(box_y "$orange") + $(box_h "$orange") / 2 + $(box_y "$taskbar")))
 }
@@ -304,7 +304,7 @@ menu_gone() {
 open_tray_menu() {
   shot tray-icon || return # what the screen shows without the menu
   xdotool mousemove "$icon_x" "$icon_y" click "${1:-1}"
-  wait_for 5 menu_seen || return
+  wait_for 10 menu_seen || return
   changed_box "$artifacts/tray-icon.png" "$artifacts/menu-open.png" "$menu_area" || return
   menu_box=$found_box
   menu_x=$(box_x "$menu_box")

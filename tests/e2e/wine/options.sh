@@ -41,7 +41,7 @@ if ! running Idle.exe; then
 fi
 default_config >"$dir/config.ini"
 start_in_desktop "$dir" Tavrolin.exe
-wait_for 20 running Tavrolin.exe || fatal "Tavrolin.exe is not running"
+wait_for 60 running Tavrolin.exe || fatal "Tavrolin.exe is not running"
 find_tray_icon || fatal "no tray icon appeared"
 started_ms=$(now_ms)
 last_save_ms=$started_ms # the poll runs every 10 s from the last save on
@@ -78,7 +78,7 @@ dialog_gone() {
 # open_options: "   Options" from the tray; the dialog shows.
 open_options() {
   choose_from_tray options || return 1
-  wait_for 5 dialog_seen options-open
+  wait_for 10 dialog_seen options-open
 }
 click() {
   xdotool mousemove "$1" "$2" click 1
@@ -138,7 +138,7 @@ open_options || fail "\"   Options\" while the dialog is open showed no dialog"
 click "$(cpu_x)" "$(cpu_y 0)"
 shot unticked
 save
-if wait_for 5 dialog_gone; then
+if wait_for 10 dialog_gone; then
   pass "\"Close and Save\" hides the dialog"
 else
   fail "the dialog is still shown after \"Close and Save\""
@@ -159,7 +159,7 @@ stop SupremeCommander.exe
 
 # --- The info window ---------------------------------------------------------------
 choose_from_tray info || fail "no menu for \"      Info\""
-if wait_for 5 dialog_seen info-open && changed_box "$artifacts/empty-screen.png" "$artifacts/info-open.png" "$above_taskbar"; then
+if wait_for 10 dialog_seen info-open && changed_box "$artifacts/empty-screen.png" "$artifacts/info-open.png" "$above_taskbar"; then
   box=$found_box
   crop_shot info-open "$(($(box_w "$box") + 24))x$(($(box_h "$box") + 24))+$(($(box_x "$box") - 12))+$(($(box_y "$box") - 12))" info-window &&
     pass "\"      Info\" shows the info window ($box); screenshot: e2e-artifacts/info-window.png"
@@ -170,7 +170,7 @@ if wait_for 5 dialog_seen info-open && changed_box "$artifacts/empty-screen.png"
     fail "the info window's colour near its bottom is $colour"
   # Its close button: the top right corner of the title bar.
   click $(($(box_x "$box") + $(box_w "$box") - 12)) $(($(box_y "$box") + 11))
-  wait_for 5 dialog_gone && pass "its close button closes it" || fail "the info window did not close"
+  wait_for 10 dialog_gone && pass "its close button closes it" || fail "the info window did not close"
 else
   fail "\"      Info\" showed no window"
 fi
@@ -190,13 +190,13 @@ warning_seen() {
 }
 # The message box, above the dialog's button (which takes the focus).
 above_button="${client_w}x$((3500 / 15))+${dialog_x}+${dialog_y}"
-if wait_for 5 warning_seen && changed_box "$artifacts/before-warning.png" "$artifacts/warning.png" "$above_button"; then
+if wait_for 10 warning_seen && changed_box "$artifacts/before-warning.png" "$artifacts/warning.png" "$above_button"; then
   warn=$found_box
   crop_shot warning "$dialog_area" options-warning &&
     pass "saving with no box ticked shows the warning; screenshot: e2e-artifacts/options-warning.png"
   # Its one button, OK, at the middle of its bottom.
   click $(($(box_x "$warn") + $(box_w "$warn") / 2)) $(($(box_y "$warn") + $(box_h "$warn") - 23))
-  wait_for 5 dialog_gone && pass "OK dismisses the warning and the dialog hides" ||
+  wait_for 10 dialog_gone && pass "OK dismisses the warning and the dialog hides" ||
     fail "the warning or the dialog is still shown after OK"
 else
   fail "no warning appeared"
@@ -216,7 +216,7 @@ list_open() {
   ((changed > 200))
 }
 list_area="$((2655 / 15))x120+$((dialog_x + 1320 / 15))+$((dialog_y + (90 + 315) / 15))"
-if wait_for 5 list_open && changed_box "$artifacts/list-closed.png" "$artifacts/list-open.png" "$list_area"; then
+if wait_for 10 list_open && changed_box "$artifacts/list-closed.png" "$artifacts/list-open.png" "$list_area"; then
   list=$found_box
   # Two entries of equal height: the second in the lower half.
   click "$(combo1_x)" $(($(box_y "$list") + $(box_h "$list") * 3 / 4))
@@ -238,7 +238,7 @@ stop ForgedAlliance.exe
 open_options || fatal "\"   Options\" showed no dialog"
 rm -f "$dir/config.ini"
 save
-wait_for 5 dialog_gone || fail "the dialog is still shown after saving"
+wait_for 10 dialog_gone || fail "the dialog is still shown after saving"
 if cmp -s <(printf '%s\r\n' "[Config]" "OnlineEnabled=1" "Game=0" "InitializeDelay=1") "$dir/config.ini"; then
   pass "config.ini deleted, then saved: a new file with [Config], OnlineEnabled, Game, InitializeDelay in that order"
 else
@@ -254,11 +254,11 @@ if chattr +i "$dir/config.ini" 2>/dev/null && ! (echo >>"$dir/config.ini") 2>/de
   # Another game, and processor 0 ticked beside processor 1, then save: a
   # final mask that differs from the pin and from what was saved before.
   click "$(combo1_x)" "$(combo1_y)"
-  wait_for 5 list_open && click "$(combo1_x)" $(($(box_y "$list") + $(box_h "$list") * 3 / 4))
+  wait_for 10 list_open && click "$(combo1_x)" $(($(box_y "$list") + $(box_h "$list") * 3 / 4))
   click "$(cpu_x)" "$(cpu_y 0)"
   sleep_past_poll # the watcher has seen the last game gone
   save
-  wait_for 5 dialog_gone || fail "the dialog is still shown after saving"
+  wait_for 10 dialog_gone || fail "the dialog is still shown after saving"
   cmp -s "$work/config-before.ini" "$dir/config.ini" && pass "an unwritable config.ini stays as it was after a save" ||
     fail "the unwritable config.ini changed: $(tr '\r\n' '| ' <"$dir/config.ini")"
   start_game "$dir" ForgedAlliance.exe --threads 4 || fatal "the stand-in game did not start"

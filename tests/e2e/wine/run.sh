@@ -27,7 +27,7 @@ shot desktop-before
 
 start_in_desktop "$dir" Tavrolin.exe
 wait_for 30 test -s "$dir/config.ini" || fatal "Tavrolin.exe wrote no config.ini"
-wait_for 10 running Tavrolin.exe || fatal "Tavrolin.exe is not running"
+wait_for 60 running Tavrolin.exe || fatal "Tavrolin.exe is not running"
 config_is_default() { cmp -s <(default_config) "$dir/config.ini"; }
 if wait_for 5 config_is_default; then
   pass "a fresh start writes the default config.ini byte for byte ($(stat -c %s "$dir/config.ini") bytes)"
@@ -61,7 +61,7 @@ pass "a left click opens the menu ($menu_box), kept as e2e-artifacts/tray-menu.p
 # "Close Menu", the first item, closes it and changes nothing.
 menu_h1=$menu_h
 click_menu_item close
-wait_for 5 menu_gone && running Tavrolin.exe && pass "\"Close Menu\" closes the menu; the program runs on" ||
+wait_for 10 menu_gone && running Tavrolin.exe && pass "\"Close Menu\" closes the menu; the program runs on" ||
   fail "\"Close Menu\" left the menu open or ended the program"
 
 # Right click opens the same menu; "    Exit" is its last item.
@@ -71,7 +71,7 @@ cp "$artifacts/menu-open.png" "$artifacts/tray-menu-right.png"
   fail "the right-click menu ($menu_box) is not as high as the left-click one ($menu_h1)"
 click_menu_item exit
 wait_for 10 not_running Tavrolin.exe && pass "\"    Exit\" ends the program" || fail "Tavrolin.exe still runs after \"    Exit\""
-wait_for 5 icon_gone && pass "the tray icon is gone" || fail "the tray icon is still shown after exit"
+wait_for 10 icon_gone && pass "the tray icon is gone" || fail "the tray icon is still shown after exit"
 [[ -e $dir/ErrorLog.txt ]] && fail "ErrorLog.txt appeared: $(cat "$dir/ErrorLog.txt")" || pass "still no ErrorLog.txt"
 
 # --- The adjustment: processor 0 first, then all processors ------------------
