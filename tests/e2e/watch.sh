@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Watching a process's threads' processors from outside. Sourced by the Linux
 # and the Wine end-to-end helpers.
 #
@@ -26,7 +27,7 @@ watch_threads() {
   local pid=$1 log=$2 fifo=$2.tick tick f text value state threads last=
   mkfifo "$fifo" && exec {tick}<>"$fifo" # read -t on it sleeps without a fork
   while [[ -d /proc/$pid/task ]]; do
-    state= threads=0
+    state='' threads=0
     for f in /proc/"$pid"/task/*/status; do
       read -r -d '' text 2>/dev/null <"$f"
       [[ $text =~ Cpus_allowed_list:[[:space:]]*([^[:space:]]+) ]] || continue
