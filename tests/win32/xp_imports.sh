@@ -28,6 +28,13 @@ imports=$(awk -F'\t' '
   dll && NF >= 3 && $3 ~ /^ *[0-9]+ +[A-Za-z_]/ { split($3, f, " "); print dll, f[2] }
 ' <<<"$headers" | sort -u)
 failures=0
+# Every exe imports from kernel32.dll: none found means the parse failed, and
+# an empty list would pass the check below whatever the exe imports.
+if ! grep -q '^kernel32\.dll ' <<<"$imports"; then
+  echo "FAIL: no imports from kernel32.dll read from $exe; objdump's output was not understood:"
+  grep -m 20 -E 'DLL Name|^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+' <<<"$headers" | sed 's/^/  /'
+  exit 1
+fi
 unchecked=$(comm -23 <(echo "$imports") <(sort -u "$here/xp_imports.txt"))
 if [[ -n $unchecked ]]; then
   echo "FAIL: imports not checked against Windows XP (check each, then add it to tests/win32/xp_imports.txt):"

@@ -1,14 +1,45 @@
-# Helpers for the Linux end-to-end tests. Sourced by run.sh.
+# Helpers for the Linux end-to-end tests. Sourced by run.sh, bad_input.sh and
+# wine_game.sh, which set $suite (their name), $work and $build first.
+# shellcheck source=../watch.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../watch.sh"
 
 failures=0
+passes=0
+skipped=()
 pids_to_kill=()
 
 note() { printf '  %s\n' "$*"; }
-pass() { printf 'PASS %s\n' "$*"; }
+pass() {
+  printf 'PASS %s\n' "$*"
+  passes=$((passes + 1))
+}
 fail() {
   printf 'FAIL %s\n' "$*"
   failures=$((failures + 1))
 }
+# skip NAME WHY: a check that could not run is named and counted, never passed.
+# The test command collects the names in the file $TAVROLIN_SKIPPED.
+skip() {
+  printf 'SKIP %s: %s\n' "$1" "$2"
+  skipped+=("$1")
+  if [[ -n ${TAVROLIN_SKIPPED:-} ]]; then printf '%s: %s\n' "$suite" "$1" >>"$TAVROLIN_SKIPPED"; fi
+}
+# summary: the closing line, "N passed, F failed, S skipped: NAMES"; ends the
+# script, with status 1 when a check failed.
+summary() {
+  local line="$suite: $passes passed, $failures failed, ${#skipped[@]} skipped"
+  local name first=1
+  for name in "${skipped[@]}"; do
+    ((first)) && line+=": $name" || line+="; $name"
+    first=0
+  done
+  echo "$line"
+  ((failures == 0))
+  exit
+}
+
+# Spreading needs a second processor to spread over.
+one_processor() { (($(nproc) < 2)); }
 
 cleanup() {
   for pid in "${pids_to_kill[@]}"; do
@@ -24,6 +55,35 @@ start_bg() {
   "$@" >"$log" 2>&1 &
   started=$!
   pids_to_kill+=("$started")
+}
+
+# start_program DIR LOG [ENV...]: starts DIR's copy of the program (through env,
+# so ENV may set variables or name a command to run it under) and waits
+# (up to a minute: sanitizers and a loaded machine are slow) until it has
+# read its settings and printed its startup line. Its pid in $started; false
+# when no startup line came.
+start_program() {
+  local dir=$1 log=$2
+  shift 2
+  start_bg "$log" env "$@" "$dir/tavrolin"
+  wait_started "$log"
+}
+wait_started() {
+  local deadline=$(($(now_ms) + 60000))
+  until grep -q '^tavrolin: watching' "$1" 2>/dev/null; do
+    (($(now_ms) > deadline)) && return 1
+    sleep 0.05
+  done
+}
+
+# wait_until SECONDS CMD...: true once CMD succeeds, trying every 0.1 s.
+wait_until() {
+  local deadline=$(($(now_ms) + $1 * 1000))
+  shift
+  until "$@"; do
+    (($(now_ms) > deadline)) && return 1
+    sleep 0.1
+  done
 }
 
 # A directory holding a copy of the program (settings live beside it).
@@ -42,31 +102,25 @@ new_game() {
   echo "$dir/$1"
 }
 
+# start_game PATH [ARGS...]: starts the stand-in and watches its threads; sets
+# game_pid, game_out (its output) and game_watch (the watch log, see watch.sh).
+start_game() {
+  local game=$1
+  shift
+  game_out=$(mktemp "$work/game-out.XXXX")
+  start_bg "$game_out" "$game" "$@"
+  game_pid=$started
+  game_watch=$work/watch.$game_pid
+  watch_start "$game_pid" "$game_watch"
+  pids_to_kill+=("$watcher")
+}
+
 # thread_cpus PID: the distinct Cpus_allowed_list values of all its threads.
 thread_cpus() {
   cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^Cpus_allowed_list:/ {print $2}' | sort -u | tr '\n' ' ' | sed 's/ $//'
 }
 
 thread_count() { ls /proc/"$1"/task 2>/dev/null | wc -l; }
-
-# watch_adjustment PID SECONDS: samples the threads' processors every 50 ms and
-# prints "pinned_at final_at" in milliseconds since the call (or "- -").
-watch_adjustment() {
-  local pid=$1 limit_ms=$(($2 * 1000)) start now cpus pinned=- final=-
-  start=$(date +%s%3N)
-  while :; do
-    now=$(($(date +%s%3N) - start))
-    ((now > limit_ms)) && break
-    cpus=$(thread_cpus "$pid")
-    if [[ $pinned == - && $cpus == 0 ]]; then pinned=$now; fi
-    if [[ $pinned != - && $cpus == "$all_cpus" ]]; then
-      final=$now
-      break
-    fi
-    sleep 0.05
-  done
-  echo "$pinned $final"
-}
 
 default_config() {
   printf ';Configuration is done by the program and shouldn'"'"'t be adjusted here.\r\n;Delete this file if issues arise, the app will make a new one.\r\n\r\n[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n'
@@ -77,12 +131,15 @@ write_config() {
   printf '[Config]\r\nInitializeDelay=%s\r\nOnlineEnabled=%s\r\nCPUs=All\r\nGame=0\r\n' "$2" "$3" >"$1/config.ini"
 }
 
-# stop_program PID: SIGTERM; sets $stop_rc and $stop_ms (how long it took).
+# stop_program PID [SIGNAL]: SIGTERM or SIGNAL; sets $stop_rc and $stop_ms
+# (how long it took to end). One that has not ended after 30 s is killed.
 stop_program() {
   local pid=$1 start
-  start=$(date +%s%3N)
-  kill -TERM "$pid"
+  start=$(now_ms)
+  kill -"${2:-TERM}" "$pid"
+  while kill -0 "$pid" 2>/dev/null && (($(now_ms) - start < 30000)); do sleep 0.02; done
+  stop_ms=$(($(now_ms) - start))
+  kill -KILL "$pid" 2>/dev/null
   wait "$pid"
   stop_rc=$?
-  stop_ms=$(($(date +%s%3N) - start))
 }

@@ -8,8 +8,11 @@
 #   ...tests...
 #   e2e_summary NAME
 #
-# Results: pass/fail print a line each and count the failures; fatal ends the
-# run. Screenshots go to $artifacts.
+# Results: pass/fail print a line each and count the failures; skip names a
+# check that cannot run here (never a pass); fatal ends the run. Screenshots go
+# to $artifacts; a screenshot or an image comparison that fails is a failed
+# check with the tool's message, and its predicate returns 2 (wait_for stops).
+source "$(dirname "${BASH_SOURCE[0]}")/../watch.sh"
 
 # The screen every test runs on. Coordinates below assume it.
 screen_w=1024
@@ -18,13 +21,37 @@ desktop="Tavrolin,${screen_w}x${screen_h}"
 taskbar="${screen_w}x28+0+740" # the bottom of the screen, where the taskbar and tray are
 icon_orange="#F89A20"          # the application icon's top-left core
 failures=0
+passes=0
+skipped=()
 
-# e2e_screen SCRIPT ARGS...: runs SCRIPT again inside a virtual X screen of its
-# own, unless this already is one.
+# e2e_screen SCRIPT ARGS...: runs SCRIPT again on a virtual X screen of its
+# own, unless this already is one, and ends with its status. Xvfb picks a free
+# display and writes its number once it accepts clients (xvfb-run waits for a
+# signal instead, and can wait forever when the signal comes early).
 e2e_screen() {
-  if [[ -z ${TAVROLIN_E2E_SCREEN:-} ]]; then
-    TAVROLIN_E2E_SCREEN=1 exec xvfb-run -a -s "-screen 0 ${screen_w}x${screen_h}x24" "$@"
+  [[ -n ${TAVROLIN_E2E_SCREEN:-} ]] && return
+  local dir display xvfb rc
+  dir=$(mktemp -d /tmp/tavrolin-xvfb.XXXXXX)
+  Xvfb -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp 3>"$dir/display" >"$dir/log" 2>&1 &
+  xvfb=$!
+  for _ in $(seq 300); do
+    display=$(cat "$dir/display")
+    [[ $display =~ ^[0-9]+$ ]] && break
+    kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [[ ! $display =~ ^[0-9]+$ ]]; then
+    echo "FAIL: the virtual X screen did not start: $(cat "$dir/log")"
+    kill "$xvfb" 2>/dev/null
+    rm -rf "$dir"
+    exit 1
   fi
+  TAVROLIN_E2E_SCREEN=1 DISPLAY=:$display "$@"
+  rc=$?
+  kill "$xvfb"
+  wait "$xvfb"
+  rm -rf "$dir"
+  exit "$rc"
 }
 
 # e2e_setup BUILD_DIR [keep]: sets build, artifacts, work and the Wine
@@ -58,17 +85,33 @@ e2e_prefix() {
   cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
 }
 
-# e2e_summary NAME: the closing line; true when nothing failed.
+# e2e_summary NAME: the closing line, "N passed, F failed, S skipped: NAMES";
+# true when nothing failed.
 e2e_summary() {
-  echo "$1: $(($(date +%s) - started_at)) s, $failures failure(s); screenshots in $artifacts"
+  local line="$1: $passes passed, $failures failed, ${#skipped[@]} skipped" name first=1
+  for name in "${skipped[@]}"; do
+    ((first)) && line+=": $name" || line+="; $name"
+    first=0
+  done
+  echo "$line ($(($(date +%s) - started_at)) s; screenshots in $artifacts)"
   ((failures == 0))
 }
 
-pass() { echo "PASS: $*"; }
+pass() {
+  echo "PASS: $*"
+  passes=$((passes + 1))
+}
 fail() {
   echo "FAIL: $*"
   failures=$((failures + 1))
 }
+# skip NAME WHY: named and counted; the test command collects the names.
+skip() {
+  echo "SKIP: $1: $2"
+  skipped+=("$1")
+  if [[ -n ${TAVROLIN_SKIPPED:-} ]]; then echo "Wine end-to-end: $1" >>"$TAVROLIN_SKIPPED"; fi
+}
+one_processor() { (($(nproc) < 2)); }
 # Ends the run at once; what follows depends on what failed.
 fatal() {
   fail "$*"
@@ -76,17 +119,33 @@ fatal() {
   exit 1
 }
 
-# wait_for SECONDS COMMAND...: true once COMMAND succeeds, polling every 0.2 s.
+# wait_for SECONDS COMMAND...: true once COMMAND succeeds, polling every 0.2 s;
+# gives up at once when COMMAND returns 2 (a screenshot failed).
 wait_for() {
-  local deadline=$(($(date +%s%N) + $1 * 1000000000))
+  local deadline=$(($(date +%s%N) + $1 * 1000000000)) rc
   shift
-  until "$@"; do
+  while :; do
+    "$@"
+    rc=$?
+    ((rc == 0)) && return 0
+    ((rc == 2)) && return 2
     (($(date +%s%N) > deadline)) && return 1
     sleep 0.2
   done
 }
 
-shot() { import -window root "$artifacts/$1.png"; }
+# image_failed WHAT MESSAGE: a screenshot or an image tool that failed.
+image_failed() {
+  fail "$1 failed: $(tr '\n' ' ' <<<"${2:-no message}")"
+  return 2
+}
+# shot NAME: a screenshot of the whole screen, $artifacts/NAME.png.
+shot() {
+  local out
+  rm -f "$artifacts/$1.png"
+  out=$(import -window root "$artifacts/$1.png" 2>&1) && [[ -s $artifacts/$1.png ]] ||
+    image_failed "screenshot $1" "$out"
+}
 
 # The Linux pid of a Windows program: its command line starts with its image
 # name (anchored: explorer's command line holds the name too).
@@ -130,35 +189,65 @@ start_in_desktop() {
 }
 
 # start_game DIR IMAGE [ARGS...]: starts the stand-in under its game name,
-# outside the desktop (it has no window), and waits for it.
+# outside the desktop (it has no window), waits for it and watches its threads
+# (see watch.sh): the log is ${watch_of[IMAGE]}.
+declare -A watch_of
 start_game() {
-  local dir=$1 image=$2
+  local dir=$1 image=$2 pid
   shift 2
   (cd "$dir" && exec wine "$image" "$@" >>"$work/wine.log" 2>&1) &
-  wait_for 20 running "$image"
+  wait_for 60 running "$image" || return 1
+  pid=$(pid_of "$image")
+  watch_of[$image]=$work/watch.$pid
+  watch_start "$pid" "${watch_of[$image]}"
 }
+# adjusted_to IMAGE CPUS [SINCE_MS]: the game is pinned to processor 0, then
+# ends on CPUS, within a minute (the first poll alone may take 10 s).
+adjusted_to() { wait_adjustment "${watch_of[$1]}" "$2" 60 "${3:-0}"; }
 
-# Number of pixels that differ between two screenshots inside GEOMETRY.
-changed_pixels() {
-  convert "$1" -crop "$3" +repage "$work/crop-a.png"
-  convert "$2" -crop "$3" +repage "$work/crop-b.png"
-  local count
-  count=$(compare -metric AE -fuzz 8% "$work/crop-a.png" "$work/crop-b.png" null: 2>&1)
-  [[ $count =~ ^[0-9]+$ ]] && echo "$count" || echo 999999
+# pixels_changed A B GEOMETRY: sets changed, the number of pixels that differ
+# between two screenshots inside GEOMETRY.
+pixels_changed() {
+  local out
+  out=$(convert "$1" -crop "$3" +repage "$work/crop-a.png" 2>&1 &&
+    convert "$2" -crop "$3" +repage "$work/crop-b.png" 2>&1) ||
+    image_failed "cropping $3 of $(basename "$1") and $(basename "$2")" "$out" || return
+  # compare's status is 1 when the images differ: the count tells.
+  out=$(compare -metric AE -fuzz 8% "$work/crop-a.png" "$work/crop-b.png" null: 2>&1)
+  [[ $out =~ ^([0-9]+(\.[0-9]+)?(e\+?[0-9]+)?)$ ]] ||
+    image_failed "comparing $(basename "$1") with $(basename "$2")" "$out" || return
+  changed=$(awk -v n="${BASH_REMATCH[1]}" 'BEGIN { printf "%d", n }')
 }
-# The bounding box (WxH+X+Y, screen coordinates) of what differs inside GEOMETRY.
+# changed_box A B GEOMETRY: sets found_box, the bounding box (WxH+X+Y, screen
+# coordinates) of what differs inside GEOMETRY.
 changed_box() {
   local box
+  # An empty box comes with a warning: only the box on stdout counts.
   box=$(convert "$1" "$2" -crop "$3" +repage -compose difference -composite -colorspace gray \
-    -threshold 8% -format '%@' info: 2>/dev/null)
-  echo "$(box_w "$box")x$(box_h "$box")+$(($(box_x "$box") + $(box_x "$3")))+$(($(box_y "$box") + $(box_y "$3")))"
+    -threshold 8% -format '%@' info: 2>"$work/convert.err")
+  [[ $box =~ ^[0-9]+x[0-9]+\+[0-9]+\+[0-9]+$ ]] ||
+    image_failed "finding what differs between $(basename "$1") and $(basename "$2")" "$box $(cat "$work/convert.err")" || return
+  found_box="$(box_w "$box")x$(box_h "$box")+$(($(box_x "$box") + $(box_x "$3")))+$(($(box_y "$box") + $(box_y "$3")))"
 }
 box_x() { sed -E 's/^[0-9]+x[0-9]+\+([0-9]+)\+[0-9]+$/\1/' <<<"$1"; }
 box_y() { sed -E 's/^[0-9]+x[0-9]+\+[0-9]+\+([0-9]+)$/\1/' <<<"$1"; }
 box_w() { sed -E 's/^([0-9]+)x.*/\1/' <<<"$1"; }
 box_h() { sed -E 's/^[0-9]+x([0-9]+)\+.*/\1/' <<<"$1"; }
-# The colour of one pixel of a screenshot, as #RRGGBB.
-pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: 2>/dev/null | sed 's/^/#/' | cut -c1-7; }
+# colour_near FILE X Y #RRGGBB: the pixel's colour is within 8 of the one
+# given in each of red, green and blue (what the screen shows may be a shade
+# off); sets colour, as #RRGGBB.
+colour_near() {
+  local out
+  colour=-
+  out=$(convert "$1" -format "%[hex:p{$2,$3}]" info: 2>&1)
+  [[ $out =~ ^[0-9A-Fa-f]{6} ]] || image_failed "reading the pixel $2,$3 of $(basename "$1")" "$out" || return
+  colour="#${out:0:6}"
+  local i want=${4#\#}
+  for i in 0 2 4; do
+    local d=$((16#${colour:$((i + 1)):2} - 16#${want:$i:2}))
+    ((d >= -8 && d <= 8)) || return 1
+  done
+}
 
 # Cpus_allowed_list of every thread of a process, one line per distinct value.
 thread_cpus() {
@@ -168,28 +257,29 @@ all_threads_on() { [[ $(thread_cpus "$1") == "$2" ]]; }
 
 # --- The tray icon and its menu ---------------------------------------------
 
-# The icon, found by its colour: processor 0's orange core, in the taskbar.
-orange_box() {
-  convert "$1" -crop "$taskbar" +repage -fuzz 12% -fill lime -opaque "$icon_orange" \
-    -fuzz 0 -fill black +opaque lime -format '%@' info: 2>/dev/null
+# orange_in FILE: sets orange, the box of the icon's colour in the taskbar
+# (0x0+... when there is none): processor 0's orange core.
+orange_in() {
+  orange=$(convert "$1" -crop "$taskbar" +repage -fuzz 12% -fill lime -opaque "$icon_orange" \
+    -fuzz 0 -fill black +opaque lime -format '%@' info: 2>"$work/convert.err")
+  [[ $orange =~ ^[0-9]+x[0-9]+\+[0-9]+\+[0-9]+$ ]] ||
+    image_failed "looking for the icon in $(basename "$1")" "$orange $(cat "$work/convert.err")"
 }
 icon_shown() {
-  shot tray-icon
-  local box
-  box=$(orange_box "$artifacts/tray-icon.png")
-  [[ $box =~ ^[1-9][0-9]*x[1-9] && $(box_w "$box") -lt 20 ]]
+  shot tray-icon || return
+  orange_in "$artifacts/tray-icon.png" || return
+  [[ $orange =~ ^[1-9][0-9]*x[1-9] && $(box_w "$orange") -lt 20 ]]
 }
 icon_gone() {
-  shot after-exit
-  [[ ! $(orange_box "$artifacts/after-exit.png") =~ ^[1-9] ]]
+  shot after-exit || return
+  orange_in "$artifacts/after-exit.png" || return
+  [[ ! $orange =~ ^[1-9] ]]
 }
 # find_tray_icon: waits for the icon and sets icon_x, icon_y (its centre).
 find_tray_icon() {
-  wait_for 10 icon_shown || return 1
-  local box
-  box=$(orange_box "$artifacts/tray-icon.png")
-  icon_x=$(($(box_x "$box") + $(box_w "$box") / 2 + $(box_x "$taskbar")))
-  icon_y=$(($(box_y "$box") + $(box_h "$box") / 2 + $(box_y "$taskbar")))
+  wait_for 30 icon_shown || return 1
+  icon_x=$(($(box_x "$orange") + $(box_w "$orange") / 2 + $(box_x "$taskbar")))
+  icon_y=$(($(box_y "$orange") + $(box_h "$orange") / 2 + $(box_y "$taskbar")))
 }
 
 # Where the menu can open: it starts at the pointer on the icon and is pushed
@@ -197,40 +287,72 @@ find_tray_icon() {
 # windows centred on the screen.
 menu_area="300x400+$((screen_w - 300))+$((screen_h - 400))"
 menu_seen() {
-  shot menu-open
-  [[ $(changed_pixels "$artifacts/tray-icon.png" "$artifacts/menu-open.png" "$menu_area") -gt 500 ]]
+  shot menu-open || return
+  pixels_changed "$artifacts/tray-icon.png" "$artifacts/menu-open.png" "$menu_area" || return
+  ((changed > 500))
 }
 menu_gone() {
-  shot menu-closed
+  shot menu-closed || return
   # Above the taskbar, whose icon may still be highlighted.
-  [[ $(changed_pixels "$artifacts/tray-icon.png" "$artifacts/menu-closed.png" "300x372+$((screen_w - 300))+$((screen_h - 400))") -lt 50 ]]
+  pixels_changed "$artifacts/tray-icon.png" "$artifacts/menu-closed.png" "300x372+$((screen_w - 300))+$((screen_h - 400))" || return
+  ((changed < 50))
 }
 # open_tray_menu [BUTTON]: clicks the icon (button 1 by default) and waits for
-# the menu; sets menu_box and menu_x, menu_y, menu_h. The screen with the open
-# menu is menu-open.png. Needs find_tray_icon.
+# the menu; sets menu_box and menu_x, menu_y, menu_h, and finds its items
+# (menu_item_y). The screen with the open menu is menu-open.png. Needs
+# find_tray_icon.
 open_tray_menu() {
-  shot tray-icon # what the screen shows without the menu
+  shot tray-icon || return # what the screen shows without the menu
   xdotool mousemove "$icon_x" "$icon_y" click "${1:-1}"
-  wait_for 5 menu_seen || return 1
-  menu_box=$(changed_box "$artifacts/tray-icon.png" "$artifacts/menu-open.png" "$menu_area")
+  wait_for 10 menu_seen || return
+  changed_box "$artifacts/tray-icon.png" "$artifacts/menu-open.png" "$menu_area" || return
+  menu_box=$found_box
   menu_x=$(box_x "$menu_box")
   menu_y=$(box_y "$menu_box")
   menu_h=$(box_h "$menu_box")
+  find_menu_items
 }
-# menu_item_y ITEM: the height of an item's centre in the open menu. Four
-# items of equal height and two separators, in the order "Close Menu", -,
-# "   Options", "      Info", -, "    Exit".
+# find_menu_items: the menu holds "Close Menu", a separator, "   Options",
+# "      Info", a separator and "    Exit". The separators are the only thin
+# lines inside the menu drawn nearly all across it (a row of text never is; a
+# highlighted item is a thick band): found on the screenshot, they give each
+# item's place, whatever the font and the theme make of the items' heights.
+# Sets item_close, item_options, item_info and item_exit (the heights of the
+# items' centres).
+find_menu_items() {
+  local rows separators
+  # Per row of the menu, how much of it is not the background (0 to 255).
+  rows=$(convert "$artifacts/menu-open.png" -crop "$menu_box" +repage -colorspace gray -threshold 90% \
+    -negate -scale "1x${menu_h}!" -depth 8 txt:- 2>"$work/convert.err") || image_failed "reading the menu's rows" "$(cat "$work/convert.err")" || return
+  # From row 3 to the third last: the menu's frame is drawn all across too.
+  separators=$(awk -F'[,:() ]+' -v h="$menu_h" '
+    /^#/ { next }
+    { y = $2; drawn = $3 >= 0.8 * 255 && y >= 3 && y < h - 3 }
+    drawn && !inside { start = y; inside = 1 }
+    !drawn && inside { if (y - start <= 3) printf "%d %d\n", start, y - 1; inside = 0 }
+  ' <<<"$rows")
+  if [[ $(grep -c . <<<"$separators") != 2 ]]; then
+    fail "the menu ($menu_box) does not show two separators: rows $(tr '\n' ',' <<<"$separators")"
+    return 2
+  fi
+  local top1 bottom1 top2 bottom2
+  read -r top1 bottom1 top2 bottom2 <<<"$(tr '\n' ' ' <<<"$separators")"
+  item_close=$((menu_y + top1 / 2))
+  item_options=$((menu_y + bottom1 + (top2 - bottom1) / 4))
+  item_info=$((menu_y + bottom1 + (top2 - bottom1) * 3 / 4))
+  item_exit=$((menu_y + (bottom2 + menu_h) / 2))
+}
 menu_item_y() {
   case $1 in
-    close) echo $((menu_y + 12)) ;;
-    options) echo $((menu_y + menu_h / 2 - 9)) ;;
-    info) echo $((menu_y + menu_h / 2 + 8)) ;;
-    exit) echo $((menu_y + menu_h - 12)) ;;
+    close) echo "$item_close" ;;
+    options) echo "$item_options" ;;
+    info) echo "$item_info" ;;
+    exit) echo "$item_exit" ;;
   esac
 }
 click_menu_item() { xdotool mousemove $((menu_x + 30)) "$(menu_item_y "$1")" click 1; }
 # choose_from_tray ITEM: opens the menu and chooses the item.
 choose_from_tray() {
-  open_tray_menu || return 1
+  open_tray_menu || return
   click_menu_item "$1"
 }

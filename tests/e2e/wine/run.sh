@@ -7,8 +7,9 @@
 #   tests/e2e/wine/run.sh BUILD_DIR     (e.g. build/win64)
 #
 # Screenshots stay in BUILD_DIR/e2e-artifacts (tray-menu.png shows the open
-# menu; options.sh adds the dialog's and the info window's). Exits non-zero
-# when a check fails. Takes about two minutes.
+# menu; options.sh adds the dialog's and the info window's). Ends with "N
+# passed, F failed, S skipped: NAMES" and exits non-zero when a check failed.
+# Takes about five minutes.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
@@ -25,14 +26,15 @@ sleep 2
 shot desktop-before
 
 start_in_desktop "$dir" Tavrolin.exe
-wait_for 30 test -f "$dir/config.ini" || fatal "Tavrolin.exe wrote no config.ini"
-wait_for 10 running Tavrolin.exe || fatal "Tavrolin.exe is not running"
-sleep 1
-if cmp -s <(default_config) "$dir/config.ini"; then
+wait_for 30 test -s "$dir/config.ini" || fatal "Tavrolin.exe wrote no config.ini"
+wait_for 60 running Tavrolin.exe || fatal "Tavrolin.exe is not running"
+config_is_default() { cmp -s <(default_config) "$dir/config.ini"; }
+if wait_for 5 config_is_default; then
   pass "a fresh start writes the default config.ini byte for byte ($(stat -c %s "$dir/config.ini") bytes)"
 else
   fail "config.ini differs from the default: $(od -c "$dir/config.ini" | head -n 5)"
 fi
+sleep 1 # a report would have followed at once
 [[ -e $dir/ErrorLog.txt ]] && fail "a fresh start wrote ErrorLog.txt" || pass "no ErrorLog.txt after a fresh start"
 
 find_tray_icon || fatal "no tray icon appeared"
@@ -44,7 +46,7 @@ second_start=$(date +%s%N)
 second_rc=$?
 second_ms=$((($(date +%s%N) - second_start) / 1000000))
 if [[ $second_rc == 0 && $(pgrep -fc '^Tavrolin.exe') == 1 ]]; then
-  pass "a second Tavrolin.exe ends at once (${second_ms} ms, status 0); the first runs on"
+  pass "a second Tavrolin.exe ends by itself (${second_ms} ms, status 0); the first runs on"
 else
   fail "second copy: status $second_rc after ${second_ms} ms, $(pgrep -fc '^Tavrolin.exe') copies running"
 fi
@@ -59,7 +61,7 @@ pass "a left click opens the menu ($menu_box), kept as e2e-artifacts/tray-menu.p
 # "Close Menu", the first item, closes it and changes nothing.
 menu_h1=$menu_h
 click_menu_item close
-wait_for 5 menu_gone && running Tavrolin.exe && pass "\"Close Menu\" closes the menu; the program runs on" ||
+wait_for 10 menu_gone && running Tavrolin.exe && pass "\"Close Menu\" closes the menu; the program runs on" ||
   fail "\"Close Menu\" left the menu open or ended the program"
 
 # Right click opens the same menu; "    Exit" is its last item.
@@ -69,11 +71,18 @@ cp "$artifacts/menu-open.png" "$artifacts/tray-menu-right.png"
   fail "the right-click menu ($menu_box) is not as high as the left-click one ($menu_h1)"
 click_menu_item exit
 wait_for 10 not_running Tavrolin.exe && pass "\"    Exit\" ends the program" || fail "Tavrolin.exe still runs after \"    Exit\""
-wait_for 5 icon_gone && pass "the tray icon is gone" || fail "the tray icon is still shown after exit"
+wait_for 10 icon_gone && pass "the tray icon is gone" || fail "the tray icon is still shown after exit"
 [[ -e $dir/ErrorLog.txt ]] && fail "ErrorLog.txt appeared: $(cat "$dir/ErrorLog.txt")" || pass "still no ErrorLog.txt"
 
 # --- The adjustment: processor 0 first, then all processors ------------------
 stop Tavrolin.exe # left over from a failed exit: it would keep the next copy out
+if one_processor; then
+  for name in "the adjustment" "the options dialog and the info window" "faults survived and the profile rows"; do
+    skip "$name" "only one processor to run on: there is nothing to spread"
+  done
+  e2e_summary "Wine end-to-end run"
+  exit
+fi
 dir=$(new_dir adjust SupremeCommander.exe)
 printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
 start_game "$dir" SupremeCommander.exe --threads 4 || fatal "the stand-in game did not start"
@@ -81,22 +90,15 @@ game=$(pid_of SupremeCommander.exe)
 all_cpus=$(thread_cpus "$game")
 threads=$(ls /proc/"$game"/task | wc -l)
 echo "stand-in game: pid $game, $threads threads, on processors $all_cpus"
-[[ $all_cpus == 0 ]] && fatal "this machine lets the game run on processor 0 only; nothing to spread"
 
+adjust_start=$(now_ms)
 start_in_desktop "$dir" Tavrolin.exe
-adjust_start=$(date +%s%N)
 # The poll sees the game within 10 s, the delay adds 1 s.
-if wait_for 20 all_threads_on "$game" 0; then
-  pinned_ms=$((($(date +%s%N) - adjust_start) / 1000000))
-  pass "every thread of the game goes to processor 0 (${pinned_ms} ms after the start)"
-  pinned_at=$(date +%s%N)
-  if wait_for 5 all_threads_on "$game" "$all_cpus"; then
-    pass "then every thread goes to processors $all_cpus ($((($(date +%s%N) - pinned_at) / 1000000)) ms later)"
-  else
-    fail "the game stayed on $(thread_cpus "$game" | tr '\n' ' ')"
-  fi
+if adjusted_to SupremeCommander.exe "$all_cpus"; then
+  pass "every thread of the game goes to processor 0 ($((pinned_at - adjust_start)) ms after the start)"
+  pass "then every thread goes to processors $all_cpus ($((final_at - pinned_at)) ms later)"
 else
-  fail "the game was not pinned to processor 0: $(thread_cpus "$game" | tr '\n' ' ')"
+  fail "the game was not pinned to processor 0 and spread again: pinned_at=$pinned_at final_at=$final_at, now on $(thread_cpus "$game" | tr '\n' ' ')"
 fi
 sleep 1
 all_threads_on "$game" "$all_cpus" && pass "and stays there" || fail "the final mask did not hold"
