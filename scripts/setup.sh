@@ -2,7 +2,7 @@
 # Installs with apt-get whatever the build and the tests need and is missing.
 #   scripts/setup.sh [run|test]    (default: test, which needs more)
 set -euo pipefail
-need=(cmake ninja-build g++ make pkg-config procps)
+need=(cmake ninja-build g++ make pkg-config procps python3)
 if [[ ${1:-test} == test ]]; then
   need+=(libgtest-dev googletest g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
          fonts-wine xvfb xauth xdotool imagemagick clang libclang-rt-14-dev valgrind libbenchmark-dev
