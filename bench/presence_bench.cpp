@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "backend.h"
@@ -59,7 +60,9 @@ int main(int argc, char** argv) {
   // matches only the first 15 characters of a name.
   const char* absent = "NoSuchGame.exe";
 
-  tavrolin::linux_backend::Backend backend;
+  // A report, should a query fail, goes beside the benchmark.
+  tavrolin::linux_backend::Backend backend(
+      std::filesystem::canonical("/proc/self/exe").parent_path().string());
   tavrolin::Controller controller(backend.platform);
   tavrolin::PresenceQuery query(backend.processes, backend.processes, controller.log());
 

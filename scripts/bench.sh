@@ -24,7 +24,7 @@ echo "== The Linux program idle for ${idle} s =="
 dir=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
 cp build/release/tavrolin "$dir/"
-"$dir/tavrolin" 2>/dev/null &
+"$dir/tavrolin" --settings-dir "$dir" 2>/dev/null &
 pid=$!
 sleep 1
 ticks() { awk '{print $14 + $15}' /proc/"$pid"/stat; }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <utility>
+
 #include "console.h"
 #include "environment_linux.h"
 #include "event_loop.h"
@@ -12,8 +15,12 @@ namespace tavrolin::linux_backend {
 
 // Every Linux service, wired into one Platform.
 struct Backend {
+  // `settingsDirectory` holds config.ini and ErrorLog.txt.
+  explicit Backend(std::string settingsDirectory)
+      : environment(loop, std::move(settingsDirectory)) {}
+
   EventLoop loop;
-  LinuxEnvironment environment{loop};
+  LinuxEnvironment environment;
   LinuxFileSystem files;
   LinuxPrivateProfile profile;
   LinuxClock clock;

@@ -14,13 +14,11 @@
 
 namespace tavrolin::linux_backend {
 
-LinuxEnvironment::LinuxEnvironment(EventLoop& loop) : loop_(loop) {
+LinuxEnvironment::LinuxEnvironment(EventLoop& loop, std::string settingsDirectory)
+    : loop_(loop), settingsDirectory_(std::move(settingsDirectory)) {
   std::array<char, 4096> path{};
   const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
   if (length > 0) executable_.assign(path.data(), static_cast<std::size_t>(length));
-  const std::size_t slash = executable_.rfind('/');
-  directory_ = slash == std::string::npos ? "." : executable_.substr(0, slash);
-  if (directory_.empty()) directory_ = "/";
 }
 
 std::optional<std::string> LinuxEnvironment::variable(std::string_view name) const {

@@ -10,9 +10,10 @@ namespace tavrolin::linux_backend {
 
 class LinuxEnvironment final : public Environment {
  public:
-  explicit LinuxEnvironment(EventLoop& loop);
+  // `settingsDirectory` is where main found the settings to live.
+  LinuxEnvironment(EventLoop& loop, std::string settingsDirectory);
 
-  std::string executableDirectory() const override { return directory_; }
+  std::string settingsDirectory() const override { return settingsDirectory_; }
   char pathSeparator() const override { return '/'; }
   // NUMBER_OF_PROCESSORS, where it is not set, is the number of processors
   // this process may run on.
@@ -26,7 +27,7 @@ class LinuxEnvironment final : public Environment {
  private:
   EventLoop& loop_;
   std::string executable_;
-  std::string directory_;
+  std::string settingsDirectory_;
   UniqueFd instanceLock_;
 };
 

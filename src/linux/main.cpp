@@ -1,13 +1,21 @@
 // The Linux program: the Controller driven by an event loop, for games run
 // under Wine or Proton. Ends on SIGINT or SIGTERM.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "backend.h"
+#include "command_line.h"
 #include "controller/controller.h"
 
-int main() {
-  tavrolin::linux_backend::Backend backend;
+int main(int argc, char** argv) {
+  const tavrolin::linux_backend::CommandLine options =
+      tavrolin::linux_backend::ParseCommandLine({argv + std::min(argc, 1), argv + argc});
+  if (const auto exitCode = tavrolin::linux_backend::AnswerWithoutRunning(options))
+    return *exitCode;
+  const std::string settingsDirectory = tavrolin::linux_backend::SettingsDirectoryFor(options);
+
+  tavrolin::linux_backend::Backend backend(settingsDirectory);
   tavrolin::Controller controller(backend.platform);
 
   controller.start();
@@ -18,7 +26,7 @@ int main() {
                            std::to_string(controller.delayTimer().interval()) +
                            " ms, online play " +
                            (controller.onlineAllowed() ? "allowed" : "not allowed") +
-                           "); settings in " + controller.settingsPath() + "\n";
+                           "); settings and log in " + settingsDirectory + "\n";
   std::fputs(line.c_str(), stderr);
 
   backend.loop.run([&] {

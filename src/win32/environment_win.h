@@ -11,7 +11,9 @@ class WinEnvironment final : public Environment {
  public:
   WinEnvironment();
 
-  std::string executableDirectory() const override { return directory_; }
+  // Beside the exe: the Windows program is one file that keeps its settings
+  // with it.
+  std::string settingsDirectory() const override { return directory_; }
   char pathSeparator() const override { return '\\'; }
   std::optional<std::string> variable(std::string_view name) const override;
   bool computerName(std::span<char> buffer, std::uint32_t& size) override;

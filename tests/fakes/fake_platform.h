@@ -29,7 +29,7 @@ class FakeEnvironment final : public Environment {
  public:
   explicit FakeEnvironment(FakeLastError& lastError) : lastError_(lastError) {}
 
-  std::string executableDirectory() const override { return directory; }
+  std::string settingsDirectory() const override { return directory; }
   char pathSeparator() const override { return separator; }
   std::optional<std::string> variable(std::string_view name) const override;
   bool computerName(std::span<char> buffer, std::uint32_t& size) override;
@@ -219,7 +219,7 @@ struct FakePlatform {
   Platform platform{environment, files,  profile,   clock,     time,      time,   lastError,
                     window,      window, processes, processes, processes, beeper, windows};
 
-  // Paths beside the fake executable.
+  // Paths in the fake settings directory.
   std::string path(std::string_view fileName) const {
     return environment.directory + environment.separator + std::string(fileName);
   }

@@ -29,7 +29,7 @@ TEST_F(Diagnostics, AppendsLinesAndStampsOnRequest) {
             "\r\n3/9/2024 4:05:10 PM\r\nthird\r\n");
 }
 
-TEST_F(Diagnostics, TheLogLivesBesideTheExecutable) {
+TEST_F(Diagnostics, TheLogLivesInTheSettingsDirectory) {
   fake.environment.directory = "/opt/tavrolin";
   fake.environment.separator = '/';
   log.append("x", false);

@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const std::string log = backend.environment.executableDirectory() + "\\ErrorLog.txt";
+  const std::string log = backend.environment.settingsDirectory() + "\\ErrorLog.txt";
   const std::uintmax_t logBefore = FileSize(log);
 
   const DWORD_PTR all = SystemMask();

@@ -24,9 +24,9 @@ std::string ReadAll(const std::string& path) {
 
 TEST(WinEnvironment, KnowsWhereTheProgramLives) {
   WinEnvironment environment;
-  EXPECT_EQ(environment.executableDirectory(), testing::ExecutableDirectory());
+  EXPECT_EQ(environment.settingsDirectory(), testing::ExecutableDirectory());
   EXPECT_EQ(environment.pathSeparator(), '\\');
-  EXPECT_NE(environment.executableDirectory().back(), '\\');
+  EXPECT_NE(environment.settingsDirectory().back(), '\\');
 }
 
 TEST(WinEnvironment, ReadsVariablesAndTellsMissingFromEmpty) {

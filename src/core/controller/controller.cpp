@@ -40,8 +40,8 @@ void Controller::setProcessorSelection(ProcessorSelection selection) {
   processorSelection_ = std::move(selection);
 }
 
-std::string Controller::besideExecutable(std::string_view fileName) const {
-  return platform_.environment.executableDirectory() + platform_.environment.pathSeparator() +
+std::string Controller::inSettingsDirectory(std::string_view fileName) const {
+  return platform_.environment.settingsDirectory() + platform_.environment.pathSeparator() +
          std::string(fileName);
 }
 
@@ -50,7 +50,7 @@ bool Controller::fileExists(const std::string& path) const {
 }
 
 void Controller::writeDefaultSettings() {
-  const bool written = platform_.files.writeText(besideExecutable(kSettingsFileName),
+  const bool written = platform_.files.writeText(inSettingsDirectory(kSettingsFileName),
                                                  OpenMode::kFromStart, kDefaultConfig);
   log_.recordLastError();
   if (!written) throw Failure(FailureNumber::kFileAccess);
@@ -60,7 +60,7 @@ void Controller::appendGameKey() {
   // Appended at the end: the line joins whatever section ends the file. A last
   // line without its line break gets one first, so that the repair never runs
   // into (and spoils) the value standing there.
-  const std::string path = besideExecutable(kSettingsFileName);
+  const std::string path = inSettingsDirectory(kSettingsFileName);
   const std::optional<std::string> text = platform_.files.readText(path);
   const bool needsBreak = text && !text->empty() && text->back() != '\n';
   const bool written = platform_.files.writeText(path, OpenMode::kAppend,
@@ -76,7 +76,7 @@ void Controller::start() {
   Handler handler(log_, ReportHeading(kStartupLogName));
 
   watchedImage_ = std::string(kSupremeCommander);
-  settingsPath_ = besideExecutable(kSettingsFileName);
+  settingsPath_ = inSettingsDirectory(kSettingsFileName);
 
   bool fileReadable = true;
   handler.run([&] {

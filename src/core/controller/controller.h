@@ -99,7 +99,7 @@ class Controller final : public WatchSettings {
 
   void writeDefaultSettings();
   void appendGameKey();
-  std::string besideExecutable(std::string_view fileName) const;
+  std::string inSettingsDirectory(std::string_view fileName) const;
   void loadSettings(bool fileReadable);
 
   Platform& platform_;

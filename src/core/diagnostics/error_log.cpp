@@ -10,7 +10,7 @@ ErrorLog::ErrorLog(Environment& environment, FileSystem& files, Clock& clock, La
     : environment_(environment), files_(files), clock_(clock), lastError_(lastError) {}
 
 std::string ErrorLog::path() const {
-  return environment_.executableDirectory() + environment_.pathSeparator() + "ErrorLog.txt";
+  return environment_.settingsDirectory() + environment_.pathSeparator() + "ErrorLog.txt";
 }
 
 void ErrorLog::recordLastError() {

@@ -11,7 +11,7 @@
 
 namespace tavrolin {
 
-// "ErrorLog.txt" beside the executable: only ever appended to, opened and
+// "ErrorLog.txt" in the settings directory: only ever appended to, opened and
 // closed for every line, CR LF line ends. It owns no file handle, only the last
 // system error recorded for the next report and the count of dropped lines.
 class ErrorLog {

@@ -8,15 +8,16 @@
 
 namespace tavrolin {
 
-// The process environment: where the executable lives, environment variables,
+// The process environment: where the settings live, environment variables,
 // the computer name, the single-instance check and ending the process.
 class Environment {
  public:
   virtual ~Environment() = default;
 
-  // Directory of the running executable, without a trailing separator.
-  virtual std::string executableDirectory() const = 0;
-  // The separator that joins executableDirectory() and a file name.
+  // The directory that holds config.ini and ErrorLog.txt, without a trailing
+  // separator.
+  virtual std::string settingsDirectory() const = 0;
+  // The separator that joins settingsDirectory() and a file name.
   virtual char pathSeparator() const = 0;
   // nullopt when the variable is not set.
   virtual std::optional<std::string> variable(std::string_view name) const = 0;

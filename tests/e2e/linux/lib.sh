@@ -57,15 +57,16 @@ start_bg() {
   pids_to_kill+=("$started")
 }
 
-# start_program DIR LOG [ENV...]: starts DIR's copy of the program (through env,
-# so ENV may set variables or name a command to run it under) and waits
+# start_program DIR LOG [ENV...]: starts DIR's copy of the program with its
+# settings in DIR (through env, so ENV may set variables or name a command to
+# run it under) and waits
 # (up to a minute: sanitizers and a loaded machine are slow) until it has
 # read its settings and printed its startup line. Its pid in $started; false
 # when no startup line came.
 start_program() {
   local dir=$1 log=$2
   shift 2
-  start_bg "$log" env "$@" "$dir/tavrolin"
+  start_bg "$log" env "$@" "$dir/tavrolin" --settings-dir "$dir"
   wait_started "$log"
 }
 wait_started() {
@@ -86,7 +87,8 @@ wait_until() {
   done
 }
 
-# A directory holding a copy of the program (settings live beside it).
+# A directory holding a copy of the program (start_program keeps its settings
+# there too).
 new_program_dir() {
   local dir
   dir=$(mktemp -d "$work/prog.XXXX")

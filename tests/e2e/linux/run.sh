@@ -30,12 +30,12 @@ test_startup() {
   first=$started
   if cmp -s <(default_config) "$dir/config.ini"; then pass "fresh start writes the default config.ini byte for byte"; else fail "config.ini differs from the default"; fi
   [[ -e $dir/ErrorLog.txt ]] && fail "a fresh start wrote ErrorLog.txt" || pass "no ErrorLog.txt after a clean start"
-  grep -qF "watching SupremeCommander.exe (delay 30000 ms, online play allowed); settings in $dir/config.ini" "$work/first.log" &&
-    pass "stderr names the game and the settings file" || fail "startup line missing: $(cat "$work/first.log")"
+  grep -qxF "tavrolin: watching SupremeCommander.exe (delay 30000 ms, online play allowed); settings and log in $dir" "$work/first.log" &&
+    pass "stderr names the game and the settings directory" || fail "startup line missing: $(cat "$work/first.log")"
 
   local before
   before=$(stat -c '%Y %s' "$dir/config.ini")
-  timeout 60 "$dir/tavrolin" >"$work/second.log" 2>&1
+  timeout 60 "$dir/tavrolin" --settings-dir "$dir" >"$work/second.log" 2>&1
   rc=$?
   [[ $rc == 0 && $(stat -c '%Y %s' "$dir/config.ini") == "$before" && ! -e $dir/ErrorLog.txt ]] &&
     pass "a second copy ends by itself (status 0) and changes nothing" || fail "second copy: status $rc, $(cat "$work/second.log")"
