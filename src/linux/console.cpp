@@ -6,6 +6,7 @@
 #include <string>
 
 #include "affinity/bit_masks.h"
+#include "desktop_notification.h"
 
 namespace tavrolin::linux_backend {
 
@@ -18,6 +19,13 @@ void ConsoleBeeper::beep(std::string_view imageName, std::uint32_t processId, st
                            "): processors " + DescribeMask(mask) + "\n";
   std::fputs(line.c_str(), stdout);
   std::fflush(stdout);
+
+  const std::string problem = SendDesktopNotification(
+      "Tavrolin", std::string(imageName) + " spread over processors " + DescribeMask(mask));
+  if (!problem.empty() && !notificationProblemShown_) {
+    notificationProblemShown_ = true;
+    std::fprintf(stderr, "tavrolin: no desktop notification: %s\n", problem.c_str());
+  }
 }
 
 }  // namespace tavrolin::linux_backend

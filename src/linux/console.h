@@ -21,11 +21,15 @@ class ConsoleWindow final : public MainWindow, public TrayIcon, public WindowFac
   void remove() override {}
 };
 
-// The terminal bell where stderr is a terminal, and one line on stdout per
-// adjustment.
+// Per adjustment: the terminal bell where stderr is a terminal, one line on
+// stdout, and a desktop notification where there is a session bus. When the
+// notification cannot be shown, stderr says why once, not at every game.
 class ConsoleBeeper final : public Beeper {
  public:
   void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) override;
+
+ private:
+  bool notificationProblemShown_ = false;
 };
 
 }  // namespace tavrolin::linux_backend
