@@ -72,6 +72,9 @@ int main(int argc, char** argv) {
   if (posix_spawn(&gamePid, path.c_str(), nullptr, nullptr, gameArgv, environ) != 0) return 2;
   usleep(200 * 1000);
 
+  // No desktop notification for each of a thousand adjustments.
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  unsetenv("XDG_RUNTIME_DIR");
   tavrolin::linux_backend::Backend backend(dir.string());
   tavrolin::Controller controller(backend.platform);
   std::fclose(stdout);  // the adjustment lines are not wanted here

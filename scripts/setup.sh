@@ -6,7 +6,7 @@ need=(cmake ninja-build g++ make pkg-config procps python3)
 if [[ ${1:-test} == test ]]; then
   need+=(libgtest-dev googletest g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
          fonts-wine xvfb xauth xdotool imagemagick clang libclang-rt-14-dev valgrind libbenchmark-dev
-         zip unzip)
+         zip unzip dpkg-dev man-db dbus-daemon dbus-bin python3-dbus python3-gi)
 fi
 missing=()
 for package in "${need[@]}"; do

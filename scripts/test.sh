@@ -59,6 +59,9 @@ else
   build/release/adjust_soak build/release/standin 1000
 fi
 
+step "The Linux program installed: command line, settings for a user, unit, man page, .deb, notification"
+tests/e2e/linux/install.sh build/release
+
 step "Windows builds"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"

@@ -1,0 +1,286 @@
+#!/usr/bin/env bash
+# The Linux program as a user gets it: the command line; `cmake --install` and
+# the settings in ~/.config/tavrolin for an unprivileged user; the portable
+# layout; the systemd user unit and the man page; the .deb; the desktop
+# notification on a private session bus.
+#
+#   tests/e2e/linux/install.sh [BUILD_DIR]     (default build/release)
+#
+# Takes about a minute (two adjustments of a stand-in game, each after the
+# 10 s poll). Ends with "N passed, F failed, S skipped: NAMES"; the status is 1
+# when a check failed.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../../../build/release}" && pwd)
+work=$(mktemp -d /tmp/tavrolin-install.XXXXXX)
+chmod 755 "$work" # the program runs as another user
+suite="The Linux program installed"
+# shellcheck source=lib.sh
+source "$here/lib.sh"
+trap 'cleanup; rm -rf "$work"' EXIT
+unset NUMBER_OF_PROCESSORS XDG_CONFIG_HOME DBUS_SESSION_BUS_ADDRESS
+all_cpus=$(awk '/^Cpus_allowed_list:/ {print $2}' /proc/self/status)
+version=$(sed -nE 's/^project\(Tavrolin VERSION ([0-9.]+).*/\1/p' "$here/../../../CMakeLists.txt")
+
+# Root runs the program as nobody, as a user would run it; anyone else is
+# such a user already.
+as_user=()
+owner=$(id -un):$(id -gn)
+if [[ $(id -u) == 0 ]]; then
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+  owner=nobody:nogroup
+fi
+
+# new_home: an empty home of the user's, with a runtime directory in it.
+new_home() {
+  local home
+  home=$(mktemp -d "$work/home.XXXX")
+  mkdir "$home/run"
+  chown -R "$owner" "$home"
+  chmod 700 "$home" "$home/run"
+  echo "$home"
+}
+
+# start_as_user PROGRAM HOME LOG [ARGS...]: starts PROGRAM as the user, with
+# that home, and waits for its startup line; its pid in $started.
+start_as_user() {
+  local program=$1 home=$2 log=$3
+  shift 3
+  start_bg "$log" env HOME="$home" XDG_RUNTIME_DIR="$home/run" "${as_user[@]}" "$program" "$@"
+  wait_started "$log"
+}
+
+# --- The command line ----------------------------------------------------------
+test_command_line() {
+  local program=$1 rc
+  "$program" --help >"$work/help.out" 2>"$work/help.err"
+  rc=$?
+  [[ $rc == 0 && ! -s $work/help.err ]] && grep -qxF 'Usage: tavrolin [--settings-dir DIR] [--help] [--version]' "$work/help.out" &&
+    pass "--help prints the usage on stdout, status 0" || fail "--help: status $rc, $(cat "$work/help.out" "$work/help.err")"
+  "$program" --version >"$work/version.out" 2>"$work/version.err"
+  rc=$?
+  [[ $rc == 0 && $(cat "$work/version.out") == "tavrolin $version" && ! -s $work/version.err ]] &&
+    pass "--version prints \"tavrolin $version\", status 0" || fail "--version: status $rc, $(cat "$work/version.out" "$work/version.err")"
+  "$program" --frobnicate >"$work/bad.out" 2>"$work/bad.err"
+  rc=$?
+  [[ $rc == 2 && ! -s $work/bad.out && $(wc -l <"$work/bad.err") == 1 ]] && grep -q -- "--frobnicate" "$work/bad.err" &&
+    pass "an unknown option: one line on stderr naming it, status 2" || fail "bad option: status $rc, $(cat "$work/bad.out" "$work/bad.err")"
+}
+
+# --- Installed, run by a user ----------------------------------------------------
+# settings_in_home NAME PROGRAM HOME: the program keeps its settings and its log
+# in ~/.config/tavrolin, created for the user alone, and nothing beside itself.
+settings_in_home() {
+  local name=$1 program=$2 home=$3 settings=$3/.config/tavrolin beside log
+  beside=$(dirname "$program")
+  log=$(mktemp "$work/start.XXXX")
+  if ! start_as_user "$program" "$home" "$log"; then
+    fail "$name: no startup line: $(cat "$log")"
+    return
+  fi
+  stop_program "$started"
+  # A value to report, so that the log has something to say.
+  printf '[Config]\r\nInitializeDelay=abc\r\nOnlineEnabled=1\r\nGame=0\r\n' >"$work/config.bad"
+  local fresh=no
+  cmp -s <(default_config) "$settings/config.ini" && fresh=yes
+  [[ $fresh == yes ]] && "${as_user[@]}" cp "$work/config.bad" "$settings/config.ini"
+  start_as_user "$program" "$home" "$log.2" || fail "$name: no second startup line: $(cat "$log.2")"
+  stop_program "$started"
+  if [[ $fresh == yes && $(stat -c '%a %U' "$settings") == "700 ${owner%%:*}" ]] &&
+    grep -qxF "tavrolin: watching SupremeCommander.exe (delay 30000 ms, online play allowed); settings and log in $settings" "$log" &&
+    grep -q '^Error occurred in ' "$settings/ErrorLog.txt" 2>/dev/null &&
+    [[ ! -e $beside/config.ini && ! -e $beside/ErrorLog.txt && $stop_rc == 0 ]]; then
+    pass "$name: config.ini, then ErrorLog.txt, in ~/.config/tavrolin (mode 700), nothing beside the program"
+  else
+    fail "$name: default config.ini written: $fresh; $(stat -c '%a %U' "$settings" 2>&1); beside: $(ls "$beside"); $(cat "$log" "$log.2")"
+  fi
+}
+
+test_installed() {
+  local prefix=$work/prefix home
+  if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
+    fail "cmake --install: $(cat "$work/install.log")"
+    return 1
+  fi
+  [[ -x $prefix/bin/tavrolin && -f $prefix/lib/systemd/user/tavrolin.service && -f $prefix/share/man/man1/tavrolin.1 ]] &&
+    pass "cmake --install puts bin/tavrolin, lib/systemd/user/tavrolin.service, share/man/man1/tavrolin.1" ||
+    fail "installed: $(cd "$prefix" && find . -type f)"
+  test_command_line "$prefix/bin/tavrolin"
+
+  settings_in_home "installed in a prefix the user cannot write" "$prefix/bin/tavrolin" "$(new_home)"
+
+  home=$(new_home)
+  if cmake --install "$build" --prefix "$home/.local" >"$work/install-home.log" 2>&1 && chown -R "$owner" "$home/.local"; then
+    settings_in_home "installed in ~/.local" "$home/.local/bin/tavrolin" "$home"
+  else
+    fail "cmake --install into the home: $(cat "$work/install-home.log")"
+  fi
+
+  # The portable layout: the program and its config.ini, anywhere.
+  home=$(new_home)
+  mkdir "$home/portable"
+  cp "$prefix/bin/tavrolin" "$home/portable/"
+  printf '[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=1\r\n' >"$home/portable/config.ini"
+  chown -R "$owner" "$home/portable"
+  if start_as_user "$home/portable/tavrolin" "$home" "$work/portable.log"; then
+    stop_program "$started"
+    grep -qxF "tavrolin: watching ForgedAlliance.exe (delay 20000 ms, online play allowed); settings and log in $home/portable" "$work/portable.log" &&
+      [[ ! -e $home/.config ]] && pass "a config.ini beside the program is used where it stands" ||
+      fail "portable layout: $(cat "$work/portable.log"); $(ls -A "$home")"
+  else
+    fail "portable layout: no startup line: $(cat "$work/portable.log")"
+  fi
+
+  # A settings directory that cannot be made: one line, and the defaults.
+  home=$(new_home)
+  echo "not a directory" >"$home/.config"
+  chown "$owner" "$home/.config"
+  if start_as_user "$prefix/bin/tavrolin" "$home" "$work/nodir.log"; then
+    stop_program "$started"
+    [[ $stop_rc == 0 && $(grep -c 'settings directory' "$work/nodir.log") == 1 ]] &&
+      grep -q "^tavrolin: cannot create the settings directory $home/.config/tavrolin: Not a directory" "$work/nodir.log" &&
+      grep -q '^tavrolin: watching SupremeCommander.exe (delay 30000 ms, online play allowed)' "$work/nodir.log" &&
+      pass "a settings directory that cannot be made: one line on stderr, the defaults, status 0" ||
+      fail "uncreatable settings directory: status $stop_rc, $(cat "$work/nodir.log")"
+  else
+    fail "uncreatable settings directory: no startup line: $(cat "$work/nodir.log")"
+  fi
+
+  # The unit and the man page, as installed.
+  local unit=$prefix/lib/systemd/user/tavrolin.service
+  grep -qx "ExecStart=$prefix/bin/tavrolin" "$unit" && grep -qx 'Restart=on-failure' "$unit" &&
+    ! grep -qE '^(User|Group|PrivilegedNetwork|AmbientCapabilities|CapabilityBoundingSet)=' "$unit" &&
+    pass "the unit starts the installed program, restarts it on failure, asks for nothing of root's" ||
+    fail "unit: $(cat "$unit")"
+  if command -v systemd-analyze >/dev/null; then
+    mkdir -m 700 "$work/runtime"
+    # MANPATH: the unit's Documentation= must be found.
+    MANPATH=$prefix/share/man XDG_RUNTIME_DIR=$work/runtime systemd-analyze --user verify "$unit" >"$work/verify.log" 2>&1 &&
+      [[ ! -s $work/verify.log ]] && pass "systemd-analyze --user verify passes on the installed unit" ||
+      fail "systemd-analyze verify: $(cat "$work/verify.log")"
+  else
+    skip "systemd-analyze verify" "systemd-analyze is not installed"
+  fi
+  if command -v man >/dev/null; then
+    MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/tavrolin.1" >"$work/man.out" 2>"$work/man.err" &&
+      [[ ! -s $work/man.err ]] && grep -q -- '--settings-dir DIR' "$work/man.out" && grep -q "tavrolin $version" "$work/man.out" &&
+      pass "man -l renders the man page without warnings" || fail "man -l: $(cat "$work/man.err")"
+  else
+    skip "man -l on the man page" "man is not installed"
+  fi
+}
+
+# --- The .deb ------------------------------------------------------------------
+test_deb() {
+  if ! command -v dpkg-deb >/dev/null; then
+    skip "the .deb" "dpkg-deb is not installed"
+    return
+  fi
+  local deb root
+  if ! (cd "$build" && cpack -G DEB -B "$work/deb") >"$work/cpack.log" 2>&1; then
+    fail "cpack -G DEB: $(cat "$work/cpack.log")"
+    return
+  fi
+  deb=$(echo "$work"/deb/*.deb)
+  dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort >"$work/deb.files"
+  printf '%s\n' ./usr/bin/tavrolin ./usr/lib/systemd/user/tavrolin.service ./usr/share/man/man1/tavrolin.1 | sort >"$work/deb.expected"
+  cmp -s "$work/deb.files" "$work/deb.expected" && pass "the .deb holds the program, the unit and the man page under /usr" ||
+    fail "the .deb holds: $(cat "$work/deb.files")"
+  # No maintainer scripts and no conffiles: installing writes nothing more.
+  dpkg-deb -e "$deb" "$work/control"
+  [[ $(ls "$work/control" | tr '\n' ' ') == "control md5sums " ]] && pass "the .deb runs nothing at install time" ||
+    fail "the .deb's control files: $(ls "$work/control")"
+  root=$work/root
+  dpkg-deb -x "$deb" "$root"
+  grep -qx 'ExecStart=/usr/bin/tavrolin' "$root/usr/lib/systemd/user/tavrolin.service" &&
+    [[ $("$root/usr/bin/tavrolin" --version) == "tavrolin $version" ]] &&
+    pass "unpacked, the unit starts /usr/bin/tavrolin, which runs" ||
+    fail "unpacked: $(cat "$root/usr/lib/systemd/user/tavrolin.service")"
+}
+
+# --- The desktop notification ------------------------------------------------------
+# Two programs, each watching its own game: one on a private session bus with a
+# notification server and a monitor, one with no session bus at all. Each game
+# is adjusted twice.
+test_notification() {
+  if one_processor; then
+    skip "the desktop notification" "only one processor to run on: there is nothing to spread"
+    return
+  fi
+  local address bus_dir quiet_dir bus_prog quiet_prog
+  start_bg "$work/bus.log" dbus-daemon --session --nofork --print-address=1
+  wait_until 30 grep -q '^unix:' "$work/bus.log" || {
+    fail "dbus-daemon did not start: $(cat "$work/bus.log")"
+    return
+  }
+  address=$(grep -m1 '^unix:' "$work/bus.log")
+  start_bg "$work/monitor.log" dbus-monitor --address "$address" "type='method_call',interface='org.freedesktop.Notifications'"
+  start_bg "$work/server.log" env DBUS_SESSION_BUS_ADDRESS="$address" "$here/notification_server.py"
+  # The monitor is listening once it has been told it lost its name.
+  wait_until 30 grep -q 'member=NameLost' "$work/monitor.log" && wait_until 30 grep -qx ready "$work/server.log" || {
+    fail "no monitor or notification server: $(cat "$work/monitor.log" "$work/server.log")"
+    return
+  }
+
+  bus_dir=$(new_program_dir)
+  write_config "$bus_dir" 1 1
+  quiet_dir=$(new_program_dir)
+  printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nGame=1\r\n' >"$quiet_dir/config.ini"
+  local sc fa sc_watch fa_watch sc_pid fa_pid
+  sc=$(new_game SupremeCommander.exe)
+  fa=$(new_game ForgedAlliance.exe)
+  mkdir -m 700 "$work/bus-run" "$work/quiet-run"
+  start_program "$bus_dir" "$work/bus-prog.log" DBUS_SESSION_BUS_ADDRESS="$address" XDG_RUNTIME_DIR="$work/bus-run" ||
+    fail "no startup line: $(cat "$work/bus-prog.log")"
+  bus_prog=$started
+  start_program "$quiet_dir" "$work/quiet-prog.log" XDG_RUNTIME_DIR="$work/quiet-run" ||
+    fail "no startup line: $(cat "$work/quiet-prog.log")"
+  quiet_prog=$started
+
+  local round since count last_pin
+  notifies() { [[ $(grep -c 'member=Notify$' "$work/monitor.log") == "$1" ]]; }
+  for round in 1 2; do
+    since=$(now_ms)
+    start_game "$sc"
+    sc_pid=$game_pid sc_watch=$game_watch
+    start_game "$fa"
+    fa_pid=$game_pid fa_watch=$game_watch
+    # The first poll within 10 s, the delay of 1 s, the final mask a second
+    # later: a minute leaves room for a loaded machine.
+    last_pin=$since
+    wait_adjustment "$sc_watch" "$all_cpus" 60 "$since" || fail "round $round: SupremeCommander.exe not adjusted"
+    [[ $pinned_at != - ]] && ((pinned_at > last_pin)) && last_pin=$pinned_at
+    wait_adjustment "$fa_watch" "$all_cpus" 60 "$since" || fail "round $round: ForgedAlliance.exe not adjusted"
+    [[ $pinned_at != - ]] && ((pinned_at > last_pin)) && last_pin=$pinned_at
+    wait_until 30 notifies "$round"
+    sleep 1 # a second call would come at once
+    count=$(grep -c 'member=Notify$' "$work/monitor.log")
+    [[ $count == "$round" ]] && grep -c "string \"SupremeCommander.exe spread over processors $all_cpus\"" "$work/monitor.log" | grep -qx "$round" &&
+      pass "adjustment $round: one Notify on the session bus, naming the game" ||
+      fail "adjustment $round: $count Notify calls: $(cat "$work/monitor.log")"
+    kill -KILL "$sc_pid" "$fa_pid"
+    wait "$sc_pid" "$fa_pid" 2>/dev/null
+    # The polls follow the one that saw the game, a second before the pin,
+    # every 10 s: the games start again well after the next one has seen them
+    # gone.
+    if ((round == 1)); then
+      while (($(now_ms) < last_pin + 9000 + 4000)); do sleep 0.2; done
+    fi
+  done
+
+  [[ $(grep -c processors "$work/bus-prog.log") == 2 ]] && ! grep -q 'no desktop notification' "$work/bus-prog.log" &&
+    pass "with a notification server: two adjustment lines, nothing said about notifications" ||
+    fail "program on the bus: $(cat "$work/bus-prog.log")"
+  [[ $(grep -c processors "$work/quiet-prog.log") == 2 && $(grep -c 'no desktop notification' "$work/quiet-prog.log") == 1 ]] &&
+    kill -0 "$quiet_prog" 2>/dev/null &&
+    pass "with no session bus: two adjustments, one line that says why there is no notification" ||
+    fail "program without a bus: $(cat "$work/quiet-prog.log")"
+  stop_program "$bus_prog"
+  stop_program "$quiet_prog"
+}
+
+echo "$suite ($build)"
+test_installed
+test_deb
+test_notification
+summary
