@@ -114,7 +114,7 @@ SettingsLocation FindSettingsDirectory(const std::optional<std::string>& given,
   if (given) {
     location.directory = *given;
   } else if (::lstat((executableDirectory + "/config.ini").c_str(), &info) == 0) {
-    return {executableDirectory, {}};  // the portable layout: used where it stands
+    location.directory = executableDirectory;  // the portable layout: used where it stands
   } else if (configHome.starts_with('/')) {
     location.directory = std::string(configHome) + "/tavrolin";
   } else if (home.starts_with('/')) {
