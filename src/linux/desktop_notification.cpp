@@ -186,20 +186,24 @@ class Reader {
   bool swap_ = false;
 };
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// An address value with its %XX escapes undone.
 std::string Unescape(std::string_view value) {
   std::string result;
   for (std::size_t i = 0; i < value.size(); ++i) {
-    if (value[i] == '%' && i + 2 < value.size()) {
-      const std::string hex(value.substr(i + 1, 2));
-      char* end = nullptr;
-      const long code = std::strtol(hex.c_str(), &end, 16);
-      if (end == hex.c_str() + 2) {
-        result.push_back(static_cast<char>(code));
-        i += 2;
-        continue;
-      }
+    if (value[i] == '%' && i + 2 < value.size() && HexDigit(value[i + 1]) >= 0 &&
+        HexDigit(value[i + 2]) >= 0) {
+      result.push_back(static_cast<char>(HexDigit(value[i + 1]) * 16 + HexDigit(value[i + 2])));
+      i += 2;
+    } else {
+      result.push_back(value[i]);
     }
-    result.push_back(value[i]);
   }
   return result;
 }
@@ -236,10 +240,6 @@ bool Receive(int fd, std::string& in, Clock::time_point deadline) {
   }
 }
 
-std::string ErrorText(int error) {
-  return std::strerror(error);
-}
-
 // A connected socket, or why there is none.
 UniqueFd Connect(const BusSocket& socket, std::string& why) {
   sockaddr_un address{};
@@ -254,7 +254,7 @@ UniqueFd Connect(const BusSocket& socket, std::string& why) {
                                              socket.name.size() + (socket.abstract ? 0 : 1));
   UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!fd) {
-    why = "no socket: " + ErrorText(errno);
+    why = std::string("no socket: ") + std::strerror(errno);
     return fd;
   }
   // Bounds a connect to a bus whose queue is full, and every send.
@@ -263,7 +263,7 @@ UniqueFd Connect(const BusSocket& socket, std::string& why) {
   while (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
     if (errno == EINTR) continue;
     why = "cannot connect to the session bus at " + std::string(socket.abstract ? "@" : "") +
-          socket.name + ": " + ErrorText(errno);
+          socket.name + ": " + std::strerror(errno);
     return UniqueFd();
   }
   return fd;
@@ -278,7 +278,7 @@ std::string Notify(int fd, std::string_view summary, std::string_view body) {
     uid += kHex[digit & 0xf];
   }
   if (!SendAll(fd, std::string(1, '\0') + "AUTH EXTERNAL " + uid + "\r\n"))
-    return "the session bus closed the connection: " + ErrorText(errno);
+    return std::string("the session bus closed the connection: ") + std::strerror(errno);
   std::string in;
   while (in.find("\r\n") == std::string::npos) {
     if (in.size() > 512 || !Receive(fd, in, deadline))
@@ -291,7 +291,7 @@ std::string Notify(int fd, std::string_view summary, std::string_view body) {
       MethodCall(kHelloSerial, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                  "org.freedesktop.DBus", "Hello", "", "");
   if (!SendAll(fd, "BEGIN\r\n" + hello + NotifyCall(summary, body)))
-    return "the session bus closed the connection: " + ErrorText(errno);
+    return std::string("the session bus closed the connection: ") + std::strerror(errno);
 
   bool welcomed = false;
   Reader reader(in);
