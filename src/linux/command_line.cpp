@@ -120,11 +120,11 @@ SettingsLocation FindSettingsDirectory(const std::optional<std::string>& given,
   } else if (home.starts_with('/')) {
     location.directory = std::string(home) + "/.config/tavrolin";
   } else {
-    // Nowhere of the user's own to go: the program's directory, as before
-    // settings had a home of their own.
+    // No home of the user's to keep them in: the program's own directory,
+    // where the portable layout keeps them.
     return {executableDirectory,
-            "tavrolin: no home directory (HOME is unset or not absolute): settings and log "
-            "beside the program, in " +
+            "tavrolin: no home directory to keep the settings in: settings and log beside the "
+            "program, in " +
                 executableDirectory};
   }
 
