@@ -50,6 +50,9 @@ tests/e2e/linux/run.sh build/native
 step "Bad input through the Linux program"
 tests/e2e/linux/bad_input.sh build/native
 
+step "The adjustment under real conditions: taskset, cpusets, an end between the phases, churning threads"
+tests/e2e/linux/adjust_conditions.sh build/native
+
 step "1000 adjustments in a row: nothing left behind"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
