@@ -72,14 +72,7 @@ step "The 32-bit exe needs nothing newer than Windows XP"
 tests/win32/xp_imports.sh build/win32
 
 step "Windows unit tests under Wine"
-if (($(nproc) < $(nproc --all))); then
-  # This test takes a new process's mask for the system's, which a processor
-  # restriction (taskset) makes untrue.
-  skip_step "ctest WinProcessControl.RefusesMasksOutsideTheSystemMask" "this run may not use every processor"
-  run_ctest win64 -E '^WinProcessControl\.RefusesMasksOutsideTheSystemMask$'
-else
-  run_ctest win64
-fi
+run_ctest win64
 step "The Linux program against a game run under Wine"
 tests/e2e/linux/wine_game.sh build/native build/win64
 step "Windows end-to-end tests under Wine"
