@@ -77,6 +77,8 @@ step "The Linux program against a game run under Wine"
 tests/e2e/linux/wine_game.sh build/native build/win64
 step "Windows end-to-end tests under Wine"
 tests/e2e/wine/run.sh build/win64
+step "Under Wine: the tray's Exit between the two phases"
+tests/e2e/wine/exit_in_gap.sh build/win64
 
 skipped=$(wc -l <"$TAVROLIN_SKIPPED")
 if ((skipped == 0)); then
