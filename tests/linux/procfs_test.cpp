@@ -34,8 +34,8 @@ TEST(ImageNameFromCmdline, TakesTheLastPartOfTheFirstArgument) {
       {"/" + longName.substr(1), longName.substr(1)},
   };
   for (const Cmdline& line : cases) {
-    EXPECT_EQ(ImageNameFromCmdline(line.text), line.name) << "command line of " << line.text.size()
-                                                          << " bytes";
+    EXPECT_EQ(ImageNameFromCmdline(line.text), line.name)
+        << "command line of " << line.text.size() << " bytes";
   }
 }
 
