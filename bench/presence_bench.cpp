@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
   double wall = Seconds(CLOCK_MONOTONIC);
   double cpu = Seconds(CLOCK_PROCESS_CPUTIME_ID);
   bool found = false;
-  for (int i = 0; i < iterations; ++i) found |= query.isProcessRunning("", absent);
+  for (int i = 0; i < iterations; ++i)
+    found |= query.presenceOf("", absent) == tavrolin::Presence::kRunning;
   const double queryWall = (Seconds(CLOCK_MONOTONIC) - wall) / iterations;
   const double queryCpu = (Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu) / iterations;
 

@@ -50,6 +50,9 @@ tests/e2e/linux/run.sh build/native
 step "Bad input through the Linux program"
 tests/e2e/linux/bad_input.sh build/native
 
+step "The adjustment under real conditions: taskset, cpusets, an end between the phases, churning threads"
+tests/e2e/linux/adjust_conditions.sh build/native
+
 step "1000 adjustments in a row: nothing left behind"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
@@ -72,18 +75,13 @@ step "The 32-bit exe needs nothing newer than Windows XP"
 tests/win32/xp_imports.sh build/win32
 
 step "Windows unit tests under Wine"
-if (($(nproc) < $(nproc --all))); then
-  # This test takes a new process's mask for the system's, which a processor
-  # restriction (taskset) makes untrue.
-  skip_step "ctest WinProcessControl.RefusesMasksOutsideTheSystemMask" "this run may not use every processor"
-  run_ctest win64 -E '^WinProcessControl\.RefusesMasksOutsideTheSystemMask$'
-else
-  run_ctest win64
-fi
+run_ctest win64
 step "The Linux program against a game run under Wine"
 tests/e2e/linux/wine_game.sh build/native build/win64
 step "Windows end-to-end tests under Wine"
 tests/e2e/wine/run.sh build/win64
+step "Under Wine: the tray's Exit between the two phases"
+tests/e2e/wine/exit_in_gap.sh build/win64
 
 skipped=$(wc -l <"$TAVROLIN_SKIPPED")
 if ((skipped == 0)); then

@@ -1,7 +1,6 @@
 #include "environment_linux.h"
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -25,9 +24,10 @@ std::optional<std::string> LinuxEnvironment::variable(std::string_view name) con
   const std::string key(name);
   if (const char* value = std::getenv(key.c_str())) return std::string(value);
   if (name == "NUMBER_OF_PROCESSORS") {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) return std::to_string(CPU_COUNT(&set));
+    // The machine's processors, not this program's own affinity: a program
+    // started under taskset adjusts the game like any other.
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    if (online > 0) return std::to_string(online);
   }
   return std::nullopt;
 }

@@ -16,7 +16,7 @@ class LinuxEnvironment final : public Environment {
   std::string settingsDirectory() const override { return settingsDirectory_; }
   char pathSeparator() const override { return '/'; }
   // NUMBER_OF_PROCESSORS, where it is not set, is the number of processors
-  // this process may run on.
+  // online on the machine.
   std::optional<std::string> variable(std::string_view name) const override;
   bool computerName(std::span<char> buffer, std::uint32_t& size) override;
   // An exclusive lock on the executable file itself: the kernel drops it when

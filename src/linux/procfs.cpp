@@ -7,11 +7,14 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "last_error_linux.h"
+#include "processes/process_lookup.h"
 #include "unique_fd.h"
 
 namespace tavrolin::linux_backend {
@@ -130,10 +133,58 @@ class ProcFsHandle final : public ProcessHandle {
     return procDir_.get();
   }
 
+  // The threads a mask was just refused by; those not named before are
+  // handed out once.
+  void noteRefused(const std::vector<std::uint32_t>& threads) {
+    refused_ = threads;
+  }
+  std::vector<std::uint32_t> takeNewlyRefused() {
+    std::vector<std::uint32_t> fresh;
+    for (const std::uint32_t thread : refused_) {
+      if (named_.insert(thread).second) fresh.push_back(thread);
+    }
+    refused_.clear();
+    return fresh;
+  }
+
  private:
   UniqueFd pidfd_;
   UniqueFd procDir_;
+  std::vector<std::uint32_t> refused_;
+  std::set<std::uint32_t> named_;
 };
+
+cpu_set_t ToCpuSet(std::uint64_t mask) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  for (unsigned cpu = 0; cpu < 64; ++cpu) {
+    if ((mask >> cpu & 1U) != 0) CPU_SET(cpu, &set);
+  }
+  return set;
+}
+
+std::uint64_t ToMask(const cpu_set_t& set) {
+  std::uint64_t mask = 0;
+  for (unsigned cpu = 0; cpu < 64; ++cpu) {
+    if (CPU_ISSET(cpu, &set)) mask |= std::uint64_t{1} << cpu;
+  }
+  return mask;
+}
+
+// Calls `visit(tid)` for every thread listed in /proc/PID/task now; false
+// with errno set when the list cannot be read.
+template <typename Visit>
+bool ForEachThread(int procDir, Visit&& visit) {
+  UniqueFd taskFd(::openat(procDir, "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueDir tasks(taskFd ? ::fdopendir(taskFd.get()) : nullptr);
+  if (!tasks) return false;
+  (void)taskFd.release();  // the DIR owns it now
+  while (const dirent* entry = ::readdir(tasks.get())) {
+    std::uint32_t tid = 0;
+    if (ParseId(entry->d_name, tid)) visit(static_cast<pid_t>(tid));
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -159,7 +210,106 @@ bool ProcFsProcesses::forEachName(std::string_view /*computerName: always this o
   return ScanProcesses(root_, [&](std::uint32_t, const std::string& name) { return visit(name); });
 }
 
-std::unique_ptr<ProcessHandle> ProcFsControl::open(std::uint32_t processId) {
+ThreadWalk SetThreadAffinities(int procDir, std::uint64_t mask) {
+  ThreadWalk walk;
+  const cpu_set_t wanted = ToCpuSet(mask);
+  // What counts as done: the mask, and whatever the system made of it for a
+  // thread (the same cpuset makes the same of it for the next one).
+  std::vector<cpu_set_t> taken{wanted};
+  const auto isTaken = [&](const cpu_set_t& set) {
+    return std::any_of(taken.begin(), taken.end(),
+                       [&](const cpu_set_t& done) { return CPU_EQUAL(&done, &set) != 0; });
+  };
+  std::set<pid_t> refused;
+  while (walk.passes < kMaxThreadPasses) {
+    ++walk.passes;
+    bool differed = false;
+    const bool listed = ForEachThread(procDir, [&](pid_t tid) {
+      if (refused.contains(tid)) return;
+      cpu_set_t current;
+      CPU_ZERO(&current);
+      if (::sched_getaffinity(tid, sizeof current, &current) != 0) return;  // it has ended
+      if (isTaken(current)) {
+        walk.anyTook = true;
+        return;
+      }
+      differed = true;
+      if (::sched_setaffinity(tid, sizeof wanted, &wanted) == 0) {
+        ++walk.changed;
+        walk.anyTook = true;
+        cpu_set_t given;
+        CPU_ZERO(&given);
+        if (::sched_getaffinity(tid, sizeof given, &given) == 0 && !isTaken(given)) {
+          taken.push_back(given);
+        }
+      } else if (errno != ESRCH) {  // a thread that has just ended does not count
+        refused.insert(tid);
+        walk.refused.push_back(static_cast<std::uint32_t>(tid));
+        if (walk.error == 0) walk.error = errno;
+      }
+    });
+    if (!listed) {
+      walk.error = errno;
+      return walk;
+    }
+    if (!differed) {
+      walk.settled = true;
+      break;
+    }
+  }
+  return walk;
+}
+
+std::optional<std::uint64_t> ThreadAffinityUnion(int procDir) {
+  std::uint64_t mask = 0;
+  bool any = false;
+  const bool listed = ForEachThread(procDir, [&](pid_t tid) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(tid, sizeof set, &set) != 0) return;  // it has ended
+    mask |= ToMask(set);
+    any = true;
+  });
+  if (!listed) return std::nullopt;
+  if (!any) {
+    errno = ESRCH;
+    return std::nullopt;
+  }
+  return mask;
+}
+
+std::optional<std::uint64_t> OnlineProcessors() {
+  // "0-3,5,7-8": ranges of the processors online.
+  std::string text;
+  if (ReadSmall(AT_FDCWD, "/sys/devices/system/cpu/online", text, 4096, '\n')) {
+    std::uint64_t mask = 0;
+    std::size_t at = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+      std::size_t end = at;
+      unsigned first = 0;
+      while (end < text.size() && text[end] >= '0' && text[end] <= '9' && first < 4096) {
+        first = first * 10 + static_cast<unsigned>(text[end++] - '0');
+      }
+      unsigned last = first;
+      if (end < text.size() && text[end] == '-') {
+        last = 0;
+        ++end;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9' && last < 4096) {
+          last = last * 10 + static_cast<unsigned>(text[end++] - '0');
+        }
+      }
+      for (unsigned cpu = first; cpu <= last && cpu < 64; ++cpu) mask |= std::uint64_t{1} << cpu;
+      at = end + 1;  // past the comma
+    }
+    if (mask != 0) return mask;
+  }
+  const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
+  if (count < 1) return std::nullopt;
+  return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+}
+
+std::unique_ptr<ProcessHandle> ProcFsControl::open(std::uint32_t processId,
+                                                   std::string_view imageName) {
   const auto pid = static_cast<pid_t>(processId);
   UniqueFd pidfd(static_cast<int>(PidfdOpen(pid)));
   if (!pidfd && errno != ENOSYS) {
@@ -172,6 +322,16 @@ std::unique_ptr<ProcessHandle> ProcFsControl::open(std::uint32_t processId) {
     SetLastError(errno);
     return nullptr;
   }
+  auto handle = std::make_unique<ProcFsHandle>(std::move(pidfd), std::move(procDir));
+  // The identifier may have been given to another program since the scan:
+  // once the handle holds the process (and it still runs, so /proc/PID is
+  // that process), it must still be the game.
+  std::string cmdline;
+  if (!handle->alive() || !ReadSmall(handle->procDir(), "cmdline", cmdline, 4096, '\0') ||
+      UpperCase(ImageNameFromCmdline(cmdline)) != UpperCase(imageName)) {
+    SetLastError(ESRCH);
+    return nullptr;
+  }
   // Ask now whether we may change it, as the system's open would: setting a
   // thread's own mask again changes nothing but fails without the right.
   cpu_set_t current;
@@ -182,7 +342,7 @@ std::unique_ptr<ProcessHandle> ProcFsControl::open(std::uint32_t processId) {
     return nullptr;
   }
   SetLastError(0);
-  return std::make_unique<ProcFsHandle>(std::move(pidfd), std::move(procDir));
+  return handle;
 }
 
 bool ProcFsControl::setAffinity(ProcessHandle& process, std::uint64_t mask) {
@@ -191,52 +351,42 @@ bool ProcFsControl::setAffinity(ProcessHandle& process, std::uint64_t mask) {
     SetLastError(ESRCH);
     return false;
   }
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  for (unsigned cpu = 0; cpu < 64; ++cpu) {
-    if ((mask >> cpu & 1U) != 0) CPU_SET(cpu, &set);
-  }
-  UniqueFd taskFd(::openat(handle.procDir(), "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  UniqueDir tasks(taskFd ? ::fdopendir(taskFd.get()) : nullptr);
-  if (!tasks) {
-    SetLastError(errno);
+  const ThreadWalk walk = SetThreadAffinities(handle.procDir(), mask);
+  // A process that refused as a whole is no matter of single threads.
+  handle.noteRefused(walk.anyTook ? walk.refused : std::vector<std::uint32_t>{});
+  if (!walk.anyTook || !walk.refused.empty()) {
+    SetLastError(walk.error != 0 ? walk.error : ESRCH);
     return false;
   }
-  (void)taskFd.release();
-  int failure = 0;
-  int threadsSet = 0;
-  while (const dirent* entry = ::readdir(tasks.get())) {
-    std::uint32_t tid = 0;
-    if (!ParseId(entry->d_name, tid)) continue;
-    if (::sched_setaffinity(static_cast<pid_t>(tid), sizeof set, &set) == 0) {
-      ++threadsSet;
-    } else if (errno != ESRCH) {  // a thread that has just ended does not count
-      failure = errno;
-    }
-  }
-  if (failure != 0 || threadsSet == 0) {
-    SetLastError(failure != 0 ? failure : ESRCH);
+  if (!walk.settled) {  // threads kept changing: some may not have it
+    SetLastError(EAGAIN);
     return false;
   }
   SetLastError(0);
   return true;
 }
 
-std::optional<std::uint64_t> ProcFsControl::allowedMask(ProcessHandle& /*process*/) {
-  // Every processor this program may use, which is every processor the
-  // system lets its programs have.
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (::sched_getaffinity(0, sizeof set, &set) != 0) {
-    SetLastError(errno);
+std::optional<std::uint64_t> ProcFsControl::affinity(ProcessHandle& process) {
+  auto& handle = static_cast<ProcFsHandle&>(process);
+  if (!handle.alive()) {
+    SetLastError(ESRCH);
     return std::nullopt;
   }
-  std::uint64_t mask = 0;
-  for (unsigned cpu = 0; cpu < 64; ++cpu) {
-    if (CPU_ISSET(cpu, &set)) mask |= std::uint64_t{1} << cpu;
-  }
-  SetLastError(0);
+  const std::optional<std::uint64_t> mask = ThreadAffinityUnion(handle.procDir());
+  SetLastError(mask ? 0 : errno);
   return mask;
+}
+
+std::optional<std::uint64_t> ProcFsControl::allowedMask(ProcessHandle& /*process*/) {
+  // Every processor online: the system narrows it to the game's cpuset
+  // itself, where it has one.
+  const std::optional<std::uint64_t> online = OnlineProcessors();
+  SetLastError(online ? 0 : ENOENT);
+  return online;
+}
+
+std::vector<std::uint32_t> ProcFsControl::newlyRefusedThreads(ProcessHandle& process) {
+  return static_cast<ProcFsHandle&>(process).takeNewlyRefused();
 }
 
 }  // namespace tavrolin::linux_backend

@@ -14,12 +14,16 @@ class WtsProcessList final : public ProcessList {
   std::unique_ptr<ProcessSnapshot> enumerate() override;
 };
 
-// Opens a process with only the rights an affinity change needs.
+// Opens a process with only the rights an affinity change needs. The system
+// keeps one mask for the whole process, which every thread's own mask lies
+// within: no thread refuses on its own.
 class WinProcessControl final : public ProcessControl {
  public:
-  std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override;
+  std::unique_ptr<ProcessHandle> open(std::uint32_t processId, std::string_view imageName) override;
   bool setAffinity(ProcessHandle& process, std::uint64_t mask) override;
+  std::optional<std::uint64_t> affinity(ProcessHandle& process) override;
   std::optional<std::uint64_t> allowedMask(ProcessHandle& process) override;
+  std::vector<std::uint32_t> newlyRefusedThreads(ProcessHandle& process) override;
 };
 
 class WinBeeper final : public Beeper {

@@ -1,13 +1,5 @@
 #include "wmi_names.h"
 
-#include <windows.h>
-// After windows.h, which it builds on.
-#include <wbemdisp.h>
-
-#include <string>
-
-#include "win_handles.h"
-
 namespace tavrolin::win32 {
 
 namespace {
@@ -59,18 +51,33 @@ HRESULT NameOf(IDispatch* instance, const Bstr& nameProperty, std::string& name,
 
 bool WmiProcessNames::forEachName(std::string_view computerName,
                                   const std::function<bool(std::string_view)>& visit) {
-  const std::wstring moniker = L"winmgmts://" + ToWide(computerName);
-  ComPtr<ISWbemServices> services;
-  HRESULT result = ::CoGetObject(moniker.c_str(), nullptr, IID_ISWbemServices, services.putVoid());
-  if (FAILED(result)) return Failed(result);
+  if (!services_ || boundTo_ != computerName) {
+    services_.reset();
+    const std::wstring moniker = L"winmgmts://" + ToWide(computerName);
+    const HRESULT result =
+        ::CoGetObject(moniker.c_str(), nullptr, IID_ISWbemServices, services_.putVoid());
+    if (FAILED(result)) {
+      services_.reset();
+      return Failed(result);
+    }
+    boundTo_ = std::string(computerName);
+  }
+  if (query(visit)) return true;
+  // WMI may have restarted, or the computer gone: the next query binds anew.
+  const DWORD error = ::GetLastError();
+  services_.reset();
+  ::SetLastError(error);
+  return false;
+}
 
+bool WmiProcessNames::query(const std::function<bool(std::string_view)>& visit) {
   const Bstr className(L"win32_process");
   const Bstr nameProperty(L"Name");
   if (!className || !nameProperty) return Failed(E_OUTOFMEMORY);
 
   ComPtr<ISWbemObjectSet> instances;
-  result =
-      services->InstancesOf(className.get(), wbemFlagReturnImmediately, nullptr, instances.put());
+  HRESULT result =
+      services_->InstancesOf(className.get(), wbemFlagReturnImmediately, nullptr, instances.put());
   if (FAILED(result)) return Failed(result);
   ComPtr<IUnknown> enumerator;
   result = instances->get__NewEnum(enumerator.put());

@@ -10,6 +10,7 @@ namespace tavrolin::fakes {
 namespace {
 constexpr std::uint32_t kAccessDenied = 5;
 constexpr std::uint32_t kInvalidParameter = 87;
+constexpr std::uint32_t kInvalidArgument = 22;  // as Linux refuses a mask outside a cpuset
 constexpr std::uint32_t kBufferOverflow = 111;
 }  // namespace
 
@@ -191,6 +192,8 @@ class FakeHandle final : public ProcessHandle {
   ~FakeHandle() override { --openHandles_; }
   std::int64_t value() const override { return 0x100 + pid_; }
   std::uint32_t pid() const { return pid_; }
+  std::set<std::uint32_t> namedThreads;
+  std::vector<std::uint32_t> refusedThreads;  // by the last mask, not yet named
 
  private:
   std::uint32_t pid_;
@@ -222,13 +225,15 @@ bool FakeProcesses::forEachName(std::string_view computerName,
   return true;
 }
 
-std::unique_ptr<ProcessHandle> FakeProcesses::open(std::uint32_t processId) {
+std::unique_ptr<ProcessHandle> FakeProcesses::open(std::uint32_t processId,
+                                                   std::string_view imageName) {
   ++opens;
   if (openError) {
     lastError_.value = *openError;
     return nullptr;
   }
-  if (find(processId) == nullptr) {
+  const Process* process = find(processId);
+  if (process == nullptr || process->name != imageName) {  // gone, or the id is another's now
     lastError_.value = kInvalidParameter;
     return nullptr;
   }
@@ -236,16 +241,38 @@ std::unique_ptr<ProcessHandle> FakeProcesses::open(std::uint32_t processId) {
 }
 
 bool FakeProcesses::setAffinity(ProcessHandle& process, std::uint64_t mask) {
-  const std::uint32_t pid = static_cast<FakeHandle&>(process).pid();
-  Process* target = find(pid);
-  const bool accepted = target != nullptr && mask != 0 && (mask & ~systemMask) == 0;
-  maskSets.push_back({pid, mask, time_.now(), accepted});
+  auto& handle = static_cast<FakeHandle&>(process);
+  Process* target = find(handle.pid());
+  const bool valid = target != nullptr && mask != 0 && (mask & ~systemMask) == 0 &&
+                     (!target->job || (mask & ~*target->job) == 0);
+  const std::uint64_t narrowed = valid && target->cpuset ? mask & *target->cpuset : mask;
+  const bool accepted = valid && narrowed != 0;
+  maskSets.push_back({handle.pid(), mask, time_.now(), accepted});
   if (!accepted) {
-    lastError_.value = target == nullptr ? kAccessDenied : kInvalidParameter;
+    lastError_.value = target == nullptr ? kAccessDenied
+                       : valid           ? kInvalidArgument
+                                         : kInvalidParameter;
     return false;
   }
-  target->mask = mask;
+  target->mask = narrowed;
+  handle.refusedThreads.clear();
+  for (const auto& [thread, cpus] : target->threadCpusets) {
+    if ((narrowed & cpus) == 0) handle.refusedThreads.push_back(thread);
+  }
+  if (!handle.refusedThreads.empty()) {
+    lastError_.value = kInvalidArgument;
+    return false;
+  }
   return true;
+}
+
+std::optional<std::uint64_t> FakeProcesses::affinity(ProcessHandle& process) {
+  const Process* target = find(static_cast<FakeHandle&>(process).pid());
+  if (readError || target == nullptr) {
+    lastError_.value = readError.value_or(kAccessDenied);
+    return std::nullopt;
+  }
+  return target->mask;
 }
 
 std::optional<std::uint64_t> FakeProcesses::allowedMask(ProcessHandle& process) {
@@ -254,6 +281,16 @@ std::optional<std::uint64_t> FakeProcesses::allowedMask(ProcessHandle& process) 
     return std::nullopt;
   }
   return systemMask;
+}
+
+std::vector<std::uint32_t> FakeProcesses::newlyRefusedThreads(ProcessHandle& process) {
+  auto& handle = static_cast<FakeHandle&>(process);
+  std::vector<std::uint32_t> fresh;
+  for (const std::uint32_t thread : handle.refusedThreads) {
+    if (handle.namedThreads.insert(thread).second) fresh.push_back(thread);
+  }
+  handle.refusedThreads.clear();
+  return fresh;
 }
 
 std::uint32_t FakeProcesses::start(std::string name) {

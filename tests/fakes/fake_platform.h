@@ -150,6 +150,15 @@ class FakeProcesses final : public ProcessList, public ProcessNames, public Proc
     std::uint32_t pid;
     std::string name;
     std::uint64_t mask = ~std::uint64_t{0};
+    // Set: the processors its cpuset allows (Linux). A mask is narrowed to
+    // them, and one without any of them is refused (22).
+    std::optional<std::uint64_t> cpuset = std::nullopt;
+    // Set: the processors its job allows (Windows). A mask outside them is
+    // refused (87).
+    std::optional<std::uint64_t> job = std::nullopt;
+    // Threads with a cpuset of their own: a mask without any of its
+    // processors is refused by that thread (22) while the rest take it.
+    std::map<std::uint32_t, std::uint64_t> threadCpusets = {};
   };
   struct MaskSet {
     std::uint32_t pid;
@@ -164,9 +173,11 @@ class FakeProcesses final : public ProcessList, public ProcessNames, public Proc
   std::unique_ptr<ProcessSnapshot> enumerate() override;
   bool forEachName(std::string_view computerName,
                    const std::function<bool(std::string_view)>& visit) override;
-  std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override;
+  std::unique_ptr<ProcessHandle> open(std::uint32_t processId, std::string_view imageName) override;
   bool setAffinity(ProcessHandle& process, std::uint64_t mask) override;
+  std::optional<std::uint64_t> affinity(ProcessHandle& process) override;
   std::optional<std::uint64_t> allowedMask(ProcessHandle& process) override;
+  std::vector<std::uint32_t> newlyRefusedThreads(ProcessHandle& process) override;
 
   std::uint32_t start(std::string name);  // returns its pid
   void stop(std::uint32_t pid);
@@ -177,6 +188,7 @@ class FakeProcesses final : public ProcessList, public ProcessNames, public Proc
   std::optional<std::uint32_t> listError;   // enumerate() fails with it
   std::optional<std::uint32_t> namesError;  // forEachName() fails with it
   std::optional<std::uint32_t> openError;   // open() fails with it
+  std::optional<std::uint32_t> readError;   // affinity() fails with it
   std::uint64_t systemMask = 0xF;           // masks outside it are refused (87)
   std::vector<MaskSet> maskSets;
   std::vector<std::string> computerNamesAsked;

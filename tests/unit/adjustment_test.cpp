@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(Adjustment, Selected,
                                            Selection{{"True", "TRUE", " True", "True "}, "4", 1},
                                            Selection{{"True", "False", "True", "True"}, "2", 13}));
 
-TEST_F(Adjustment, ARefusedFinalMaskIsReportedAndTheGameGetsEveryAllowedProcessor) {
+TEST_F(Adjustment, ARefusedFinalMaskIsReportedAndTheGameGetsBackWhatItHad) {
   Select({"False", "False", "False", "False"});
   BothPhases();
   EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {0, 1000, false}, {15, 1000, true}}));
@@ -132,6 +132,89 @@ TEST_F(Adjustment, ARefusedFinalMaskIsReportedAndTheGameGetsEveryAllowedProcesso
   EXPECT_EQ(fake.processes.openHandles, 0);
   EXPECT_FALSE(controller.finalMaskTimer().enabled());
 }
+
+// A game in a job that allows processors 0-1: the final mask 0-3 is refused,
+// and the game gets back exactly what it had before the first phase, not
+// every processor of the system (which the job refuses as well).
+TEST_F(Adjustment, TheRescueGivesBackTheMaskTheGameHadBeforeThePin) {
+  fakes::FakeProcesses::Process& game = *fake.processes.find(pid);
+  game.job = game.mask = 0b0011;
+  BothPhases();
+  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {15, 1000, false}, {3, 1000, true}}));
+  EXPECT_EQ(game.mask, 3U);
+  EXPECT_TRUE(fake.beeper.beeps.empty());
+  EXPECT_EQ(fake.log(), FinalMaskReport("1001  The system refused the affinity mask",
+                                        "DLL Error - 87", "4", "15"));
+}
+
+// A game in a cpuset that allows processor 1 only: the pin is refused (one
+// report, with the system's code), the final step still comes on time, and
+// the beep names what took effect, with one report of what was left out.
+TEST_F(Adjustment, InACpusetTheRefusedPinIsReportedAndTheBeepNamesWhatTookEffect) {
+  fakes::FakeProcesses::Process& game = *fake.processes.find(pid);
+  game.cpuset = game.mask = 0b0010;
+  BothPhases();
+  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, false}, {15, 1000, true}}));
+  EXPECT_EQ(game.mask, 2U);
+  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
+  EXPECT_EQ(fake.beeper.beeps[0].mask, 2U);
+  EXPECT_EQ(fake.log(),
+            PinReport("1001  The system refused the affinity mask", "DLL Error - 22", "", "1000",
+                      "1256", "4", "0") +
+                FinalMaskReport("1006  The system left out processors that were asked for: 0,2-3",
+                                "DLL Error - 22", "4", "15"));
+}
+
+// A thread with a cpuset of its own refuses what the rest of the game takes:
+// it is named once, in the first report that it causes.
+TEST_F(Adjustment, AThreadThatRefusesIsNamedOnce) {
+  fakes::FakeProcesses::Process& game = *fake.processes.find(pid);
+  game.threadCpusets = {{1003, 0b0010}, {1007, 0b0100}};
+  Select({"True", "False", "False", "False"});  // processor 0 alone: refused by both again
+  BothPhases();
+  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {1, 1000, true}, {15, 1000, true}}));
+  EXPECT_EQ(game.mask, 15U);  // the rescue
+  EXPECT_TRUE(fake.beeper.beeps.empty());
+  EXPECT_EQ(fake.log(),
+            PinReport("1001  The system refused the affinity mask for threads 1003, 1007",
+                      "DLL Error - 22", "", "1000", "1256", "4", "0") +
+                FinalMaskReport("1001  The system refused the affinity mask", "DLL Error - 22", "0",
+                                "1"));
+}
+
+// Ending the program between the two phases runs the final step at once,
+// before shutdown goes on: 500 ms into the gap, or with the exit already
+// waiting at the event pump inside the first phase.
+class ExitInTheGap : public Adjustment, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ExitInTheGap, TheFinalStepRunsBeforeShutdownGoesOn) {
+  const bool atThePump = GetParam();
+  if (atThePump) {
+    fake.time.post([&] {
+      EXPECT_TRUE(controller.finalStepPending());
+      controller.exitProgram();
+    });
+    controller.pinToFirstProcessor(kGame);
+  } else {
+    controller.pinToFirstProcessor(kGame);
+    fake.time.advance(500);
+    EXPECT_TRUE(controller.finalStepPending());
+    controller.exitProgram();
+  }
+  const std::uint64_t exitAt = atThePump ? 0 : 500;
+  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {15, exitAt, true}}));
+  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
+  EXPECT_EQ(fake.beeper.beeps[0].mask, 15U);
+  EXPECT_EQ(fake.environment.endedWith, 0);
+  EXPECT_FALSE(controller.finalStepPending());
+  EXPECT_FALSE(controller.finalMaskTimer().enabled());
+  EXPECT_EQ(fake.processes.openHandles, 0);
+  fake.time.advance(5000);
+  EXPECT_EQ(Sets().size(), 2U);
+  EXPECT_EQ(fake.log(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Adjustment, ExitInTheGap, ::testing::Bool());
 
 TEST_F(Adjustment, ASingleProcessorIsLeftAlone) {
   fake.environment.variables["NUMBER_OF_PROCESSORS"] = "1";
@@ -181,9 +264,22 @@ TEST_F(Adjustment, AProcessThatCannotBeOpenedIsReportedWithTheOpenError) {
   fake.processes.stop(pid);  // the slot keeps the failed open
   fake.processes.openError.reset();
   controller.pinToFirstProcessor(kGame);
-  EXPECT_EQ(fake.log(), openFailed + PinReport("0  ", "DLL Error - 5",
-                                               "Could Not Get process ID of SupremeCommander.exe",
-                                               "0", "0", "0", "0"));
+  const std::string gone =
+      PinReport("0  ", "DLL Error - 5", "Could Not Get process ID of SupremeCommander.exe", "0",
+                "0", "0", "0");
+  EXPECT_EQ(fake.log(), openFailed + gone);
+
+  // A process whose processors cannot be read counts as one that cannot be
+  // opened: no rescue could give it back what it had.
+  pid = fake.processes.start(kGame);
+  fake.processes.readError = 6;
+  controller.pinToFirstProcessor(kGame);
+  EXPECT_EQ(fake.log(),
+            openFailed + gone +
+                PinReport("0  ", "DLL Error - 6", "Error in OpenProcess For the Process ID: 1004",
+                          "1004", "0", "0", "0"));
+  EXPECT_TRUE(Sets().empty());
+  EXPECT_EQ(fake.processes.openHandles, 0);
 }
 
 struct Width {

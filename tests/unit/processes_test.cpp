@@ -91,12 +91,12 @@ TEST_F(Processes, PresenceMatchesTheWholeNameInAnyCaseAndStopsAtTheFirst) {
                               {12, "supremecommander.EXE"},
                               {16, "SupremeCommander.exe"},
                               {20, "explorer.exe"}};
-  EXPECT_TRUE(presence.isProcessRunning("GAMER-PC", "SupremeCommander.exe"));
+  EXPECT_EQ(presence.presenceOf("GAMER-PC", "SupremeCommander.exe"), Presence::kRunning);
   EXPECT_EQ(fake.processes.namesVisited, 2);
   EXPECT_EQ(fake.processes.computerNamesAsked.back(), "GAMER-PC");
-  EXPECT_FALSE(presence.isProcessRunning("GAMER-PC", "SupremeCommander"));
-  EXPECT_FALSE(presence.isProcessRunning("GAMER-PC", "Commander.exe"));
-  EXPECT_FALSE(presence.isProcessRunning("GAMER-PC", "ForgedAlliance.exe"));
+  EXPECT_EQ(presence.presenceOf("GAMER-PC", "SupremeCommander"), Presence::kNotRunning);
+  EXPECT_EQ(presence.presenceOf("GAMER-PC", "Commander.exe"), Presence::kNotRunning);
+  EXPECT_EQ(presence.presenceOf("GAMER-PC", "ForgedAlliance.exe"), Presence::kNotRunning);
   EXPECT_EQ(fake.processes.namesVisited, 14);  // the misses walk the whole list
   EXPECT_EQ(fake.log(), "");
 }
@@ -104,9 +104,10 @@ TEST_F(Processes, PresenceMatchesTheWholeNameInAnyCaseAndStopsAtTheFirst) {
 TEST_F(Processes, AnOutageOfTheNameSourceIsReportedOnceAndTheListAnswers) {
   fake.processes.processes = {{0, "ForgedAlliance.exe"}, {12, "supremecommander.EXE"}};
   fake.processes.namesError = 0x80041003U;
-  EXPECT_TRUE(presence.isProcessRunning("GAMER-PC", "SupremeCommander.exe"));
-  EXPECT_FALSE(presence.isProcessRunning("GAMER-PC", "ForgedAlliance.exe"));  // pid 0 skipped
-  EXPECT_FALSE(presence.isProcessRunning("GAMER-PC", "SupremeCommander"));
+  EXPECT_EQ(presence.presenceOf("GAMER-PC", "SupremeCommander.exe"), Presence::kRunning);
+  EXPECT_EQ(presence.presenceOf("GAMER-PC", "ForgedAlliance.exe"),
+            Presence::kNotRunning);  // pid 0 skipped
+  EXPECT_EQ(presence.presenceOf("GAMER-PC", "SupremeCommander"), Presence::kNotRunning);
   const std::string outage = test::Report(
       {"Error occurred in IsProcessRunning",
        "1004  The process query failed; the process list is used instead", "DLL Error - 2147749891",
@@ -115,26 +116,29 @@ TEST_F(Processes, AnOutageOfTheNameSourceIsReportedOnceAndTheListAnswers) {
   EXPECT_TRUE(presence.inOutage());
 
   fake.processes.namesError.reset();  // recovery ends the outage silently
-  EXPECT_TRUE(presence.isProcessRunning("GAMER-PC", "SupremeCommander.exe"));
+  EXPECT_EQ(presence.presenceOf("GAMER-PC", "SupremeCommander.exe"), Presence::kRunning);
   EXPECT_FALSE(presence.inOutage());
   EXPECT_EQ(fake.log(), outage);
 
   fake.processes.namesError = 0x80041003U;  // a new outage is a new report
-  EXPECT_TRUE(presence.isProcessRunning("GAMER-PC", "SupremeCommander.exe"));
+  EXPECT_EQ(presence.presenceOf("GAMER-PC", "SupremeCommander.exe"), Presence::kRunning);
   EXPECT_EQ(fake.log(), outage + outage);
 }
 
-TEST_F(Processes, WithBothSourcesDownTheQueryFails) {
+TEST_F(Processes, WithBothSourcesDownNothingIsKnown) {
   fake.processes.namesError = 1722;
   fake.processes.listError = 1726;
-  try {
-    presence.isProcessRunning("GAMER-PC", "SupremeCommander.exe");
-    FAIL() << "no failure";
-  } catch (const Failure& failure) {
-    EXPECT_EQ(failure.number(), 1726);
-    EXPECT_EQ(failure.description(), "A system call returned an error code of 1726");
-  }
-  EXPECT_EQ(test::ReportCount(fake.log()), 1U);  // the outage
+  EXPECT_EQ(presence.presenceOf("GAMER-PC", "SupremeCommander.exe"), Presence::kUnknown);
+  EXPECT_TRUE(presence.blind());
+  EXPECT_EQ(fake.log(),
+            test::Report({"Error occurred in IsProcessRunning",
+                          "1004  The process query failed; the process list is used instead",
+                          "DLL Error - 1722", "Variables:computerName =GAMER-PC",
+                          "Variables:imageName =SupremeCommander.exe"}) +
+                test::Report({"Error occurred in IsProcessRunning",
+                              "1007  Neither the process query nor the process list can be used",
+                              "DLL Error - 1726", "Variables:computerName =GAMER-PC",
+                              "Variables:imageName =SupremeCommander.exe"}));
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 // against the stand-in game. The program's handles, memory and threads must
 // end where they started, and every adjustment must take effect.
 //
-//   win32_adjust_soak [ADJUSTMENTS]     (default 100; as many presence queries)
+//   win32_adjust_soak [ADJUSTMENTS [QUERIES]]     (default 100 and 1000)
 //
 // Handles are counted twice: by GetProcessHandleCount and by probing every
 // handle value. Wine answers GetProcessHandleCount with 0 whatever is open, so
@@ -15,10 +15,10 @@
 // Two system calls keep something under Wine 8.0 whoever calls them:
 // WTSEnumerateProcessesW about 8 KB per call even after WTSFreeMemory (the
 // toolhelp snapshot and NtQuerySystemInformation keep nothing), and binding
-// the "winmgmts:" moniker 2 handles per bind. So each phase first measures
-// what the same number of bare calls keeps and allows exactly that; on
-// Windows it is nothing. The phases: adjustments (each lists the processes
-// once) and presence queries, as the poll makes them (each binds WMI once).
+// the "winmgmts:" moniker 2 handles per bind. So the adjustments, which list
+// the processes once each, are allowed exactly what as many bare listings
+// keep; on Windows that is nothing. The presence queries, as the poll makes
+// them, bind WMI once and keep the bound object: they are allowed nothing.
 #include <windows.h>
 // After windows.h, which they build on.
 #include <psapi.h>
@@ -190,6 +190,7 @@ int main(int argc, char** argv) {
   using namespace tavrolin::win32;
 
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 100;
+  const int queries = argc > 2 ? std::atoi(argv[2]) : 1000;
   const std::string image = "SoakGame.exe";
   testing::StandIn game(image);
   if (!game.running()) {
@@ -244,13 +245,15 @@ int main(int argc, char** argv) {
   PresenceQuery presence(backend.processNames, backend.processList, controller.log());
   const std::string computer = LocalComputerName(backend.environment, controller.log());
   const std::wstring moniker = L"winmgmts://" + std::wstring(computer.begin(), computer.end());
+  const Counts bind = Kept(10, [&] { BareWmiBind(moniker); });
+  std::fprintf(stderr, "10 bare binds of WMI keep %ld handles\n", bind.probed);
   int missed = 0;
   const bool queriesOk = Phase(
-      "presence queries", rounds,
+      "presence queries", queries,
       [&] {
-        if (!presence.isProcessRunning(computer, image)) ++missed;
+        if (presence.presenceOf(computer, image) != Presence::kRunning) ++missed;
       },
-      [&] { BareWmiBind(moniker); });
+      [] {});
   std::fprintf(stderr, "queries that missed the game: %d, WMI outage: %s\n", missed,
                presence.inOutage() ? "yes" : "no");
 

@@ -2,6 +2,8 @@
 // stand-in game.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -120,6 +122,19 @@ TEST_F(WmiProcessNamesTest, StopsWhenTheVisitorSaysSo) {
   EXPECT_GT(all, 1);
 }
 
+// The bound object is kept between queries; a failure lets it go, and the
+// next query binds again.
+TEST_F(WmiProcessNamesTest, AQueryAfterAFailureBindsAgain) {
+  WmiProcessNames names;
+  WinLastError lastError;
+  const auto any = [](std::string_view) { return false; };
+  ASSERT_TRUE(names.forEachName(computerName(), any));
+  EXPECT_FALSE(names.forEachName("no-such-computer.invalid", any));
+  EXPECT_NE(lastError.code(), 0U);
+  EXPECT_TRUE(names.forEachName(computerName(), any));
+  EXPECT_EQ(lastError.code(), 0U);
+}
+
 TEST(WmiProcessNames, FailsWithTheReasonWhereCOMIsNotInitialised) {
   // A thread of its own, which never initialises COM.
   bool result = true;
@@ -158,12 +173,14 @@ TEST(WinProcessControl, PinsTheGameAndSpreadsItAgain) {
   StandIn game(kGame);
   ASSERT_TRUE(game.running());
   WinProcessControl control;
-  const auto handle = control.open(game.id());
+  const auto handle = control.open(game.id(), kGame);
   ASSERT_NE(handle, nullptr);
   EXPECT_NE(handle->value(), 0);
 
   ASSERT_TRUE(control.setAffinity(*handle, 1));
   EXPECT_EQ(ProcessMask(game.handle()), 1U);
+  EXPECT_EQ(control.affinity(*handle), std::optional<std::uint64_t>(1));
+  EXPECT_TRUE(control.newlyRefusedThreads(*handle).empty());
 
   const auto allowed = control.allowedMask(*handle);
   ASSERT_TRUE(allowed.has_value());
@@ -175,8 +192,12 @@ TEST(WinProcessControl, PinsTheGameAndSpreadsItAgain) {
 TEST(WinProcessControl, RefusesMasksOutsideTheSystemMask) {
   StandIn game(kGame);
   WinProcessControl control;
-  const auto handle = control.open(game.id());
+  const auto handle = control.open(game.id(), kGame);
   ASSERT_NE(handle, nullptr);
+  // What the game has now: a new process takes its creator's mask, which a
+  // restriction of the test run (taskset) makes less than the system's.
+  const DWORD_PTR before = ProcessMask(game.handle());
+  EXPECT_EQ(control.affinity(*handle), std::optional<std::uint64_t>(before));
   WinLastError lastError;
   const std::uint64_t system = SystemMask();
   if (system != ~std::uint64_t{0}) {
@@ -186,20 +207,20 @@ TEST(WinProcessControl, RefusesMasksOutsideTheSystemMask) {
   }
   EXPECT_FALSE(control.setAffinity(*handle, 0));
   EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
-  EXPECT_EQ(ProcessMask(game.handle()), system);  // unchanged
+  EXPECT_EQ(ProcessMask(game.handle()), before);  // unchanged
 }
 
 TEST(WinProcessControl, OpeningAProcessThatIsNotThereFails) {
   WinProcessControl control;
   WinLastError lastError;
-  EXPECT_EQ(control.open(0xFFFFFFF0U), nullptr);
+  EXPECT_EQ(control.open(0xFFFFFFF0U, kGame), nullptr);
   EXPECT_NE(lastError.code(), 0U);
 }
 
 TEST(WinProcessControl, ClosesTheHandleWhenItGoes) {
   StandIn game(kGame);
   WinProcessControl control;
-  auto handle = control.open(game.id());
+  auto handle = control.open(game.id(), kGame);
   ASSERT_NE(handle, nullptr);
   const auto raw = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(handle->value()));
   DWORD flags = 0;

@@ -1,3 +1,6 @@
+#include <string>
+#include <vector>
+
 #include "config/settings.h"
 #include "controller/controller.h"
 
@@ -13,7 +16,28 @@ constexpr std::string_view kProcessorCountVariable = "numProcessors =";
 constexpr std::string_view kMaskVariable = "MyMask =";
 }  // namespace
 
+bool Controller::setGameAffinity(std::uint64_t mask, Handler& handler) {
+  ProcessControl& control = platform_.processControl;
+  ProcessHandle& process = *gameHandle_.get();
+  const bool set = control.setAffinity(process, mask);
+  log_.recordLastError();
+  if (!set) {
+    std::string description(Describe(FailureNumber::kAffinityRefused));
+    const std::vector<std::uint32_t> threads = control.newlyRefusedThreads(process);
+    for (std::size_t i = 0; i < threads.size(); ++i) {
+      description += (i == 0 ? (threads.size() == 1 ? " for thread " : " for threads ") : ", ");
+      description += std::to_string(threads[i]);
+    }
+    handler.report(Failure(FailureNumber::kAffinityRefused, description));
+  }
+  return set;
+}
+
 void Controller::pinToFirstProcessor(const std::string& image) {
+  // An adjustment still waiting for its final step is finished first: what
+  // the new one remembers must not be processor 0.
+  if (finalStepPending_) applyFinalMask();
+
   Handler handler(log_, ReportHeading(kPinLogName));
   handler.customLine(customErrorText_).variables([&] {
     return ReportVariables{{kImageVariable, image},
@@ -32,9 +56,16 @@ void Controller::pinToFirstProcessor(const std::string& image) {
     return;
   }
 
+  // A handle whose processors cannot be read is of no use: without them no
+  // rescue could give the game back what it had.
   handler.run([&] {
-    gameHandle_.hold(control.open(gamePid_));
+    gameHandle_.hold(control.open(gamePid_, image));
     log_.recordLastError();
+    if (ProcessHandle* process = gameHandle_.get()) {
+      maskAtOpen_ = control.affinity(*process);
+      log_.recordLastError();
+      if (!maskAtOpen_) gameHandle_.hold(nullptr);
+    }
   });
   if (gameHandle_.get() == nullptr) {
     customErrorText_ = "Error in OpenProcess For the Process ID: " + std::to_string(gamePid_);
@@ -49,15 +80,14 @@ void Controller::pinToFirstProcessor(const std::string& image) {
     return;
   }
 
-  handler.run([&] {
-    control.setAffinity(*gameHandle_.get(), 1);
-    log_.recordLastError();
-  });
+  // A refused pin is reported; the final step still comes on time.
+  handler.run([&] { setGameAffinity(1, handler); });
   pinnedImage_ = image;
+  finalStepPending_ = true;
   // Events already waiting (a poll, a menu command) run here, before the
-  // final-mask step is armed.
+  // final-mask step is armed. An exit among them has run the step already.
   handler.run([&] { platform_.pump.handleWaitingEvents(); });
-  handler.run([&] { finalMaskTimer_->setEnabled(true); });
+  if (finalStepPending_) handler.run([&] { finalMaskTimer_->setEnabled(true); });
 }
 
 void Controller::applyFinalMask() {
@@ -69,34 +99,39 @@ void Controller::applyFinalMask() {
                            {kMaskVariable, std::to_string(finalMask_)}};
   });
   ProcessControl& control = platform_.processControl;
+  finalStepPending_ = false;
 
   finalMask_ = 0;
   const std::optional<std::uint64_t> composed =
       ComposeMask(processorSelection_, bitMasks_, platform_.environment, processorCount_, handler);
 
   if (ProcessHandle* process = gameHandle_.get()) {
-    bool finalTookEffect = false;
-    if (composed) {
-      finalMask_ = *composed;
-      finalTookEffect = control.setAffinity(*process, finalMask_);
+    // Without a composed mask the game gets every processor it may use.
+    std::optional<std::uint64_t> asked = composed;
+    if (!asked) {
+      asked = control.allowedMask(*process);
       log_.recordLastError();
-      if (!finalTookEffect) handler.report(Failure(FailureNumber::kAffinityRefused));
     }
-    if (!finalTookEffect) {
-      // Never leave the game pinned to processor 0: give it every processor
-      // it may use. Without a composed mask this is the final mask; after a
-      // refusal it is only a rescue, and the beep stays silent.
-      const std::optional<std::uint64_t> allowed = control.allowedMask(*process);
-      const bool spread = allowed && control.setAffinity(*process, *allowed);
+    if (composed) finalMask_ = *composed;
+    const bool tookEffect = asked && setGameAffinity(*asked, handler);
+    if (tookEffect) {
+      // What the system made of it (a cpuset or a job narrows it) is what
+      // the game got, and what the beep's line names.
+      const std::optional<std::uint64_t> effective = control.affinity(*process);
       log_.recordLastError();
-      if (!spread) {
-        handler.report(Failure(FailureNumber::kAffinityRefused));
-      } else if (!composed) {
-        finalMask_ = *allowed;
-        finalTookEffect = true;
+      const std::uint64_t given = effective.value_or(*asked);
+      if (const std::uint64_t leftOut = *asked & ~given; leftOut != 0) {
+        handler.report(Failure(FailureNumber::kProcessorsLeftOut,
+                               std::string(Describe(FailureNumber::kProcessorsLeftOut)) + ": " +
+                                   DescribeMask(leftOut)));
       }
+      if (!composed) finalMask_ = *asked;
+      platform_.beeper.beep(pinnedImage_, gamePid_, given);
+    } else if (maskAtOpen_) {
+      // Never leave the game pinned to processor 0: it gets back exactly what
+      // it had before the first phase. A rescue is no adjustment: no beep.
+      setGameAffinity(*maskAtOpen_, handler);
     }
-    if (finalTookEffect) platform_.beeper.beep(pinnedImage_, gamePid_, finalMask_);
   }
 
   gameHandle_.release();

@@ -134,6 +134,10 @@ void Controller::onWindowResized() {
 }
 
 void Controller::shutDown() {
+  // Ending between the two phases must not leave the game on processor 0.
+  if (finalStepPending_) {
+    GuardEvent(log_, kFinalMaskLogName, [this] { applyFinalMask(); });
+  }
   if (optionsDialog_) optionsDialog_->unload();
   platform_.window.unloadOtherWindows();
   platform_.tray.remove();

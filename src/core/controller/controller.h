@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -50,8 +51,8 @@ class Controller final : public WatchSettings {
   void start();
   // The main window's size or state changed: hidden again when minimized.
   void onWindowResized();
-  // Shutdown: unloads the other windows, removes the tray icon, ends the
-  // process.
+  // Shutdown: runs a pending final-mask step at once, unloads the other
+  // windows, removes the tray icon, ends the process.
   void shutDown();
   // The tray menu's commands ("Close Menu" has none: the menu has closed).
   void openOptions();
@@ -67,6 +68,8 @@ class Controller final : public WatchSettings {
   // The adjustment: the first phase, and the final-mask step one second later.
   void pinToFirstProcessor(const std::string& image);
   void applyFinalMask();
+  // A game is pinned and its final-mask step has not run yet.
+  bool finalStepPending() const { return finalStepPending_; }
 
   // What the options dialog applies.
   const std::string& settingsPath() const override { return settingsPath_; }
@@ -97,6 +100,10 @@ class Controller final : public WatchSettings {
   std::unique_ptr<Timer> makeTimer(std::uint32_t interval, bool enabled, std::string_view logName,
                                    void (Controller::*handler)());
 
+  // Sets `mask` on the game; a refusal is reported through `handler`, naming
+  // the threads that refused where the rest of the game took it.
+  bool setGameAffinity(std::uint64_t mask, Handler& handler);
+
   void writeDefaultSettings();
   void appendGameKey();
   std::string inSettingsDirectory(std::string_view fileName) const;
@@ -122,6 +129,12 @@ class Controller final : public WatchSettings {
   std::uint32_t gamePid_ = 0;
   ProcessHandleSlot gameHandle_;
   std::string pinnedImage_;  // the image the first phase pinned, for the beep's line
+  // The game's processors as they were before the first phase: what every
+  // rescue gives back, so that the game never ends with less than it had.
+  std::optional<std::uint64_t> maskAtOpen_;
+  // The game is pinned (or the pin was refused) and the final step has not
+  // run yet; shutdown runs it rather than leave the game on processor 0.
+  bool finalStepPending_ = false;
   BitMaskTable bitMasks_;
   std::int16_t processorCountAtPin_ = 0;
   std::int16_t processorCount_ = 0;

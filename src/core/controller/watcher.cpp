@@ -2,12 +2,16 @@
 
 namespace tavrolin {
 
+// A query that knows nothing (every process source failed, reported once per
+// outage) leaves the watch as it was.
 void Controller::onPoll() {
-  const bool lobbyRuns = presence_.isProcessRunning(computerName_, kLobbyClient);
-  if (lobbyRuns && !onlineAllowed_) return;  // online play is not to be touched
+  const Presence lobby = presence_.presenceOf(computerName_, kLobbyClient);
+  if (lobby == Presence::kUnknown) return;
+  if (lobby == Presence::kRunning && !onlineAllowed_) return;  // online play is not to be touched
 
-  const bool gameRuns = presence_.isProcessRunning(computerName_, watchedImage_);
-  if (!gameRuns) {
+  const Presence game = presence_.presenceOf(computerName_, watchedImage_);
+  if (game == Presence::kUnknown) return;
+  if (game == Presence::kNotRunning) {
     gameRunning_ = false;
     delayTimer_->setEnabled(false);
   } else if (!gameRunning_) {
@@ -17,7 +21,9 @@ void Controller::onPoll() {
 }
 
 void Controller::onDelayElapsed() {
-  if (presence_.isProcessRunning(computerName_, watchedImage_)) {
+  const Presence game = presence_.presenceOf(computerName_, watchedImage_);
+  if (game == Presence::kUnknown) return;  // the delay ends again one interval later
+  if (game == Presence::kRunning) {
     pinToFirstProcessor(watchedImage_);
   } else {
     gameRunning_ = false;

@@ -28,6 +28,10 @@ std::string_view Describe(FailureNumber number) {
       return "The process query failed; the process list is used instead";
     case FailureNumber::kUnexpected:
       return "Unexpected failure";
+    case FailureNumber::kProcessorsLeftOut:
+      return "The system left out processors that were asked for";
+    case FailureNumber::kProcessesUnknown:
+      return "Neither the process query nor the process list can be used";
   }
   return "Unknown failure";
 }

@@ -21,6 +21,8 @@ enum class FailureNumber : std::int32_t {
   kBeyondMaskWidth = 1003,        // processors past the platform's mask width
   kPresenceSourceFailed = 1004,   // the presence query's own source failed
   kUnexpected = 1005,             // anything else that reached an event
+  kProcessorsLeftOut = 1006,      // a mask took effect without some of its processors
+  kProcessesUnknown = 1007,       // neither the presence query's source nor the process list
 };
 
 std::string_view Describe(FailureNumber number);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 namespace tavrolin {
 
@@ -18,14 +20,26 @@ class ProcessHandle {
 class ProcessControl {
  public:
   virtual ~ProcessControl() = default;
-  // Opens the process for changing its affinity; nullptr on failure, with the
-  // reason in the last error.
-  virtual std::unique_ptr<ProcessHandle> open(std::uint32_t processId) = 0;
+  // Opens the process for reading and changing its affinity. Where the system
+  // reuses identifiers quickly, the process must still run under `imageName`
+  // once it is open: another program's process is never handed out. nullptr
+  // on failure, with the reason in the last error.
+  virtual std::unique_ptr<ProcessHandle> open(std::uint32_t processId,
+                                              std::string_view imageName) = 0;
   // Sets the processors every thread of the process may run on: bit n is
-  // processor n. False on failure, with the reason in the last error.
+  // processor n. True once every thread that still exists has it (the system
+  // may narrow it, as a cpuset or a job does: affinity() says what took
+  // effect). False on failure, with the reason in the last error.
   virtual bool setAffinity(ProcessHandle& process, std::uint64_t mask) = 0;
-  // The processors the process may be given at all; nullopt on failure.
+  // The processors the process may run on now; nullopt on failure.
+  virtual std::optional<std::uint64_t> affinity(ProcessHandle& process) = 0;
+  // Every processor of the machine that a process may be given; nullopt on
+  // failure.
   virtual std::optional<std::uint64_t> allowedMask(ProcessHandle& process) = 0;
+  // The threads that refused a mask while the rest of the process took it,
+  // each named once for the life of the handle. Empty where the system sets
+  // one mask for the whole process, and when the whole process refused.
+  virtual std::vector<std::uint32_t> newlyRefusedThreads(ProcessHandle& process) = 0;
 };
 
 }  // namespace tavrolin

@@ -116,7 +116,7 @@ std::string LocalComputerName(Environment& environment, ErrorLog& log) {
   return std::string(text.substr(0, text.find('\0')));
 }
 
-bool PresenceQuery::isProcessRunning(std::string_view computerName, std::string_view imageName) {
+Presence PresenceQuery::presenceOf(std::string_view computerName, std::string_view imageName) {
   bool result = false;
   const std::string wanted = UpperCase(imageName);
   const bool answered = names_.forEachName(computerName, [&](std::string_view name) {
@@ -129,31 +129,45 @@ bool PresenceQuery::isProcessRunning(std::string_view computerName, std::string_
   log_.recordLastError();
   if (answered) {
     inOutage_ = false;
-    return result;
+    blind_ = false;
+    return result ? Presence::kRunning : Presence::kNotRunning;
   }
   if (!inOutage_) {
     inOutage_ = true;
-    Handler(log_, ReportHeading(kPresenceLogName))
-        .variables([&] {
-          return ReportVariables{{"computerName =", std::string(computerName)},
-                                 {"imageName =", std::string(imageName)}};
-        })
-        .report(Failure(FailureNumber::kPresenceSourceFailed));
+    report(FailureNumber::kPresenceSourceFailed, computerName, imageName);
   }
-  return askProcessList(wanted);
+  return askProcessList(computerName, imageName);
 }
 
-bool PresenceQuery::askProcessList(std::string_view wanted) {
+void PresenceQuery::report(FailureNumber number, std::string_view computerName,
+                           std::string_view imageName) {
+  Handler(log_, ReportHeading(kPresenceLogName))
+      .variables([&] {
+        return ReportVariables{{"computerName =", std::string(computerName)},
+                               {"imageName =", std::string(imageName)}};
+      })
+      .report(Failure(number));
+}
+
+Presence PresenceQuery::askProcessList(std::string_view computerName, std::string_view imageName) {
   const std::unique_ptr<ProcessSnapshot> snapshot = processList_.enumerate();
   log_.recordLastError();
-  if (!snapshot) throw Failure::SystemCall(log_.lastSystemError());
+  if (!snapshot) {
+    if (!blind_) {
+      blind_ = true;
+      report(FailureNumber::kProcessesUnknown, computerName, imageName);
+    }
+    return Presence::kUnknown;
+  }
+  blind_ = false;
+  const std::string wanted = UpperCase(imageName);
   for (const ProcessRecord& record : snapshot->records()) {
     if (record.processId != 0 && record.imageName != nullptr &&
         UpperCase(record.imageName) == wanted) {
-      return true;
+      return Presence::kRunning;
     }
   }
-  return false;
+  return Presence::kNotRunning;
 }
 
 }  // namespace tavrolin

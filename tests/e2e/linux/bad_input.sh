@@ -218,8 +218,8 @@ pair() {
 pair "NUMBER_OF_PROCESSORS missing" - yes yes 0 \
   "NUMBER_OF_PROCESSORS 0" 0 yes no 1
 pair "NUMBER_OF_PROCESSORS 1" 1 no no 0 \
-  "NUMBER_OF_PROCESSORS 33" 33 yes yes 0
-pair "NUMBER_OF_PROCESSORS 65" 65 yes yes 1 \
+  "NUMBER_OF_PROCESSORS 33" 33 yes yes 1
+pair "NUMBER_OF_PROCESSORS 65" 65 yes yes 2 \
   "NUMBER_OF_PROCESSORS not a number (many)" many yes yes 2
 
 echo
