@@ -330,9 +330,21 @@ int TextWidth(HWND control, const std::string& text) {
 // check boxes are measured as drawn; the lists, the frame and the button by
 // the extent of their texts beside what the control itself takes.
 TEST_F(OptionsWindowTest, EveryTextIsWholeAtTheScreensResolution) {
-  // Runs made for a resolution say which (the prefix's setting must hold).
+  // The runs say which resolution and whether Tahoma is there: the prefix's
+  // settings must hold, or the run would test something else.
   if (const char* dpi = std::getenv("TAVROLIN_TEST_DPI")) {
     EXPECT_EQ(ScreenDpi(), std::atoi(dpi));
+  }
+  if (const char* tahoma = std::getenv("TAVROLIN_TEST_TAHOMA")) {
+    const HDC dc = ::GetDC(window_.hwnd());
+    const HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(
+                               control(WinOptionsWindow::kSaveButton), WM_GETFONT, 0, 0)));
+    char face[LF_FACESIZE] = {};
+    ::GetTextFaceA(dc, sizeof face, face);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(window_.hwnd(), dc);
+    EXPECT_EQ(std::string(face) == "Tahoma", std::string(tahoma) == "1") << "drawn in " << face;
   }
   const OptionsLayout layout = ProcessorBoxLayout(32);
   for (int box = 1; box <= 32; ++box) {
