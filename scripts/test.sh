@@ -81,6 +81,8 @@ step "The Linux program against a game run under Wine"
 tests/e2e/linux/wine_game.sh build/native build/win64
 step "Windows end-to-end tests under Wine"
 tests/e2e/wine/run.sh build/win64
+step "What the options dialog shows and keeps, under Wine"
+tests/e2e/wine/options_in_force.sh build/win64
 
 skipped=$(wc -l <"$TAVROLIN_SKIPPED")
 if ((skipped == 0)); then
