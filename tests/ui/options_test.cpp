@@ -236,11 +236,14 @@ TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndReloadingShowsTheSelectionInForc
 // nothing writes. Values the controls cannot show survive it and do not stop
 // the program; empty ones are written as shown, so that startup neither
 // repairs nor reports them again. A missing file is written first, as at
-// startup; one that cannot be written gives the defaults.
+// startup; when none can be made the defaults apply, and a file that is there
+// but cannot be replaced (hidden) is read as it is.
 TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
   struct Row {
     const char* name;
-    const char* file;  // nullptr: none; "unwritable": none, and none can be made
+    // The file's InitializeDelay|OnlineEnabled|Game; nullptr: no file.
+    const char* file;
+    bool hidden;  // and cannot be replaced (nor created, when there is none)
     bool onlineBefore;
     // Shown: the delay list's last entry and selection, the online box, the game.
     const char* lastDelay;
@@ -249,137 +252,60 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
     std::uint32_t interval;
     bool onlineAllowed;
     const char* image;
-    // After the save: the three keys ("-" none), the online flag, the reports.
+    // After the save: the three keys ("-" none), the online flag; the values
+    // reported ("Key=Value", ";" between), and whether the file's creation was.
     const char* saved;
     bool onlineAfterSave;
-    std::vector<std::string> reports;
-  };
-  const auto report = [](const char* key, const char* value) {
-    return std::string("Variables:Key =") + key + "\r\nVariables:Value =" + value + "\r\n";
+    const char* valuesReported;
+    bool fileReported;
   };
   const Row table[] = {
-      {"the file's values",
-       "60|0|1",
-       true,
-       "60",
-       2,
-       0,
-       1,
-       60000,
-       false,
-       "ForgedAlliance.exe",
-       "60|0|1",
-       false,
-       {}},
-      {"hand-edited, flag on",
-       "45|7|5",
-       true,
-       "45",
-       3,
-       2,
-       0,
-       45000,
-       true,
-       "SupremeCommander.exe",
-       "45|7|5",
-       false,
-       {}},
-      {"7 leaves the flag off",
-       "45|7|5",
-       false,
-       "45",
-       3,
-       2,
-       0,
-       45000,
-       false,
-       "SupremeCommander.exe",
-       "45|7|5",
-       false,
-       {}},
-      {"greyed: 2",
-       "30|2|0",
-       true,
-       "60",
-       1,
-       2,
-       0,
-       30000,
-       true,
-       "SupremeCommander.exe",
-       "30|2|0",
-       false,
-       {}},
-      {"not numbers",
-       "soon|yes|FA",
-       false,
-       "soon",
-       3,
-       2,
-       0,
-       30000,
-       false,
-       "SupremeCommander.exe",
-       "soon|yes|FA",
-       false,
-       {report("InitializeDelay", "soon"), report("OnlineEnabled", "yes"), report("Game", "FA")}},
-      {"empty online and game",
-       "30||",
-       true,
-       "60",
-       1,
-       2,
-       0,
-       30000,
-       true,
-       "SupremeCommander.exe",
-       "30|2|0",
-       false,
-       {report("OnlineEnabled", "")}},
-      {"no file",
-       nullptr,
-       false,
-       "60",
-       1,
-       1,
-       0,
-       30000,
-       true,
-       "SupremeCommander.exe",
-       "30|1|0",
-       true,
-       {}},
-      {"no file, none can be made",
-       "unwritable",
-       false,
-       "60",
-       1,
-       1,
-       0,
-       30000,
-       true,
-       "SupremeCommander.exe",
-       "-|-|-",
-       true,
-       {"Error occurred in mnuOptions_Click\r\n75  "}},
+      {"the file's values", "60|0|1", false, true, "60", 2, 0, 1, 60000, false,
+       "ForgedAlliance.exe", "60|0|1", false, "", false},
+      {"hand-edited, flag on", "45|7|5", false, true, "45", 3, 2, 0, 45000, true,
+       "SupremeCommander.exe", "45|7|5", false, "", false},
+      {"7 leaves the flag off", "45|7|5", false, false, "45", 3, 2, 0, 45000, false,
+       "SupremeCommander.exe", "45|7|5", false, "", false},
+      {"greyed: 2", "30|2|0", false, true, "60", 1, 2, 0, 30000, true, "SupremeCommander.exe",
+       "30|2|0", false, "", false},
+      {"not numbers", "soon|yes|FA", false, false, "soon", 3, 2, 0, 30000, false,
+       "SupremeCommander.exe", "soon|yes|FA", false,
+       "InitializeDelay=soon;OnlineEnabled=yes;Game=FA", false},
+      {"empty online and game", "30||", false, true, "60", 1, 2, 0, 30000, true,
+       "SupremeCommander.exe", "30|2|0", false, "OnlineEnabled=", false},
+      {"no file", nullptr, false, false, "60", 1, 1, 0, 30000, true, "SupremeCommander.exe",
+       "30|1|0", true, "", false},
+      {"no file, none can be made", nullptr, true, false, "60", 1, 1, 0, 30000, true,
+       "SupremeCommander.exe", "-|-|-", true, "", true},
+      {"hidden", "60|0|1", true, true, "60", 2, 0, 1, 60000, false, "ForgedAlliance.exe", "60|0|1",
+       false, "", true},
+  };
+  const auto split = [](std::string text, char separator) {
+    std::vector<std::string> parts;
+    for (std::size_t at; (at = text.find(separator)) != std::string::npos; text.erase(0, at + 1)) {
+      parts.push_back(text.substr(0, at));
+    }
+    parts.push_back(text);
+    return parts;
   };
   for (const Row& row : table) {
     SCOPED_TRACE(row.name);
     fake.files.files.clear();
     fake.files.readOnly.clear();
-    const std::string file = row.file == nullptr ? "" : row.file;
-    if (file == "unwritable") {
+    fake.files.hidden.clear();
+    if (row.file != nullptr) {
+      const std::vector<std::string> values = split(row.file, '|');
+      setConfig("[Config]\r\nInitializeDelay=" + values[0] + "\r\nOnlineEnabled=" + values[1] +
+                "\r\nGame=" + values[2] + "\r\nCPUs=All\r\n");
+    }
+    if (row.hidden) {
+      // Windows' profile functions read a hidden file; it is not replaced.
+      fake.files.hidden.insert(fake.configPath());
       fake.files.readOnly.insert(fake.configPath());
-    } else if (row.file != nullptr) {
-      const std::string delay = file.substr(0, file.find('|'));
-      const std::string rest = file.substr(file.find('|') + 1);
-      setConfig("[Config]\r\nInitializeDelay=" + delay +
-                "\r\nOnlineEnabled=" + rest.substr(0, rest.find('|')) +
-                "\r\nGame=" + rest.substr(rest.find('|') + 1) + "\r\nCPUs=All\r\n");
     }
     controller.setOnlineAllowed(row.onlineBefore);
     open();
-    if (row.file == nullptr) {
+    if (row.file == nullptr && !row.hidden) {
       ASSERT_TRUE(fake.files.exists(fake.configPath()));
       EXPECT_EQ(config(), kDefaultConfig);  // written before it is read
     }
@@ -399,10 +325,17 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
     EXPECT_EQ(controller.onlineAllowed(), row.onlineAfterSave);
     EXPECT_EQ(controller.delayTimer().interval(), row.interval);
     const std::string log = fake.log();
-    for (const std::string& expected : row.reports) {
-      EXPECT_NE(log.find(expected), std::string::npos) << expected;
+    std::vector<std::string> expected;
+    if (*row.valuesReported != '\0') {
+      for (const std::string& value : split(row.valuesReported, ';')) {
+        const std::size_t equals = value.find('=');
+        expected.push_back("Variables:Key =" + value.substr(0, equals) +
+                           "\r\nVariables:Value =" + value.substr(equals + 1) + "\r\n");
+      }
     }
-    if (row.reports.empty()) {
+    if (row.fileReported) expected.push_back("Error occurred in mnuOptions_Click\r\n75  ");
+    for (const std::string& text : expected) EXPECT_NE(log.find(text), std::string::npos) << text;
+    if (expected.empty()) {
       EXPECT_EQ(log, "");
     }
   }
