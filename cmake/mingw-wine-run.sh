@@ -1,15 +1,33 @@
 #!/bin/bash
 # Runs a cross-built test program under Wine for CTest.
-#   mingw-wine-run.sh PREFIX_DIR PROGRAM.exe [ARGS...]
-#   mingw-wine-run.sh PREFIX_DIR --init      (only create the prefix)
+#   mingw-wine-run.sh PREFIX_DIR [--wine-fonts] [--dpi N] PROGRAM.exe [ARGS...]
+#   mingw-wine-run.sh PREFIX_DIR [--wine-fonts] --init   (only create the prefix)
 # The tests get a Wine prefix of their own (created on first use, beside the
-# build), no debug chatter and no installer prompts. Wine's console writes CR LF;
-# the CRs are dropped so that CTest reads test names and output as on Linux.
-# The output goes through a file, not a pipe: the wineserver and Wine's services,
-# started by the first program, inherit its output and would hold a pipe open
-# for seconds after the program has ended.
+# build), no debug chatter and no installer prompts. Debian's Wine does not
+# look into its own font folder, so a prefix has no Tahoma (a wider face
+# stands in) unless --wine-fonts copies Wine's fonts in when it is made.
+# --dpi sets the screen resolution (LogPixels) for this and later programs of
+# the prefix: tests that set different ones must not share a prefix at once.
+# Wine's console writes CR LF; the CRs are dropped so that CTest reads test
+# names and output as on Linux. The output goes through a file, not a pipe:
+# the wineserver and Wine's services, started by the first program, inherit
+# its output and would hold a pipe open for seconds after the program has
+# ended.
 prefix=$1
 shift
+fonts=0
+dpi=
+while :; do
+  case $1 in
+    --wine-fonts) fonts=1 ;;
+    --dpi)
+      dpi=$2
+      shift
+      ;;
+    *) break ;;
+  esac
+  shift
+done
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 if [ ! -f "$prefix/system.reg" ]; then
   # Two tests starting at once must not both build the prefix.
@@ -19,11 +37,16 @@ if [ ! -f "$prefix/system.reg" ]; then
     # Windows without a screen: the tests need no display, and none pops up.
     [ -f "$prefix/system.reg" ] || {
       wineboot -i && wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f &&
+        { ((!fonts)) || cp /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/"; } &&
         wineserver -w
     } >/dev/null 2>&1
   ) 9>"$prefix.lock"
 fi
 [ "$1" = --init ] && exit 0
+if [ -n "$dpi" ]; then
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 ||
+    { echo "mingw-wine-run.sh: could not set $dpi dpi in $prefix"; exit 1; }
+fi
 output=$(mktemp)
 trap 'rm -f "$output"' EXIT
 wine "$@" >"$output" 2>&1

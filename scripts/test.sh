@@ -82,6 +82,8 @@ step "Windows end-to-end tests under Wine"
 tests/e2e/wine/run.sh build/win64
 step "Under Wine: the tray's Exit between the two phases"
 tests/e2e/wine/exit_in_gap.sh build/win64
+step "What the options dialog shows and keeps, under Wine"
+tests/e2e/wine/options_in_force.sh build/win64
 
 skipped=$(wc -l <"$TAVROLIN_SKIPPED")
 if ((skipped == 0)); then

@@ -67,10 +67,11 @@ inline UniqueFont MakeFont(const ScreenTwips& screen, const char* face, int cent
   return UniqueFont(::CreateFontIndirectA(&font));
 }
 
-// One face in the design's size and a few steps smaller, for labels whose
-// text the installed face sets wider than the design expects (Wine's Tahoma
-// is about 5% wider than Windows' own): such a label keeps its size and takes
-// the largest of these at which its text fits.
+// One face in the design's size and steps of a quarter point smaller, for
+// texts that the installed face sets wider than the design expects (Wine's
+// Tahoma is about 5% wider than Windows' own; without Tahoma, Wine takes a
+// wider face still, and a higher resolution rounds glyphs up): such a control
+// keeps its size and takes the largest of these at which its text fits.
 class FittingFonts {
  public:
   FittingFonts(const ScreenTwips& screen, const char* face, int centipoints) {
@@ -79,35 +80,68 @@ class FittingFonts {
     }
   }
   HFONT design() const { return fonts_[0].get(); }
+  // Index 0 is the design's size; larger ones are smaller.
+  HFONT font(std::size_t index) const { return fonts_[index].get(); }
 
-  // Gives `label` (a static control that wraps at word boundaries) the
-  // largest font at which its text stays inside it; the smallest when none.
-  void fit(HWND label) const {
-    const int length = ::GetWindowTextLengthA(label);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    ::GetWindowTextA(label, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(length));
-    RECT client{};
-    ::GetClientRect(label, &client);
-    const HDC dc = ::GetDC(label);
-    HFONT chosen = fonts_.back().get();
-    for (const UniqueFont& font : fonts_) {
-      const HGDIOBJ old = ::SelectObject(dc, font.get());
+  // The largest font (its index) at which `label`'s text, wrapped at word
+  // boundaries as a static control wraps it, stays inside the label; the
+  // smallest when none does.
+  std::size_t fittingLabel(HWND label) const {
+    return firstFitting(label, [](HDC dc, const std::string& text, const RECT& client) {
       RECT needed = client;
-      ::DrawTextA(dc, text.c_str(), length, &needed,
+      ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &needed,
                   DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
-      ::SelectObject(dc, old);
-      if (needed.bottom <= client.bottom && needed.right <= client.right) {
-        chosen = font.get();
-        break;
-      }
-    }
-    ::ReleaseDC(label, dc);
-    ::SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), FALSE);
+      return needed.bottom <= client.bottom && needed.right <= client.right;
+    });
+  }
+  // The same for a check box, whose text stands on one line after its box.
+  // The system leaves about half a digit between box and text; a whole digit
+  // keeps a margin for the systems that leave more.
+  std::size_t fittingCheckBox(HWND box) const {
+    return firstFitting(box, [](HDC dc, const std::string& text, const RECT& client) {
+      SIZE extent{};
+      ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+      INT digit = 0;
+      ::GetCharWidth32A(dc, '0', '0', &digit);
+      return ::GetSystemMetrics(SM_CXMENUCHECK) + digit + extent.cx <= client.right &&
+             extent.cy <= client.bottom;
+    });
+  }
+
+  // Gives the control the font found above.
+  void fit(HWND label) const { setFont(label, fittingLabel(label)); }
+  void fitCheckBox(HWND box) const { setFont(box, fittingCheckBox(box)); }
+  void setFont(HWND control, std::size_t index) const {
+    ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font(index)), FALSE);
   }
 
  private:
-  std::array<UniqueFont, 6> fonts_;  // down to 1.25 pt smaller
+  template <typename Fits>
+  std::size_t firstFitting(HWND control, Fits fits) const {
+    const int length = ::GetWindowTextLengthA(control);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    ::GetWindowTextA(control, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(length));
+    RECT client{};
+    ::GetClientRect(control, &client);
+    const HDC dc = ::GetDC(control);
+    std::size_t chosen = fonts_.size() - 1;
+    for (std::size_t i = 0; i < fonts_.size(); ++i) {
+      const HGDIOBJ old = ::SelectObject(dc, fonts_[i].get());
+      const bool fitting = fits(dc, text, client);
+      ::SelectObject(dc, old);
+      if (fitting) {
+        chosen = i;
+        break;
+      }
+    }
+    ::ReleaseDC(control, dc);
+    return chosen;
+  }
+
+  // Down to 2.25 pt smaller: 6 pt from 8.25 pt, still legible, and enough
+  // for the widest face Wine substitutes for a missing Tahoma.
+  std::array<UniqueFont, 10> fonts_;
 };
 
 // The outer rectangle of a window of `style` whose client area is `width` x

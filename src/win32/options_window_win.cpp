@@ -1,8 +1,10 @@
 #include "options_window_win.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "ui/options_layout.h"
 
@@ -56,6 +58,14 @@ constexpr DWORD kPickList =
     WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS;
 constexpr DWORD kCheckBox = WS_CHILD | WS_TABSTOP | BS_AUTOCHECKBOX;
 
+// Visual styles draw a group box's caption and a drop-down list's field in
+// the theme's colours, not in those the dialog gives them: such a control is
+// drawn without them. (" " names no theme, as the documentation has it; Wine
+// refuses the empty name.)
+void DrawUnthemed(HWND control) {
+  ::SetWindowTheme(control, L" ", L" ");
+}
+
 int CheckState(HWND box) {
   switch (::SendMessageA(box, BM_GETCHECK, 0, 0)) {
     case BST_CHECKED:
@@ -91,6 +101,7 @@ bool WinOptionsWindow::create() {
   shownSinceCreate_ = false;
   focus_ = nullptr;
   boxes_.clear();
+  boxFont_ = 0;
 
   const RECT outer = CentredWindowRect(kStyle, 0, twips_.x(clientWidth_), twips_.y(clientHeight_));
   Placement placement;
@@ -138,8 +149,9 @@ void WinOptionsWindow::createControls() {
              at(kDelayLabelDesign), font_.design());
   addControl(kDelayList, WC_COMBOBOXA, "", kPickList, pickList(kDelayListDesign), font_.design());
   addControl(kSecondsLabel, "STATIC", "seconds.", kLabel, at(kSecondsLabelDesign), font_.design());
+  // Three states, set by the program: the user's clicks only tick and untick.
   addControl(kOnlineBox, "BUTTON", "Enabled for online play",
-             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTO3STATE, at(kOnlineBoxDesign),
+             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_3STATE, at(kOnlineBoxDesign),
              font_.design());
   const HWND autoStart = addControl(kAutoStartBox, "BUTTON", "Auto initialize after game start - ",
                                     kCheckBox | WS_GROUP, at(kAutoStartBoxDesign), font_.design());
@@ -149,17 +161,25 @@ void WinOptionsWindow::createControls() {
              font_.design());
 
   for (const int id : {kGameLabel, kDelayLabel, kSecondsLabel}) font_.fit(control(id));
+  for (const int id : {kOnlineBox, kAutoStartBox}) font_.fitCheckBox(control(id));
+  for (const int id : {kProcessorFrame, kGameList}) DrawUnthemed(control(id));
 
-  // Each list's field as high as the design says.
-  for (const int id : {kGameList, kDelayList}) {
+  // Each list's field as high as the design says. The field follows the
+  // height set for it by an offset of the system's own (Wine's and Windows'
+  // differ): set, measured, and set once more when it missed.
+  for (const auto& [id, design] :
+       {std::pair{kGameList, kGameListDesign}, std::pair{kDelayList, kDelayListDesign}}) {
     const HWND list = control(id);
-    RECT field{};
-    ::GetWindowRect(list, &field);
-    const int want = twips_.y(315);
-    const LRESULT item = ::SendMessageA(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-    const int fieldHeight = static_cast<int>(field.bottom - field.top);
-    if (item > 0 && fieldHeight != want) {
-      ::SendMessageA(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item + want - fieldHeight);
+    const RECT place = at(design);
+    const int want = static_cast<int>(place.bottom - place.top);
+    LRESULT item = ::SendMessageA(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    for (int attempt = 0; attempt < 2 && item > 0; ++attempt) {
+      RECT field{};
+      ::GetWindowRect(list, &field);
+      const int fieldHeight = static_cast<int>(field.bottom - field.top);
+      if (fieldHeight == want) break;
+      item += want - fieldHeight;
+      ::SendMessageA(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item);
     }
   }
 }
@@ -254,6 +274,17 @@ bool WinOptionsWindow::addProcessorBox(int index, const BoxPlacement& placement)
   if (box == nullptr) return false;
   ::SendMessageA(box, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
   ::SendMessageA(box, BM_SETCHECK, BST_CHECKED, 0);
+  // The boxes share one font: the one the widest caption so far fits in.
+  const std::size_t fitting = font_.fittingCheckBox(box);
+  if (fitting > boxFont_) {
+    boxFont_ = fitting;
+    font_.setFont(source, boxFont_);
+    font_.setFont(box, boxFont_);
+    for (const HWND before : boxes_) {
+      font_.setFont(before, boxFont_);
+      ::InvalidateRect(before, nullptr, TRUE);
+    }
+  }
   // In the Tab order after the template and the boxes before it.
   ::SetWindowPos(box, boxes_.empty() ? source : boxes_.back(), 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -356,6 +387,9 @@ LRESULT WinOptionsWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       const int code = HIWORD(wParam);
       if (id == kGameList && code == CBN_SELCHANGE) {
         guarded(OptionsEvents::kGamePickedLogName, [&] { events_.onGamePicked(); });
+      } else if (id == kOnlineBox && code == BN_CLICKED) {
+        // Ticked or unticked; only a stored 2 shows it greyed.
+        setOnlineState(onlineState() == 1 ? 0 : 1);
       } else if (id == kSaveButton && code == BN_CLICKED) {
         guarded(OptionsEvents::kSaveLogName, [&] { events_.onSave(); });
       }

@@ -89,10 +89,11 @@ class WinOptionsWindow final : public Window, public OptionsWindow {
   ErrorLog* log_;
   ScreenTwips twips_;
   UniqueBrush backBrush_;
-  FittingFonts font_;        // Tahoma 8.25 pt
+  FittingFonts font_;        // Tahoma 8.25 pt, and smaller for texts that need it
   UniqueFont boldFont_;      // the game list
   UniqueFont smallFont_;     // the processor hint, 6.75 pt
   std::vector<HWND> boxes_;  // processor boxes 1 to N; children of the window
+  std::size_t boxFont_ = 0;  // the boxes' font in font_
   int frameWidth_ = 0;       // twips
   int frameHeight_ = 0;
   int clientWidth_ = 0;

@@ -12,43 +12,44 @@ namespace {
 
 // --- The processor boxes' layout -------------------------------------------
 
-TEST(ProcessorBoxLayout, FourBoxesStandInOneColumnAndTheDesignSizesStay) {
-  const OptionsLayout layout = ProcessorBoxLayout(4);
-  ASSERT_EQ(layout.boxes.size(), 4U);
-  const int tops[] = {600, 960, 1320, 1680};
-  for (std::size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(layout.boxes[i].left, 240);
-    EXPECT_EQ(layout.boxes[i].top, tops[i]);
-    EXPECT_EQ(layout.boxes[i].caption, "CPU " + std::to_string(i));
-    EXPECT_EQ(layout.boxes[i].width, 855);
-    EXPECT_EQ(layout.boxes[i].height, 195);
-  }
-  EXPECT_EQ(layout.frameWidth, 3735);
-  EXPECT_EQ(layout.dialogOuterWidth, 4305);
-  EXPECT_EQ(layout.frameHeight, 2055);
-  EXPECT_EQ(layout.dialogClientHeight, 4005);
-}
-
-TEST(ProcessorBoxLayout, FrameAndDialogFollowTheLastColumnFromThirteenBoxesOn) {
+// Columns of four (tops 600, 960, 1320, 1680), 1240 apart; from 13 boxes on
+// the frame and the dialog follow the last column, up to eight columns.
+TEST(ProcessorBoxLayout, ColumnsOfFourAndFromThirteenBoxesOnTheFrameFollows) {
   struct Row {
     int boxes, lastLeft, frameWidth, dialogWidth;
   };
-  const Row table[] = {{1, 240, 3735, 4305},    {12, 2720, 3735, 4305}, {13, 3960, 4960, 5465},
-                       {16, 3960, 4960, 5465},  {17, 5200, 6200, 6705}, {20, 5200, 6200, 6705},
-                       {21, 6440, 7440, 7945},  {25, 7680, 8680, 9185}, {28, 7680, 8680, 9185},
-                       {29, 8920, 9920, 10425}, {32, 8920, 9920, 10425}};
+  const Row table[] = {{1, 240, 3735, 4305},   {4, 240, 3735, 4305},    {12, 2720, 3735, 4305},
+                       {13, 3960, 4960, 5465}, {16, 3960, 4960, 5465},  {17, 5200, 6200, 6705},
+                       {20, 5200, 6200, 6705}, {21, 6440, 7440, 7945},  {25, 7680, 8680, 9185},
+                       {28, 7680, 8680, 9185}, {29, 8920, 9920, 10425}, {32, 8920, 9920, 10425}};
   for (const Row& row : table) {
-    const OptionsLayout layout = ProcessorBoxLayout(row.boxes);
     SCOPED_TRACE(row.boxes);
+    const OptionsLayout layout = ProcessorBoxLayout(row.boxes);
+    ASSERT_EQ(static_cast<int>(layout.boxes.size()), row.boxes);
+    for (std::size_t i = 0; i < layout.boxes.size(); ++i) {
+      EXPECT_EQ(layout.boxes[i].caption, "CPU " + std::to_string(i));
+      EXPECT_EQ(layout.boxes[i].width, 855);
+      EXPECT_EQ(layout.boxes[i].height, 195);
+    }
     EXPECT_EQ(layout.boxes.back().left, row.lastLeft);
     EXPECT_EQ(layout.frameWidth, row.frameWidth);
     EXPECT_EQ(layout.dialogOuterWidth, row.dialogWidth);
     EXPECT_EQ(layout.frameHeight, 2055);
+    EXPECT_EQ(layout.dialogClientHeight, 4005);
   }
-  const OptionsLayout sixteen = ProcessorBoxLayout(16);
-  EXPECT_EQ(sixteen.boxes[4].left, 1480);
-  EXPECT_EQ(sixteen.boxes[4].top, 600);
-  EXPECT_EQ(sixteen.boxes[15].top, 1680);
+  struct Place {
+    int boxes, box, left, top;
+  };
+  const Place places[] = {{4, 1, 240, 600},   {4, 2, 240, 960},    {4, 3, 240, 1320},
+                          {4, 4, 240, 1680},  {16, 5, 1480, 600},  {16, 16, 3960, 1680},
+                          {12, 9, 2720, 600}, {32, 29, 8920, 600}, {32, 32, 8920, 1680}};
+  for (const Place& place : places) {
+    SCOPED_TRACE(std::to_string(place.box) + " of " + std::to_string(place.boxes));
+    const BoxPlacement box =
+        ProcessorBoxLayout(place.boxes).boxes.at(static_cast<std::size_t>(place.box - 1));
+    EXPECT_EQ(box.left, place.left);
+    EXPECT_EQ(box.top, place.top);
+  }
 }
 
 // More than 32 boxes would fall below the frame; every box must stay inside
@@ -94,6 +95,7 @@ class OptionsDialogTest : public ::testing::Test {
   void setConfig(const std::string& text) { fake.files.files[fake.configPath()] = text; }
   std::string config() const { return fake.files.text(fake.configPath()); }
   std::optional<std::string> stored(const std::string& key) {
+    if (!fake.files.exists(fake.configPath())) return std::nullopt;
     const std::string text = config();
     const auto value = profile_text::FindValue(text, "Config", key);
     if (!value) return std::nullopt;
@@ -111,30 +113,23 @@ class OptionsDialogTest : public ::testing::Test {
   fakes::FakeOptionsWindow* window = nullptr;
 };
 
-TEST_F(OptionsDialogTest, FirstOpeningBuildsCheckedBoxesAndShowsTheFilesValues) {
-  setConfig("[Config]\r\nInitializeDelay=60\r\nOnlineEnabled=0\r\nGame=1\r\n");
-  controller.setOnlineAllowed(true);
+TEST_F(OptionsDialogTest, FirstOpeningBuildsCheckedBoxesAtTheirPlacesAndFillsTheLists) {
   open();
 
   EXPECT_TRUE(window->visible());
+  const OptionsLayout layout = ProcessorBoxLayout(4);
   ASSERT_EQ(window->boxes.size(), 4U);
-  for (const auto& box : window->boxes) {
-    EXPECT_TRUE(box.checked);
-    EXPECT_EQ(box.placement.left, 240);
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_TRUE(window->boxes[i].checked);
+    EXPECT_EQ(window->boxes[i].placement.left, layout.boxes[i].left);
+    EXPECT_EQ(window->boxes[i].placement.top, layout.boxes[i].top);
+    EXPECT_EQ(window->boxes[i].placement.caption, layout.boxes[i].caption);
   }
-  EXPECT_EQ(window->boxes[3].placement.caption, "CPU 3");
-  EXPECT_EQ(window->frameWidth, 3735);
-  EXPECT_EQ(window->dialogWidth, 4305);
+  EXPECT_EQ(window->frameWidth, layout.frameWidth);
+  EXPECT_EQ(window->dialogWidth, layout.dialogOuterWidth);
   EXPECT_EQ(window->games,
             (std::vector<std::string>{"SupremeCommander.exe", "ForgedAlliance.exe"}));
   EXPECT_EQ(window->delays, (std::vector<std::string>{"20", "30", "60"}));
-  EXPECT_EQ(window->delay, 2);
-  EXPECT_EQ(window->online, 0);
-  EXPECT_EQ(window->game, 1);
-  // The opening acts at once, before any save.
-  EXPECT_EQ(controller.watchedImage(), "ForgedAlliance.exe");
-  EXPECT_EQ(controller.delayTimer().interval(), 60000U);
-  EXPECT_FALSE(controller.onlineAllowed());
   EXPECT_TRUE(controller.processorSelection().count() == 0);
   EXPECT_EQ(fake.log(), "");
 }
@@ -206,7 +201,10 @@ TEST_F(OptionsDialogTest, OpeningAgainRefillsFromTheFileAndLeavesTheBoxesAlone) 
   EXPECT_EQ(stored("Game"), "0");  // picking alone wrote nothing
 }
 
-TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndUnloadingDropsThem) {
+// Hidden, the dialog keeps its boxes; closed, it drops them, and loaded anew
+// its boxes show the selection in force, which an untouched save keeps. A
+// selection made for another processor count cannot be shown: all ticked.
+TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndReloadingShowsTheSelectionInForce) {
   open();
   window->setProcessorBoxChecked(2, false);
   window->userSaves();
@@ -220,68 +218,138 @@ TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndUnloadingDropsThem) {
   open();
   EXPECT_EQ(window->creates, 2);
   ASSERT_EQ(window->boxes.size(), 4U);
-  EXPECT_TRUE(window->processorBoxChecked(2));
+  EXPECT_TRUE(window->processorBoxChecked(1));
+  EXPECT_FALSE(window->processorBoxChecked(2));
+  window->userSaves();
+  EXPECT_EQ(selection(), (std::vector<std::string>{"True", "False", "True", "True"}));
+
+  window->destroy();
+  fake.environment.variables["NUMBER_OF_PROCESSORS"] = "3";
+  open();
+  ASSERT_EQ(window->boxes.size(), 3U);
+  for (int box = 1; box <= 3; ++box) EXPECT_TRUE(window->processorBoxChecked(box));
   // The selection saved before is kept until the next save.
   EXPECT_EQ(selection(), (std::vector<std::string>{"True", "False", "True", "True"}));
 }
 
-// Values the controls cannot show must survive an opening and a save that
-// touch nothing, and must not stop the program.
-TEST_F(OptionsDialogTest, HandEditedValuesSurviveAnUntouchedSave) {
+// What an opening shows and puts in force, and what a save that touches
+// nothing writes. Values the controls cannot show survive it and do not stop
+// the program; empty ones are written as shown, so that startup neither
+// repairs nor reports them again. A missing file is written first, as at
+// startup; when none can be made the defaults apply, and a file that is there
+// but cannot be replaced (hidden) is read as it is.
+TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
+  struct Row {
+    const char* name;
+    // The file's InitializeDelay|OnlineEnabled|Game; nullptr: no file.
+    const char* file;
+    bool hidden;  // and cannot be replaced (nor created, when there is none)
+    bool onlineBefore;
+    // Shown: the delay list's last entry and selection, the online box, the game.
+    const char* lastDelay;
+    int delay, online, game;
+    // In force after the opening.
+    std::uint32_t interval;
+    bool onlineAllowed;
+    const char* image;
+    // After the save: the three keys ("-" none), the online flag; the values
+    // reported ("Key=Value", ";" between), and whether the file's creation was.
+    const char* saved;
+    bool onlineAfterSave;
+    const char* valuesReported;
+    bool fileReported;
+  };
+  const Row table[] = {
+      {"the file's values", "60|0|1", false, true, "60", 2, 0, 1, 60000, false,
+       "ForgedAlliance.exe", "60|0|1", false, "", false},
+      {"hand-edited, flag on", "45|7|5", false, true, "45", 3, 2, 0, 45000, true,
+       "SupremeCommander.exe", "45|7|5", false, "", false},
+      {"7 leaves the flag off", "45|7|5", false, false, "45", 3, 2, 0, 45000, false,
+       "SupremeCommander.exe", "45|7|5", false, "", false},
+      {"greyed: 2", "30|2|0", false, true, "60", 1, 2, 0, 30000, true, "SupremeCommander.exe",
+       "30|2|0", false, "", false},
+      {"not numbers", "soon|yes|FA", false, false, "soon", 3, 2, 0, 30000, false,
+       "SupremeCommander.exe", "soon|yes|FA", false,
+       "InitializeDelay=soon;OnlineEnabled=yes;Game=FA", false},
+      {"empty online and game", "30||", false, true, "60", 1, 2, 0, 30000, true,
+       "SupremeCommander.exe", "30|2|0", false, "OnlineEnabled=", false},
+      {"no file", nullptr, false, false, "60", 1, 1, 0, 30000, true, "SupremeCommander.exe",
+       "30|1|0", true, "", false},
+      {"no file, none can be made", nullptr, true, false, "60", 1, 1, 0, 30000, true,
+       "SupremeCommander.exe", "-|-|-", true, "", true},
+      {"hidden", "60|0|1", true, true, "60", 2, 0, 1, 60000, false, "ForgedAlliance.exe", "60|0|1",
+       false, "", true},
+  };
+  const auto split = [](std::string text, char separator) {
+    std::vector<std::string> parts;
+    for (std::size_t at; (at = text.find(separator)) != std::string::npos; text.erase(0, at + 1)) {
+      parts.push_back(text.substr(0, at));
+    }
+    parts.push_back(text);
+    return parts;
+  };
+  for (const Row& row : table) {
+    SCOPED_TRACE(row.name);
+    fake.files.files.clear();
+    fake.files.readOnly.clear();
+    fake.files.hidden.clear();
+    if (row.file != nullptr) {
+      const std::vector<std::string> values = split(row.file, '|');
+      setConfig("[Config]\r\nInitializeDelay=" + values[0] + "\r\nOnlineEnabled=" + values[1] +
+                "\r\nGame=" + values[2] + "\r\nCPUs=All\r\n");
+    }
+    if (row.hidden) {
+      // Windows' profile functions read a hidden file; it is not replaced.
+      fake.files.hidden.insert(fake.configPath());
+      fake.files.readOnly.insert(fake.configPath());
+    }
+    controller.setOnlineAllowed(row.onlineBefore);
+    open();
+    if (row.file == nullptr && !row.hidden) {
+      ASSERT_TRUE(fake.files.exists(fake.configPath()));
+      EXPECT_EQ(config(), kDefaultConfig);  // written before it is read
+    }
+
+    EXPECT_EQ(window->delays.back(), row.lastDelay);
+    EXPECT_EQ(window->delay, row.delay);
+    EXPECT_EQ(window->online, row.online);
+    EXPECT_EQ(window->game, row.game);
+    EXPECT_EQ(controller.delayTimer().interval(), row.interval);
+    EXPECT_EQ(controller.onlineAllowed(), row.onlineAllowed);
+    EXPECT_EQ(controller.watchedImage(), row.image);
+
+    window->userSaves();
+    EXPECT_EQ(stored("InitializeDelay").value_or("-") + "|" +
+                  stored("OnlineEnabled").value_or("-") + "|" + stored("Game").value_or("-"),
+              row.saved);
+    EXPECT_EQ(controller.onlineAllowed(), row.onlineAfterSave);
+    EXPECT_EQ(controller.delayTimer().interval(), row.interval);
+    const std::string log = fake.log();
+    std::vector<std::string> expected;
+    if (*row.valuesReported != '\0') {
+      for (const std::string& value : split(row.valuesReported, ';')) {
+        const std::size_t equals = value.find('=');
+        expected.push_back("Variables:Key =" + value.substr(0, equals) +
+                           "\r\nVariables:Value =" + value.substr(equals + 1) + "\r\n");
+      }
+    }
+    if (row.fileReported) expected.push_back("Error occurred in mnuOptions_Click\r\n75  ");
+    for (const std::string& text : expected) EXPECT_NE(log.find(text), std::string::npos) << text;
+    if (expected.empty()) {
+      EXPECT_EQ(log, "");
+    }
+  }
+}
+
+// Touching a control writes what it shows, whatever the file held.
+TEST_F(OptionsDialogTest, TouchingAControlWritesWhatItShows) {
   setConfig("[Config]\r\nInitializeDelay=45\r\nOnlineEnabled=7\r\nGame=5\r\nCPUs=All\r\n");
-  controller.setOnlineAllowed(true);
-  open();
-
-  EXPECT_EQ(window->delays.back(), "45");
-  EXPECT_EQ(window->delay, 3);
-  EXPECT_EQ(controller.delayTimer().interval(), 45000U);
-  EXPECT_EQ(window->online, 2);
-  EXPECT_TRUE(controller.onlineAllowed());  // 7 is neither 0 nor 1
-  EXPECT_EQ(window->game, 0);
-  EXPECT_EQ(controller.watchedImage(), "SupremeCommander.exe");
-
-  window->userSaves();
-  EXPECT_EQ(stored("InitializeDelay"), "45");
-  EXPECT_EQ(stored("OnlineEnabled"), "7");
-  EXPECT_EQ(stored("Game"), "5");
-  EXPECT_EQ(controller.delayTimer().interval(), 45000U);
-  EXPECT_EQ(fake.log(), "");
-
-  // Touching a control writes what it shows.
   open();
   window->online = 1;
   window->userPicksGame(1);
   window->userSaves();
   EXPECT_EQ(stored("OnlineEnabled"), "1");
   EXPECT_EQ(stored("Game"), "1");
-}
-
-TEST_F(OptionsDialogTest, ValuesThatAreNotNumbersAreReportedAndKeptInTheFile) {
-  setConfig("[Config]\r\nInitializeDelay=soon\r\nOnlineEnabled=yes\r\nGame=FA\r\n");
-  open();
-  EXPECT_EQ(controller.delayTimer().interval(), 30000U);
-  EXPECT_EQ(window->delays.back(), "soon");
-  const std::string log = fake.log();
-  EXPECT_NE(log.find("Variables:Key =InitializeDelay\r\nVariables:Value =soon\r\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("Variables:Key =OnlineEnabled\r\nVariables:Value =yes\r\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("Variables:Key =Game\r\nVariables:Value =FA\r\n"), std::string::npos);
-  window->userSaves();
-  EXPECT_EQ(stored("InitializeDelay"), "soon");
-  EXPECT_EQ(stored("OnlineEnabled"), "yes");
-  EXPECT_EQ(stored("Game"), "FA");
-  EXPECT_EQ(controller.delayTimer().interval(), 30000U);
-}
-
-TEST_F(OptionsDialogTest, AGreyedOnlineBoxIsSavedAsTwoAndDisallowsOnlinePlay) {
-  setConfig("[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=2\r\nGame=0\r\n");
-  controller.setOnlineAllowed(true);
-  open();
-  EXPECT_EQ(window->online, 2);
-  window->userSaves();
-  EXPECT_EQ(stored("OnlineEnabled"), "2");
-  EXPECT_FALSE(controller.onlineAllowed());
 }
 
 TEST_F(OptionsDialogTest, ADeletedFileIsCreatedWithTheThreeKeysInOrder) {

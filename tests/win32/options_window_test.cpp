@@ -4,6 +4,13 @@
 // logic with the Controller on test doubles.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <uxtheme.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,6 +19,7 @@
 #include "fake_platform.h"
 #include "info_window_win.h"
 #include "options_window_win.h"
+#include "ui/options_layout.h"
 #include "windows_win.h"
 
 namespace tavrolin::win32 {
@@ -52,9 +60,12 @@ RECT PlaceOf(HWND control) {
   return place;
 }
 
-// Twips at 96 dpi.
+// Twips at the screen's resolution (15 to the pixel at 96 dpi).
+int Pixels(int twips) {
+  return ::MulDiv(twips, ScreenDpi(), 1440);
+}
 RECT Pixels(int left, int top, int width, int height) {
-  return {left / 15, top / 15, (left + width) / 15, (top + height) / 15};
+  return {Pixels(left), Pixels(top), Pixels(left + width), Pixels(top + height)};
 }
 
 ::testing::AssertionResult SameRect(const RECT& actual, const RECT& expected) {
@@ -112,14 +123,15 @@ TEST_F(OptionsWindowTest, TheWindowIsAFixedDialogWithOnlyACloseButton) {
   EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
   EXPECT_NE(style & WS_SYSMENU, 0);
   EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
-  if (ScreenDpi() != 96) GTEST_SKIP() << "sizes are checked at 96 dpi";
   RECT client{};
   ::GetClientRect(hwnd, &client);
-  EXPECT_EQ(client.right, 4215 / 15);
-  EXPECT_EQ(client.bottom, 4005 / 15);
+  EXPECT_EQ(client.right, Pixels(4215));
+  EXPECT_EQ(client.bottom, Pixels(4005));
   RECT outer{};
   ::GetWindowRect(hwnd, &outer);
-  EXPECT_EQ(outer.right - outer.left, 4305 / 15);  // the border follows the client area
+  if (ScreenDpi() == 96) {
+    EXPECT_EQ(outer.right - outer.left, 4305 / 15);  // the border follows the client area
+  }
 
   window_.show();
   ::GetWindowRect(hwnd, &outer);
@@ -128,7 +140,6 @@ TEST_F(OptionsWindowTest, TheWindowIsAFixedDialogWithOnlyACloseButton) {
 }
 
 TEST_F(OptionsWindowTest, EveryControlOfTheDesignStandsInItsPlace) {
-  if (ScreenDpi() != 96) GTEST_SKIP() << "places are checked at 96 dpi";
   struct Expected {
     int id;
     const char* windowClass;
@@ -180,7 +191,7 @@ TEST_F(OptionsWindowTest, ListsAllowNoTypingAndTheBoxesHaveTheirKinds) {
     ::SendMessageA(control(id), WM_CHAR, 'x', 0);
     EXPECT_EQ(TextOf(control(id)), "20");
   }
-  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kOnlineBox)) & BS_TYPEMASK, BS_AUTO3STATE);
+  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kOnlineBox)) & BS_TYPEMASK, BS_3STATE);
   EXPECT_EQ(StyleOf(control(WinOptionsWindow::kProcessorTemplate)) & BS_TYPEMASK, BS_AUTOCHECKBOX);
   EXPECT_EQ(StyleOf(control(WinOptionsWindow::kProcessorFrame)) & BS_TYPEMASK, BS_GROUPBOX);
   EXPECT_EQ(StyleOf(control(WinOptionsWindow::kSaveButton)) & BS_TYPEMASK, BS_PUSHBUTTON);
@@ -192,24 +203,32 @@ TEST_F(OptionsWindowTest, ListsAllowNoTypingAndTheBoxesHaveTheirKinds) {
   EXPECT_EQ(window_.onlineState(), 2);
   EXPECT_EQ(::SendMessageA(control(WinOptionsWindow::kOnlineBox), BM_GETCHECK, 0, 0),
             BST_INDETERMINATE);
-  window_.setOnlineState(1);
-  EXPECT_EQ(window_.onlineState(), 1);
-  // The user's clicks go round the three states.
+  // The user's clicks tick and untick it; greyed, a click ticks it.
   userClicks(control(WinOptionsWindow::kOnlineBox));
-  EXPECT_EQ(window_.onlineState(), 2);
+  EXPECT_EQ(window_.onlineState(), 1);
   userClicks(control(WinOptionsWindow::kOnlineBox));
   EXPECT_EQ(window_.onlineState(), 0);
+  userClicks(control(WinOptionsWindow::kOnlineBox));
+  EXPECT_EQ(window_.onlineState(), 1);
+  EXPECT_TRUE(events_.events.empty());
 }
 
 TEST_F(OptionsWindowTest, TahomaWithABoldGameListAndASmallGreyNote) {
   if (ScreenDpi() != 96) GTEST_SKIP() << "sizes are checked at 96 dpi";
   for (const int id : {WinOptionsWindow::kDelayList, WinOptionsWindow::kProcessorFrame,
-                       WinOptionsWindow::kOnlineBox, WinOptionsWindow::kSaveButton,
-                       WinOptionsWindow::kProcessorTemplate}) {
+                       WinOptionsWindow::kSaveButton, WinOptionsWindow::kProcessorTemplate}) {
     const LOGFONTA font = FontOf(control(id));
     EXPECT_STREQ(font.lfFaceName, "Tahoma");
     EXPECT_EQ(font.lfHeight, -11);  // 8.25 pt
     EXPECT_EQ(font.lfWeight, FW_NORMAL);
+  }
+  // Labels and the online box may step down to 6 pt to fit their texts.
+  for (const int id : {WinOptionsWindow::kGameLabel, WinOptionsWindow::kDelayLabel,
+                       WinOptionsWindow::kOnlineBox}) {
+    const LOGFONTA font = FontOf(control(id));
+    EXPECT_STREQ(font.lfFaceName, "Tahoma");
+    EXPECT_LE(font.lfHeight, -8);
+    EXPECT_GE(font.lfHeight, -11);
   }
   const LOGFONTA bold = FontOf(control(WinOptionsWindow::kGameList));
   EXPECT_STREQ(bold.lfFaceName, "Tahoma");
@@ -234,6 +253,141 @@ TEST_F(OptionsWindowTest, TahomaWithABoldGameListAndASmallGreyNote) {
   colours(WinOptionsWindow::kGameLabel);
   EXPECT_EQ(::GetBkMode(dc), TRANSPARENT);
   ::ReleaseDC(window_.hwnd(), dc);
+}
+
+// Visual styles would draw the frame's caption and the game list's field in
+// their own colours. The tests run with the program's manifest, so with the
+// themed controls the program gets; the save button shows that a theme is
+// there to be switched off.
+TEST_F(OptionsWindowTest, TheFrameAndTheGameListAreDrawnWithoutVisualStyles) {
+  if (::IsThemeActive() == 0) GTEST_SKIP() << "no visual style is active";
+  EXPECT_NE(::GetWindowTheme(control(WinOptionsWindow::kSaveButton)), nullptr);
+  EXPECT_EQ(::GetWindowTheme(control(WinOptionsWindow::kProcessorFrame)), nullptr);
+  EXPECT_EQ(::GetWindowTheme(control(WinOptionsWindow::kGameList)), nullptr);
+}
+
+// Where the control draws its text when it has room: drawn four times as wide
+// into a bitmap of the dialog's colour, the last column and row (from the
+// control's corner) with ink, a pixel well away from that colour.
+struct Ink {
+  int right = -1;
+  int bottom = -1;
+};
+Ink InkWhenWide(HWND control) {
+  const RECT place = PlaceOf(control);
+  const int width = 4 * (place.right - place.left);
+  const int height = place.bottom - place.top;
+  ::SetWindowPos(control, nullptr, 0, 0, width, height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  const HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HDC dc = ::CreateCompatibleDC(nullptr);
+  const HGDIOBJ old = ::SelectObject(dc, bitmap);
+  const HBRUSH back = ::CreateSolidBrush(WinOptionsWindow::kBackColour);
+  const RECT all{0, 0, width, height};
+  ::FillRect(dc, &all, back);
+  ::SendMessageA(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc),
+                 PRF_CLIENT | PRF_ERASEBKGND);
+  ::GdiFlush();
+  Ink ink;
+  const auto* pixels = static_cast<const std::uint32_t*>(bits);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const std::uint32_t pixel = pixels[y * width + x];  // 0xRRGGBB
+      const int distance = std::abs(static_cast<int>((pixel >> 16) & 0xFF) - 208) +
+                           std::abs(static_cast<int>((pixel >> 8) & 0xFF) - 241) +
+                           std::abs(static_cast<int>(pixel & 0xFF) - 255);
+      if (distance < 96) continue;
+      ink.right = std::max(ink.right, x);
+      ink.bottom = std::max(ink.bottom, y);
+    }
+  }
+  ::SelectObject(dc, old);
+  ::DeleteDC(dc);
+  ::DeleteObject(bitmap);
+  ::DeleteObject(back);
+  ::SetWindowPos(control, nullptr, 0, 0, place.right - place.left, height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+  return ink;
+}
+
+// A text's width in the control's font.
+int TextWidth(HWND control, const std::string& text) {
+  const HDC dc = ::GetDC(control);
+  const HGDIOBJ old =
+      ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)));
+  SIZE extent{};
+  ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  return extent.cx;
+}
+
+// At the screen's resolution and with whatever face stands in for Tahoma, no
+// text is cut, and none wraps: the design shows each on one line. Labels and
+// check boxes are measured as drawn; the lists, the frame and the button by
+// the extent of their texts beside what the control itself takes.
+TEST_F(OptionsWindowTest, EveryTextIsWholeAtTheScreensResolution) {
+  // The runs say which resolution and whether Tahoma is there: the prefix's
+  // settings must hold, or the run would test something else.
+  if (const char* dpi = std::getenv("TAVROLIN_TEST_DPI")) {
+    EXPECT_EQ(ScreenDpi(), std::atoi(dpi));
+  }
+  if (const char* tahoma = std::getenv("TAVROLIN_TEST_TAHOMA")) {
+    const HDC dc = ::GetDC(window_.hwnd());
+    const HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(
+                               control(WinOptionsWindow::kSaveButton), WM_GETFONT, 0, 0)));
+    char face[LF_FACESIZE] = {};
+    ::GetTextFaceA(dc, sizeof face, face);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(window_.hwnd(), dc);
+    EXPECT_EQ(std::string(face) == "Tahoma", std::string(tahoma) == "1") << "drawn in " << face;
+  }
+  const OptionsLayout layout = ProcessorBoxLayout(32);
+  for (int box = 1; box <= 32; ++box) {
+    ASSERT_TRUE(window_.addProcessorBox(box, layout.boxes[static_cast<std::size_t>(box - 1)]));
+  }
+  std::vector<HWND> drawn;
+  for (const int id : {WinOptionsWindow::kGameLabel, WinOptionsWindow::kProcessorHint,
+                       WinOptionsWindow::kDelayLabel, WinOptionsWindow::kSecondsLabel,
+                       WinOptionsWindow::kOnlineBox}) {
+    drawn.push_back(control(id));
+  }
+  for (int box = 0; box < 32; ++box) {
+    drawn.push_back(::GetDlgItem(window_.hwnd(), WinOptionsWindow::kFirstProcessorBox + box));
+  }
+  for (const HWND item : drawn) {
+    SCOPED_TRACE(TextOf(item));
+    const RECT place = PlaceOf(item);
+    const Ink ink = InkWhenWide(item);
+    EXPECT_GE(ink.right, 0) << "nothing drawn";
+    EXPECT_LT(ink.right, place.right - place.left);
+    EXPECT_LT(ink.bottom, place.bottom - place.top);
+  }
+
+  const int edge = ::GetSystemMetrics(SM_CXEDGE);
+  const std::vector<std::string> games{"SupremeCommander.exe", "ForgedAlliance.exe"};
+  const std::vector<std::string> delays{"20", "30", "60"};
+  window_.setGames(games);
+  window_.setDelays(delays, 0);
+  for (const auto& [id, entries] : {std::pair{WinOptionsWindow::kGameList, games},
+                                    std::pair{WinOptionsWindow::kDelayList, delays}}) {
+    const RECT place = PlaceOf(control(id));
+    for (const std::string& entry : entries) {
+      SCOPED_TRACE(entry);
+      // The field holds the text between its borders and the arrow button.
+      EXPECT_LE(TextWidth(control(id), entry) + ::GetSystemMetrics(SM_CXVSCROLL) + 3 * edge,
+                place.right - place.left);
+    }
+  }
+  for (const int id : {WinOptionsWindow::kProcessorFrame, WinOptionsWindow::kSaveButton}) {
+    SCOPED_TRACE(TextOf(control(id)));
+    const RECT place = PlaceOf(control(id));
+    EXPECT_LE(TextWidth(control(id), TextOf(control(id))) + 8 * edge, place.right - place.left);
+  }
 }
 
 TEST_F(OptionsWindowTest, OnlyTheUsersActionsRaiseEvents) {

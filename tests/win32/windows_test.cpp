@@ -3,6 +3,7 @@
 // the Controller's window with its popup menu.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -21,16 +22,6 @@ HINSTANCE Instance() {
   return ::GetModuleHandleA(nullptr);
 }
 
-// Runs the thread's messages for about `duration`.
-void PumpFor(std::chrono::milliseconds duration) {
-  const auto end = std::chrono::steady_clock::now() + duration;
-  MessagePump pump;
-  while (std::chrono::steady_clock::now() < end) {
-    pump.handleWaitingEvents();
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-}
-
 template <typename Condition>
 bool PumpUntil(Condition condition, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
@@ -44,6 +35,7 @@ bool PumpUntil(Condition condition, std::chrono::milliseconds limit) {
 }
 
 // A plain window that records its messages and hands WM_TIMER to its timers.
+
 class TestWindow final : public Window {
  public:
   explicit TestWindow(const WindowClass& windowClass, const char* caption = "test") {
@@ -71,6 +63,17 @@ class TestWindow final : public Window {
     return defaultProcedure(message, wParam, lParam);
   }
 };
+
+// Runs the thread's messages until a timer of the window, as fast as the
+// timers under test, has ticked `ticks` times: time enough, however loaded the
+// machine, for any of them that runs to have ticked.
+void PumpWhileATwinTicks(TestWindow& window, int ticks) {
+  int twinTicks = 0;
+  const auto twin = window.timers.createTimer([&] { ++twinTicks; });
+  twin->setInterval(20);
+  twin->setEnabled(true);
+  ASSERT_TRUE(PumpUntil([&] { return twinTicks >= ticks; }, std::chrono::seconds(10)));
+}
 
 class WindowsTest : public ::testing::Test {
  protected:
@@ -145,7 +148,7 @@ TEST_F(WindowsTest, TimersTickOnlyWhileEnabledWithAnInterval) {
   EXPECT_EQ(timer->interval(), 0U);
 
   timer->setEnabled(true);  // interval 0: never ticks
-  PumpFor(std::chrono::milliseconds(150));
+  PumpWhileATwinTicks(window, 5);
   EXPECT_EQ(ticks, 0);
 
   timer->setInterval(20);
@@ -153,7 +156,7 @@ TEST_F(WindowsTest, TimersTickOnlyWhileEnabledWithAnInterval) {
 
   timer->setEnabled(false);
   const int stoppedAt = ticks;
-  PumpFor(std::chrono::milliseconds(150));
+  PumpWhileATwinTicks(window, 5);
   EXPECT_EQ(ticks, stoppedAt);
 }
 
@@ -165,7 +168,7 @@ TEST_F(WindowsTest, ATimerGoneTakesItsWindowTimerWithIt) {
     timer->setInterval(20);
     timer->setEnabled(true);
   }
-  PumpFor(std::chrono::milliseconds(150));
+  PumpWhileATwinTicks(window, 5);
   EXPECT_EQ(ticks, 0);
 }
 
@@ -174,18 +177,28 @@ TEST_F(WindowsTest, ATickIsNotEnteredAgainFromThePumpInsideIt) {
   int depth = 0;
   int deepest = 0;
   int ticks = 0;
+  bool dueAgainInside = false;
   std::unique_ptr<Timer> timer;
   timer = window.timers.createTimer([&] {
     ++ticks;
     ++depth;
     deepest = std::max(deepest, depth);
-    // Inside the tick, let waiting events run while the timer falls due again.
-    PumpFor(std::chrono::milliseconds(60));
+    // Inside the tick, let waiting events run until the timer's message has
+    // come again (the window's only timer).
+    const auto timerMessages = [&] {
+      return std::count(window.messages.begin(), window.messages.end(), WM_TIMER);
+    };
+    const auto before = timerMessages();
+    if (depth == 1 &&
+        PumpUntil([&] { return timerMessages() > before; }, std::chrono::seconds(5))) {
+      dueAgainInside = true;
+    }
     --depth;
   });
   timer->setInterval(10);
   timer->setEnabled(true);
   ASSERT_TRUE(PumpUntil([&] { return ticks >= 2; }, std::chrono::seconds(5)));
+  EXPECT_TRUE(dueAgainInside);
   EXPECT_EQ(deepest, 1);
 }
 
@@ -358,13 +371,23 @@ TEST_F(ControllerWindowTest, MinimizingHidesTheWindow) {
   EXPECT_FALSE(::IsWindowVisible(window_.hwnd()));
 }
 
+// The Controller's own delay and final-mask timers tick through the window's
+// messages: a game seen by the poll is pinned after the delay, and one second
+// later gets its final mask and the beep.
 TEST_F(ControllerWindowTest, TheControllersTimersAreWindowTimers) {
-  controller_->setPolling(false);  // no presence query in this test
-  int ticks = 0;
-  const auto probe = window_.timers().createTimer([&] { ++ticks; });
-  probe->setInterval(10);
-  probe->setEnabled(true);
-  ASSERT_TRUE(PumpUntil([&] { return ticks > 0; }, std::chrono::seconds(5)));
+  fake_.processes.start("SupremeCommander.exe");
+  controller_->setWatchedImage("SupremeCommander.exe");
+  controller_->setDelay(10);
+  controller_->onPoll();
+  ASSERT_TRUE(controller_->delayTimer().enabled());
+  ASSERT_TRUE(
+      PumpUntil([&] { return controller_->finalMaskTimer().enabled(); }, std::chrono::seconds(10)));
+  EXPECT_FALSE(controller_->delayTimer().enabled());
+  ASSERT_TRUE(PumpUntil([&] { return !fake_.beeper.beeps.empty(); }, std::chrono::seconds(10)));
+  EXPECT_FALSE(controller_->finalMaskTimer().enabled());
+  ASSERT_EQ(fake_.processes.maskSets.size(), 2U);
+  EXPECT_EQ(fake_.processes.maskSets[0].mask, 1U);
+  EXPECT_EQ(fake_.processes.maskSets[1].mask, 0xFU);
 }
 
 // Opening the popup menu is seen by a hook on this thread's window messages;
@@ -396,7 +419,7 @@ TEST_F(ControllerWindowTest, OnlyAReleasedButtonOnTheIconOpensTheMenu) {
   ::SendMessageA(hwnd, ui::kTrayCallbackMessage, ui::kTrayIconId, WM_RBUTTONUP);
   EXPECT_EQ(g_menusOpened, 2);
   ::UnhookWindowsHookEx(hook);
-  PumpFor(std::chrono::milliseconds(20));
+  MessagePump().handleWaitingEvents();                    // a command the menu left
   EXPECT_FALSE(fake_.environment.endedWith.has_value());  // closing the menu chose nothing
 }
 

@@ -56,6 +56,10 @@ void Controller::writeDefaultSettings() {
   if (!written) throw Failure(FailureNumber::kFileAccess);
 }
 
+void Controller::ensureSettingsFile() {
+  if (!fileExists(settingsPath_)) writeDefaultSettings();
+}
+
 void Controller::appendGameKey() {
   // Appended at the end: the line joins whatever section ends the file. A last
   // line without its line break gets one first, so that the repair never runs

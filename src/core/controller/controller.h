@@ -73,17 +73,18 @@ class Controller final : public WatchSettings {
 
   // What the options dialog applies.
   const std::string& settingsPath() const override { return settingsPath_; }
+  void ensureSettingsFile() override;
   void setWatchedImage(std::string image) override { watchedImage_ = std::move(image); }
   bool onlineAllowed() const override { return onlineAllowed_; }
   void setOnlineAllowed(bool allowed) override { onlineAllowed_ = allowed; }
   void setDelay(std::uint32_t milliseconds) override;
   void setPolling(bool enabled) override;
+  const ProcessorSelection& processorSelection() const override { return processorSelection_; }
   void setProcessorSelection(ProcessorSelection selection) override;
 
   const std::string& watchedImage() const { return watchedImage_; }
   // The watcher has seen the game start (and armed the delay, or adjusted it).
   bool gameRunning() const { return gameRunning_; }
-  const ProcessorSelection& processorSelection() const { return processorSelection_; }
   // The processor count (NUMBER_OF_PROCESSORS) the final mask was last
   // composed over; a final mask made from a selection leaves it as it was.
   std::int16_t processorCount() const { return processorCount_; }

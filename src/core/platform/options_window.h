@@ -53,7 +53,9 @@ class OptionsWindow {
   virtual int selectedGame() const = 0;
   virtual void setDelays(std::span<const std::string> delays, int selected) = 0;
   virtual int selectedDelay() const = 0;
-  virtual void setOnlineState(int state) = 0;  // 0 unchecked, 1 checked, 2 greyed
+  // 0 unchecked, 1 checked, 2 greyed. The user's clicks tick and untick it;
+  // only this call greys it.
+  virtual void setOnlineState(int state) = 0;
   virtual int onlineState() const = 0;
   virtual bool autoStartChecked() const = 0;  // the hidden "Auto initialize" box
 

@@ -41,10 +41,25 @@ void OptionsDialog::open() {
     load();
   }
   window_->show();
+  // A settings file deleted while the program runs is written anew first, as
+  // at startup: read from no file, the delay would be empty, and a delay of 0
+  // never ends. When there is still none, the defaults it would have held
+  // apply, as at startup; one that is there but not a plain file (hidden) is
+  // read as it is.
+  const bool ensured = Handler(log_, ReportHeading(ui::kOptionsCommandLogName)).run([&] {
+    settings_.ensureSettingsFile();
+  });
+  fileReadable_ = ensured || platform_.files.readText(settings_.settingsPath()).has_value();
   // Every opening refills from the file; the processor boxes stay as they are.
   openDelay();
   openOnline();
   openGame();
+}
+
+std::string OptionsDialog::readStored(std::string_view key, std::string_view fallback) {
+  if (!fileReadable_) return std::string(fallback);
+  return IniRead(platform_.profile, std::string(kSection), std::string(key),
+                 settings_.settingsPath());
 }
 
 void OptionsDialog::applyDelay(std::string_view logName, const std::string& delay) {
@@ -55,8 +70,7 @@ void OptionsDialog::applyDelay(std::string_view logName, const std::string& dela
 }
 
 void OptionsDialog::openDelay() {
-  const std::string stored = IniRead(platform_.profile, std::string(kSection),
-                                     std::string(kKeyInitializeDelay), settings_.settingsPath());
+  const std::string stored = readStored(kKeyInitializeDelay, "30");
   delays_.assign(std::begin(kDelayChoices), std::end(kDelayChoices));
   auto found = std::find(delays_.begin(), delays_.end(), stored);
   // A hand-edited delay the list does not offer is shown as one more entry, so
@@ -71,8 +85,7 @@ void OptionsDialog::openDelay() {
 }
 
 void OptionsDialog::openOnline() {
-  storedOnline_ = IniRead(platform_.profile, std::string(kSection), std::string(kKeyOnlineEnabled),
-                          settings_.settingsPath());
+  storedOnline_ = readStored(kKeyOnlineEnabled, "1");
   ApplySetting(
       log_, ui::kOptionsCommandLogName, kKeyOnlineEnabled, storedOnline_,
       [&] {
@@ -99,8 +112,7 @@ void OptionsDialog::openOnline() {
 }
 
 void OptionsDialog::openGame() {
-  storedGame_ = IniRead(platform_.profile, std::string(kSection), std::string(kKeyGame),
-                        settings_.settingsPath());
+  storedGame_ = readStored(kKeyGame, "0");
   // Like startup: 1 is the second game, anything else the first.
   int index = 0;
   gameShowable_ = false;
@@ -125,6 +137,19 @@ void OptionsDialog::load() {
                      -1);
   Handler handler(log_, ReportHeading(kLoadLogName));
   handler.run([&] { addProcessorBoxes(); });
+  showSelection();
+}
+
+void OptionsDialog::showSelection() {
+  // Loaded anew (after its close button), the boxes show the selection in
+  // force, so that a save keeps it. A selection of another processor count,
+  // or none yet, leaves every box ticked.
+  const ProcessorSelection& selection = settings_.processorSelection();
+  const int boxes = window_->processorBoxCount();
+  if (boxes == 0 || selection.count() != static_cast<std::size_t>(boxes)) return;
+  for (int box = 1; box <= boxes; ++box) {
+    window_->setProcessorBoxChecked(box, selection.item(static_cast<std::size_t>(box)) == "True");
+  }
 }
 
 void OptionsDialog::fillGameList() {
@@ -175,14 +200,16 @@ void OptionsDialog::onSave() {
 
   const int online = window_->onlineState();
   settings_.setOnlineAllowed(online == 1);
-  const bool keepOnline = !onlineShowable_ && online == shownOnline_;
+  // An empty value is written as shown: kept, it would be reported (or, for
+  // the game, repaired) at every start.
+  const bool keepOnline = !onlineShowable_ && !storedOnline_.empty() && online == shownOnline_;
   IniWrite(platform_.profile, section, std::string(kKeyOnlineEnabled),
            keepOnline ? storedOnline_ : std::to_string(online), path);
 
   settings_.setPolling(true);
 
   const int game = window_->selectedGame();
-  const bool keepGame = !gameShowable_ && game == shownGame_;
+  const bool keepGame = !gameShowable_ && !storedGame_.empty() && game == shownGame_;
   IniWrite(platform_.profile, section, std::string(kKeyGame),
            keepGame ? storedGame_ : std::to_string(game), path);
 

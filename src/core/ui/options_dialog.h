@@ -21,8 +21,10 @@ class OptionsDialog final : public OptionsEvents {
   OptionsDialog(WatchSettings& settings, Platform& platform, ErrorLog& log);
 
   // The tray's "   Options": shows the dialog (loading it first when it is not
-  // loaded), then fills the lists and the online box from the settings file
-  // and applies the delay, the online flag and the game at once.
+  // loaded), writes the default settings file when there is none, then fills
+  // the lists and the online box from the settings file and applies the
+  // delay, the online flag and the game at once. Loading shows the processor
+  // selection in force.
   void open();
   // Unloads the window if it is loaded (at program exit).
   void unload();
@@ -39,6 +41,11 @@ class OptionsDialog final : public OptionsEvents {
   void load();
   void fillGameList();
   void addProcessorBoxes();
+  void showSelection();
+
+  // A key's stored value; `fallback` when the settings file could not be
+  // written.
+  std::string readStored(std::string_view key, std::string_view fallback);
 
   void openDelay();
   void openOnline();
@@ -53,8 +60,9 @@ class OptionsDialog final : public OptionsEvents {
   std::unique_ptr<OptionsWindow> window_;
   std::vector<std::string> games_;
   std::vector<std::string> delays_;
+  bool fileReadable_ = true;
   // Stored values the controls cannot show are written back as they were,
-  // unless the user changed the control.
+  // unless the user changed the control or the value is empty.
   std::string storedOnline_;
   int shownOnline_ = -1;
   bool onlineShowable_ = true;

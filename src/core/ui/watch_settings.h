@@ -16,6 +16,9 @@ class WatchSettings {
 
   // The settings file the dialog reads and writes.
   virtual const std::string& settingsPath() const = 0;
+  // Writes the default settings file when there is none, as startup does; a
+  // Failure when it cannot be written.
+  virtual void ensureSettingsFile() = 0;
   // The image name of the game to watch for.
   virtual void setWatchedImage(std::string image) = 0;
   // Whether a game start counts while the lobby client runs.
@@ -26,6 +29,7 @@ class WatchSettings {
   // Whether the watcher polls for the game.
   virtual void setPolling(bool enabled) = 0;
   // The processors of the final mask; empty means all.
+  virtual const ProcessorSelection& processorSelection() const = 0;
   virtual void setProcessorSelection(ProcessorSelection selection) = 0;
 };
 

@@ -356,3 +356,91 @@ choose_from_tray() {
   open_tray_menu || return
   click_menu_item "$1"
 }
+
+# --- The options dialog -------------------------------------------------------
+
+# The screen above the taskbar (where the dialog gets a button).
+above_taskbar="${screen_w}x740+0+0"
+
+# The dialog's design in twips, at the program's screen resolution (set_dpi;
+# 96 dpi unless a test sets the prefix's LogPixels): its client area, and the
+# places of what the tests click, in pixels from the client area's top left
+# corner (dialog_x, dialog_y), rounded as the dialog rounds them.
+px() { echo $((($1 * dpi + 720) / 1440)); }
+set_dpi() {
+  dpi=$1
+  client_w=$(px 4215)
+  client_h=$(px 4005)
+}
+set_dpi 96
+cpu_x() { echo $((dialog_x + $(px $((240 + 240))) + $(px 855) / 2)); } # column 1
+cpu_y() { echo $((dialog_y + $(px $((600 + 600 + 360 * $1))) + $(px 195) / 2)); }
+save_x() { echo $((dialog_x + $(px $((1260 + 1695 / 2))))); }
+save_y() { echo $((dialog_y + $(px $((3600 + 315 / 2))))); }
+combo1_x() { echo $((dialog_x + $(px $((1320 + 2655 / 2))))); }
+combo1_y() { echo $((dialog_y + $(px $((90 + 315 / 2))))); }
+check2_x() { echo $((dialog_x + $(px 240) + 6 * dpi / 96)); } # on the online box's square
+check2_y() { echo $((dialog_y + $(px $((3120 + 255 / 2))))); }
+
+# dialog_seen NAME / dialog_gone: against empty-screen.png, a screenshot
+# without any window of the program.
+dialog_seen() {
+  shot "$1" || return
+  pixels_changed "$artifacts/empty-screen.png" "$artifacts/$1.png" "$above_taskbar" || return
+  ((changed > 20000))
+}
+dialog_gone() {
+  shot after || return
+  pixels_changed "$artifacts/empty-screen.png" "$artifacts/after.png" "$above_taskbar" || return
+  ((changed < 50))
+}
+# open_options: "   Options" from the tray; the dialog shows (options-open.png).
+open_options() {
+  choose_from_tray options || return 1
+  wait_for 10 dialog_seen options-open
+}
+# find_dialog: the dialog shown in options-open.png, centred on the screen:
+# sets box (its outer rectangle), dialog_x and dialog_y (its client area's
+# corner, from the border, as wide at the bottom as at the sides), border and
+# dialog_area (the dialog with a margin, for screenshots).
+find_dialog() {
+  changed_box "$artifacts/empty-screen.png" "$artifacts/options-open.png" "$above_taskbar" || return
+  box=$found_box
+  border=$((($(box_w "$box") - client_w) / 2))
+  dialog_x=$(($(box_x "$box") + border))
+  dialog_y=$(($(box_y "$box") + $(box_h "$box") - border - client_h))
+  dialog_area="$(($(box_w "$box") + 24))x$(($(box_h "$box") + 24))+$(($(box_x "$box") - 12))+$(($(box_y "$box") - 12))"
+}
+# dialog_centred: the dialog found is centred on the screen, and its border
+# (from the client area's design width) is a plausible one.
+dialog_centred() {
+  local centre_x=$(($(box_x "$box") + $(box_w "$box") / 2)) centre_y=$(($(box_y "$box") + $(box_h "$box") / 2))
+  ((border >= 1 && border <= 4 * dpi / 96 && centre_x >= screen_w / 2 - 1 && centre_x <= screen_w / 2 + 1 &&
+    centre_y >= screen_h / 2 - 1 && centre_y <= screen_h / 2 + 1))
+}
+# close_dialog: its close button, at the right end of the title bar.
+close_dialog() { click $(($(box_x "$box") + $(box_w "$box") - 12 * dpi / 96)) $(($(box_y "$box") + 11 * dpi / 96)); }
+click() {
+  xdotool mousemove "$1" "$2" click 1
+  sleep 0.3
+}
+save() {
+  click "$(save_x)" "$(save_y)"
+  last_save_ms=$(now_ms)
+}
+# sleep_past_poll: until the watcher's next poll has run. The polls run every
+# 10 s from the last save on ($last_save_ms), and nothing outside the program
+# shows one: 3 s past the due time leaves room for a loaded machine, and no
+# save comes between (a save would start the 10 s anew).
+sleep_past_poll() {
+  local now wait
+  now=$(now_ms)
+  wait=$((10000 - (now - last_save_ms) % 10000 + 3000))
+  sleep "$((wait / 1000)).$(printf '%03d' $((wait % 1000)))"
+}
+# crop_shot NAME GEOMETRY TO: a part of a screenshot, kept as TO.png.
+crop_shot() {
+  local out
+  out=$(convert "$artifacts/$1.png" -crop "$2" +repage "$artifacts/$3.png" 2>&1) && [[ -s $artifacts/$3.png ]] ||
+    image_failed "cropping $2 of $1.png" "$out"
+}

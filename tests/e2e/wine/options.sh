@@ -46,83 +46,16 @@ find_tray_icon || fatal "no tray icon appeared"
 started_ms=$(now_ms)
 last_save_ms=$started_ms # the poll runs every 10 s from the last save on
 
-# The screen above the taskbar (where the dialog gets a button).
-above_taskbar="${screen_w}x740+0+0"
-shot empty-screen || fatal "no screenshot"
-
-# The dialog's design at 96 dpi: its client area, and the places of what the
-# tests click, in pixels from the client area's top left corner.
-client_w=$((4215 / 15))
-client_h=$((4005 / 15))
-frame_left=$((240 / 15))
-frame_top=$((600 / 15))
-cpu_x() { echo $((dialog_x + frame_left + 240 / 15 + 855 / 15 / 2)); } # column 1
-cpu_y() { echo $((dialog_y + frame_top + (600 + 360 * $1) / 15 + 195 / 15 / 2)); }
-save_x() { echo $((dialog_x + (1260 + 1695 / 2) / 15)); }
-save_y() { echo $((dialog_y + (3600 + 315 / 2) / 15)); }
-combo1_x() { echo $((dialog_x + (1320 + 2655 / 2) / 15)); }
-combo1_y() { echo $((dialog_y + (90 + 315 / 2) / 15)); }
-check2_x() { echo $((dialog_x + 240 / 15 + 6)); }
-check2_y() { echo $((dialog_y + (3120 + 255 / 2) / 15)); }
-
-dialog_seen() {
-  shot "$1" || return
-  pixels_changed "$artifacts/empty-screen.png" "$artifacts/$1.png" "$above_taskbar" || return
-  ((changed > 20000))
-}
-dialog_gone() {
-  shot after || return
-  pixels_changed "$artifacts/empty-screen.png" "$artifacts/after.png" "$above_taskbar" || return
-  ((changed < 50))
-}
-# open_options: "   Options" from the tray; the dialog shows.
-open_options() {
-  choose_from_tray options || return 1
-  wait_for 10 dialog_seen options-open
-}
-click() {
-  xdotool mousemove "$1" "$2" click 1
-  sleep 0.3
-}
-save() {
-  click "$(save_x)" "$(save_y)"
-  last_save_ms=$(now_ms)
-}
-# sleep_past_poll: until the watcher's next poll has run. The polls run every
-# 10 s from the last save on, and nothing outside the program shows one: 3 s
-# past the due time leaves room for a loaded machine, and no save comes
-# between (a save would start the 10 s anew).
-sleep_past_poll() {
-  local now wait
-  now=$(now_ms)
-  wait=$((10000 - (now - last_save_ms) % 10000 + 3000))
-  sleep "$((wait / 1000)).$(printf '%03d' $((wait % 1000)))"
-}
-# crop_shot NAME GEOMETRY TO: a part of a screenshot, kept as TO.png.
-crop_shot() {
-  local out
-  out=$(convert "$artifacts/$1.png" -crop "$2" +repage "$artifacts/$3.png" 2>&1) && [[ -s $artifacts/$3.png ]] ||
-    image_failed "cropping $2 of $1.png" "$out"
-}
+shot empty-screen || fatal "no screenshot" # what dialog_seen and dialog_gone compare with
 
 # --- The dialog, as it first opens ---------------------------------------------
 open_options || fatal "\"   Options\" showed no dialog"
-changed_box "$artifacts/empty-screen.png" "$artifacts/options-open.png" "$above_taskbar" || fatal "the dialog was not found"
-box=$found_box
-# Centred, with the design's client area: the client's corner follows from the
-# border, which is as wide at the bottom as at the sides.
-border=$((($(box_w "$box") - client_w) / 2))
-dialog_x=$(($(box_x "$box") + border))
-dialog_y=$(($(box_y "$box") + $(box_h "$box") - border - client_h))
-centre_x=$(($(box_x "$box") + $(box_w "$box") / 2))
-centre_y=$(($(box_y "$box") + $(box_h "$box") / 2))
-if ((border >= 1 && border <= 4 && centre_x >= screen_w / 2 - 1 && centre_x <= screen_w / 2 + 1 &&
-  centre_y >= screen_h / 2 - 1 && centre_y <= screen_h / 2 + 1)); then
+find_dialog || fatal "the dialog was not found"
+if dialog_centred; then
   pass "the dialog opens centred ($box), client area ${client_w}x${client_h} at $dialog_x,$dialog_y"
 else
   fail "the dialog is at $box: not centred, or not ${client_w} wide inside"
 fi
-dialog_area="$(($(box_w "$box") + 24))x$(($(box_h "$box") + 24))+$(($(box_x "$box") - 12))+$(($(box_y "$box") - 12))"
 # A screenshot may catch the dialog half painted: a few looks.
 dialog_colour() { shot options-colour && colour_near "$artifacts/options-colour.png" $((dialog_x + 4)) $((dialog_y + client_h - 4)) "#D0F1FF"; }
 wait_for 5 dialog_colour && pass "the dialog's colour is RGB(208,241,255) ($colour)" ||
