@@ -28,6 +28,10 @@ std::string_view Describe(FailureNumber number) {
       return "The process query failed; the process list is used instead";
     case FailureNumber::kUnexpected:
       return "Unexpected failure";
+    case FailureNumber::kSettingsNotPlainFile:
+      return "config.ini is not a readable plain file; the defaults are used";
+    case FailureNumber::kSettingsTooLarge:
+      return "config.ini is larger than 1 MiB; the defaults are used";
   }
   return "Unknown failure";
 }

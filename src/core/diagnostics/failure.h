@@ -21,6 +21,8 @@ enum class FailureNumber : std::int32_t {
   kBeyondMaskWidth = 1003,        // processors past the platform's mask width
   kPresenceSourceFailed = 1004,   // the presence query's own source failed
   kUnexpected = 1005,             // anything else that reached an event
+  kSettingsNotPlainFile = 1006,   // config.ini is there but is no plain file to read
+  kSettingsTooLarge = 1007,       // config.ini is past the size the program reads
 };
 
 std::string_view Describe(FailureNumber number);

@@ -14,7 +14,8 @@ class Environment {
  public:
   virtual ~Environment() = default;
 
-  // Directory of the running executable, without a trailing separator.
+  // Directory of the running executable, without a trailing separator; the
+  // settings and the log live there. UTF-8 on Windows.
   virtual std::string executableDirectory() const = 0;
   // The separator that joins executableDirectory() and a file name.
   virtual char pathSeparator() const = 0;
