@@ -1,6 +1,7 @@
 // The Linux program: the Controller driven by an event loop, for games run
 // under Wine or Proton. Ends on SIGINT or SIGTERM.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "backend.h"
@@ -8,11 +9,17 @@
 
 int main() {
   tavrolin::linux_backend::Backend backend;
+  if (const int error = backend.loop.setupError(); error != 0) {
+    // Without its signal descriptor the program could not be stopped cleanly.
+    std::fprintf(stderr, "tavrolin: cannot watch for SIGINT and SIGTERM: %s\n",
+                 std::strerror(error));
+    return 1;
+  }
   tavrolin::Controller controller(backend.platform);
-
-  controller.start();
+  // Guarded like every event: no settings file, however damaged, ends the
+  // program here.
+  tavrolin::GuardEvent(controller.log(), tavrolin::kStartupLogName, [&] { controller.start(); });
   if (backend.loop.quitting()) return backend.loop.exitCode();  // another copy runs
-
   // The console's stand-in for the tray: what is watched, and how.
   const std::string line = "tavrolin: watching " + controller.watchedImage() + " (delay " +
                            std::to_string(controller.delayTimer().interval()) +
@@ -20,7 +27,6 @@ int main() {
                            (controller.onlineAllowed() ? "allowed" : "not allowed") +
                            "); settings in " + controller.settingsPath() + "\n";
   std::fputs(line.c_str(), stderr);
-
   backend.loop.run([&] {
     tavrolin::GuardEvent(controller.log(), tavrolin::kShutdownLogName,
                          [&] { controller.shutDown(); });
