@@ -22,7 +22,9 @@ rows=()
 
 # As another user when we are root, so that file permissions hold.
 as_user=()
-if [[ $(id -u) == 0 ]]; then as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups); fi
+if [[ $(id -u) == 0 ]]; then
+  as_user=(XDG_RUNTIME_DIR="$(new_runtime_dir nobody)" setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
 
 record() {  # record ROW RESULT OBSERVED
   rows+=("| $1 | $2 | $3 |")
