@@ -50,6 +50,9 @@ tests/e2e/linux/run.sh build/native
 step "Bad input through the Linux program"
 tests/e2e/linux/bad_input.sh build/native
 
+step "Files that are no settings file, a closed output, one copy per user"
+tests/e2e/linux/files_and_signals.sh build/native
+
 step "1000 adjustments in a row: nothing left behind"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
