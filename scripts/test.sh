@@ -84,6 +84,8 @@ step "The Linux program against a game run under Wine"
 tests/e2e/linux/wine_game.sh build/native build/win64
 step "Windows end-to-end tests under Wine"
 tests/e2e/wine/run.sh build/win64
+step "Tavrolin.exe in a folder outside the ANSI code page, under Wine"
+tests/e2e/wine/non_ansi_folder.sh build/win64
 
 skipped=$(wc -l <"$TAVROLIN_SKIPPED")
 if ((skipped == 0)); then
