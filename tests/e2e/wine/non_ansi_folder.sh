@@ -64,7 +64,7 @@ else
   fail "ForgedAlliance.exe was not adjusted: pinned_at=$pinned_at final_at=$final_at; SupremeCommander.exe: $(tr '\n' '|' <"${watch_of[SupremeCommander.exe]}")"
 fi
 log_says() {
-  tr -d '\r' <"$dir/ErrorLog.txt" 2>/dev/null | grep -A5 '^Error occurred in Form_Load$' | paste -sd '|'
+  tr -d '\r' 2>/dev/null <"$dir/ErrorLog.txt" | grep -A5 '^Error occurred in Form_Load$' | paste -sd '|'
 }
 report="Error occurred in Form_Load|13  Type mismatch|DLL Error - 0|Variables:Key =OnlineEnabled|Variables:Value =yes"
 if wait_for 10 eval '[[ $(log_says) == "$report" ]]'; then
