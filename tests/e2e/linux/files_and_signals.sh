@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Linux program against files that are no settings file, a closed
 # output, and a second copy of its user's:
-# - config.ini a pipe, a link to /dev/zero, a file of 5 MB, a link that loops:
-#   the program starts, writes one report, runs on the defaults, ends on
-#   SIGTERM with status 0, and leaves the entry as it was;
+# - config.ini a pipe, a link to /dev/zero, a file of 5 MB, a link that loops,
+#   a link to nothing: the program starts, writes one report, runs on the
+#   defaults, ends on SIGTERM with status 0, and leaves the entry as it was
+#   (the default file is never written through a link);
 # - `tavrolin | head -n 1`: the program runs on after its output has closed,
 #   through a second adjustment;
 # - two copies from two folders: the second ends; a crashed copy does not
@@ -60,13 +61,15 @@ fi
 
 # --- config.ini that is no plain file ----------------------------------------
 declare -A file_dir file_prog file_before
+# What stands at config.ini (and at elsewhere.ini, where a link may point).
+entry_in() { (cd "$1" && stat -c '%F %s %Y' config.ini 2>&1; readlink config.ini; ls elsewhere.ini 2>&1); }
 file_case() { # file_case NAME MAKE...: MAKE runs in the program's folder
   local name=$1 dir
   shift
   dir=$(new_program_dir)
   (cd "$dir" && "$@")
   file_dir[$name]=$dir
-  file_before[$name]=$(cd "$dir" && stat -c '%F %s %Y' config.ini 2>&1; readlink config.ini)
+  file_before[$name]=$(entry_in "$dir")
   start_bg "$dir/stderr.txt" env XDG_RUNTIME_DIR="$(new_runtime_dir)" "$dir/tavrolin"
   file_prog[$name]=$started
   guard_memory "$started"
@@ -75,6 +78,7 @@ file_case "config.ini is a pipe" mkfifo config.ini
 file_case "config.ini links to /dev/zero" ln -s /dev/zero config.ini
 file_case "config.ini is 5 MB" sh -c "printf '[Config]\r\nInitializeDelay=20\r\n' >config.ini; head -c 5000000 /dev/zero | tr '\0' ';' >>config.ini"
 file_case "config.ini is a link that loops (stat fails)" ln -s config.ini config.ini
+file_case "config.ini is a link to a file not there" ln -s elsewhere.ini config.ini
 cp "${file_dir[config.ini is 5 MB]}/config.ini" "$work/5mb.ini"
 
 file_check() { # file_check NAME REPORT
@@ -86,7 +90,7 @@ file_check() { # file_check NAME REPORT
   kill -0 "$pid" 2>/dev/null && alive=yes
   stop_program "$pid"
   got=$(report_lines "$dir")
-  after=$(cd "$dir" && stat -c '%F %s %Y' config.ini 2>&1; readlink config.ini)
+  after=$(entry_in "$dir")
   if [[ $alive == yes && $stop_rc == 0 && $line == "watching SupremeCommander.exe (delay 30000 ms, online play allowed)" &&
     $(grep -c '^Error occurred in' "$dir/ErrorLog.txt" 2>/dev/null) == 1 && $got == *"$want"* && $after == "${file_before[$name]}" ]]; then
     pass "$name: the defaults, one report ($got), status 0 on SIGTERM, left as it was"
@@ -99,6 +103,9 @@ file_check "config.ini is a pipe" "$not_plain|DLL Error - 0"
 file_check "config.ini links to /dev/zero" "$not_plain|DLL Error - 0"
 file_check "config.ini is 5 MB" "1007  config.ini is larger than 1 MiB; the defaults are used|DLL Error - 0"
 file_check "config.ini is a link that loops (stat fails)" "$not_plain|DLL Error - 40"
+# Nothing to read, so the default file is due; it is written only where
+# nothing stands, never through the link.
+file_check "config.ini is a link to a file not there" "75  Path/File access error|DLL Error - 17"
 cmp -s "$work/5mb.ini" "${file_dir[config.ini is 5 MB]}/config.ini" &&
   pass "the 5 MB config.ini holds the same bytes" || fail "the 5 MB config.ini changed"
 
