@@ -16,10 +16,12 @@ int main() {
     return 1;
   }
   tavrolin::Controller controller(backend.platform);
+
   // Guarded like every event: no settings file, however damaged, ends the
   // program here.
   tavrolin::GuardEvent(controller.log(), tavrolin::kStartupLogName, [&] { controller.start(); });
   if (backend.loop.quitting()) return backend.loop.exitCode();  // another copy runs
+
   // The console's stand-in for the tray: what is watched, and how.
   const std::string line = "tavrolin: watching " + controller.watchedImage() + " (delay " +
                            std::to_string(controller.delayTimer().interval()) +
@@ -27,6 +29,7 @@ int main() {
                            (controller.onlineAllowed() ? "allowed" : "not allowed") +
                            "); settings in " + controller.settingsPath() + "\n";
   std::fputs(line.c_str(), stderr);
+
   backend.loop.run([&] {
     tavrolin::GuardEvent(controller.log(), tavrolin::kShutdownLogName,
                          [&] { controller.shutDown(); });

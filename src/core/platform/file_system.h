@@ -31,8 +31,8 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   // A plain file is one a default directory listing shows: not hidden, not a
-  // system file, not a directory or device. Sets the last error (0 for a
-  // plain file).
+  // system file, not a directory or device. The last error is the query's
+  // when it failed, 0 otherwise.
   virtual FileStatus status(const std::string& path) const = 0;
   // The whole file; nullopt when it cannot be read, with the reason in the
   // last error.
