@@ -52,6 +52,8 @@ tests/e2e/linux/bad_input.sh build/native
 
 step "The adjustment under real conditions: taskset, cpusets, an end between the phases, churning threads"
 tests/e2e/linux/adjust_conditions.sh build/native
+step "Files that are no settings file, a closed output, one copy per user"
+tests/e2e/linux/files_and_signals.sh build/native
 
 step "1000 adjustments in a row: nothing left behind"
 cmake --preset release >/dev/null
@@ -84,6 +86,8 @@ step "Under Wine: the tray's Exit between the two phases"
 tests/e2e/wine/exit_in_gap.sh build/win64
 step "What the options dialog shows and keeps, under Wine"
 tests/e2e/wine/options_in_force.sh build/win64
+step "Tavrolin.exe in a folder outside the ANSI code page, under Wine"
+tests/e2e/wine/non_ansi_folder.sh build/win64
 
 skipped=$(wc -l <"$TAVROLIN_SKIPPED")
 if ((skipped == 0)); then

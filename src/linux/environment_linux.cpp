@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,11 +16,7 @@
 namespace tavrolin::linux_backend {
 
 LinuxEnvironment::LinuxEnvironment(EventLoop& loop, std::string settingsDirectory)
-    : loop_(loop), settingsDirectory_(std::move(settingsDirectory)) {
-  std::array<char, 4096> path{};
-  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-  if (length > 0) executable_.assign(path.data(), static_cast<std::size_t>(length));
-}
+    : loop_(loop), settingsDirectory_(std::move(settingsDirectory)) {}
 
 std::optional<std::string> LinuxEnvironment::variable(std::string_view name) const {
   const std::string key(name);
@@ -49,17 +47,65 @@ bool LinuxEnvironment::computerName(std::span<char> buffer, std::uint32_t& size)
   return true;
 }
 
+namespace {
+
+constexpr const char* kLockName = "tavrolin.lock";
+
+// A directory this user owns; an empty UniqueFd, with errno set, otherwise.
+UniqueFd OpenOwnDirectory(const std::string& path, int flags) {
+  UniqueFd dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | flags));
+  struct stat info {};
+  if (!dir || ::fstat(dir.get(), &info) != 0) return UniqueFd();
+  if (info.st_uid != ::geteuid()) {
+    errno = EPERM;
+    return UniqueFd();
+  }
+  return dir;
+}
+
+// Where the lock lives: the user's $XDG_RUNTIME_DIR, or else
+// /tmp/tavrolin-UID, made for it. Sets `path`.
+UniqueFd OpenLockDirectory(std::string& path) {
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime == '/') {
+    path = runtime;
+    if (UniqueFd dir = OpenOwnDirectory(path, 0)) return dir;
+  }
+  // /tmp is everyone's: the directory must be this user's own, not a link
+  // someone else put there.
+  path = "/tmp/tavrolin-" + std::to_string(::geteuid());
+  ::mkdir(path.c_str(), 0700);
+  return OpenOwnDirectory(path, O_NOFOLLOW);
+}
+
+}  // namespace
+
 bool LinuxEnvironment::anotherInstanceRunning() {
-  UniqueFd fd(::open(executable_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) {
-    SetLastError(errno);
-    return false;  // nothing to lock: let this copy run
+  std::string directory;
+  const UniqueFd dir = OpenLockDirectory(directory);
+  UniqueFd lock;
+  if (dir) {
+    // Never through a link, and only a file of this user's: nobody else can
+    // point the lock elsewhere or hold it for us.
+    lock.reset(::openat(dir.get(), kLockName,
+                        O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    struct stat info {};
+    if (lock && ::fstat(lock.get(), &info) == 0 &&
+        (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid())) {
+      errno = EPERM;
+      lock.reset();
+    }
   }
-  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    SetLastError(errno);
-    return errno == EWOULDBLOCK;
+  if (lock && ::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) {
+    // Held until the process ends, however it ends.
+    instanceLock_ = std::move(lock);
+    SetLastError(0);
+    return false;
   }
-  instanceLock_ = std::move(fd);
+  const int error = errno;
+  SetLastError(error);
+  if (lock && error == EWOULDBLOCK) return true;
+  std::fprintf(stderr, "tavrolin: cannot lock %s/%s (%s): another copy may run at the same time\n",
+               directory.c_str(), kLockName, std::strerror(error));
   return false;
 }
 

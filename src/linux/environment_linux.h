@@ -19,14 +19,15 @@ class LinuxEnvironment final : public Environment {
   // online on the machine.
   std::optional<std::string> variable(std::string_view name) const override;
   bool computerName(std::span<char> buffer, std::uint32_t& size) override;
-  // An exclusive lock on the executable file itself: the kernel drops it when
-  // the holder ends, however it ends, and no file is left behind.
+  // One copy per user, whichever folder it was started from: an exclusive
+  // lock on "tavrolin.lock" in $XDG_RUNTIME_DIR (or /tmp/tavrolin-UID). The
+  // kernel drops it when the holder ends, however it ends. A lock that cannot
+  // be had for another reason is said on stderr, and this copy runs.
   bool anotherInstanceRunning() override;
   void endProcess(int exitCode) override { loop_.quit(exitCode); }
 
  private:
   EventLoop& loop_;
-  std::string executable_;
   std::string settingsDirectory_;
   UniqueFd instanceLock_;
 };

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 
 namespace tavrolin::linux_backend {
 
@@ -54,12 +57,20 @@ class EventLoop::LoopTimer final : public Timer {
 };
 
 EventLoop::EventLoop() {
+  std::signal(SIGPIPE, SIG_IGN);
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  sigset_t before;
+  pthread_sigmask(SIG_BLOCK, &set, &before);
   signals_.reset(signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
+  if (!signals_) {
+    // Blocked with nothing to read them, the signals could never end the
+    // program.
+    setupError_ = errno;
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  }
 }
 
 EventLoop::~EventLoop() = default;
@@ -109,7 +120,14 @@ void EventLoop::run(const std::function<void()>& onTerminate) {
       onTerminate();
       continue;
     }
-    if (ready < 0 && errno != EINTR) break;
+    if (ready < 0 && errno != EINTR) {
+      // Nothing more can be waited for: shut down as a signal would, rather
+      // than leave without the shutdown.
+      std::fprintf(stderr, "tavrolin: waiting for events failed: %s\n", std::strerror(errno));
+      onTerminate();
+      quit(1);
+      break;
+    }
     runDueTimers();
   }
 }

@@ -19,7 +19,9 @@ class EventLoop final : public TimerService, public EventPump {
   using Clock = std::chrono::steady_clock;
 
   // Blocks SIGINT and SIGTERM for this thread and takes them through a
-  // signalfd instead.
+  // signalfd instead; ignores SIGPIPE, so that a closed output is an error
+  // to a write and not the program's end. When the signalfd cannot be made,
+  // the signals are left as they were and setupError() says why.
   EventLoop();
   ~EventLoop() override;
 
@@ -27,7 +29,11 @@ class EventLoop final : public TimerService, public EventPump {
   // Runs the timers that are due now.
   void handleWaitingEvents() override;
 
-  // Runs until quit(); `onTerminate` runs when SIGINT or SIGTERM arrives.
+  // The errno of a signalfd that could not be made; 0 when the loop can run.
+  int setupError() const { return setupError_; }
+
+  // Runs until quit(); `onTerminate` runs when SIGINT or SIGTERM arrives, and
+  // when the wait itself fails (the loop then ends with status 1).
   void run(const std::function<void()>& onTerminate);
   void quit(int exitCode);
   bool quitting() const { return quitting_; }
@@ -39,6 +45,7 @@ class EventLoop final : public TimerService, public EventPump {
   std::chrono::milliseconds timeUntilNextTimer() const;
 
   UniqueFd signals_;
+  int setupError_ = 0;
   std::vector<LoopTimer*> timers_;  // not owned: each timer removes itself
   bool quitting_ = false;
   int exitCode_ = 0;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "config/profile_text.h"
+#include "config/settings.h"
 #include "last_error_linux.h"
 #include "unique_fd.h"
 
@@ -30,9 +31,27 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// The whole file; nullopt when it cannot be read (errno tells why).
+// Opens `path` only if it is a regular file. O_NONBLOCK keeps a pipe or a
+// device from blocking the open; fstat then refuses anything but a regular
+// file before a byte is read or written. An empty UniqueFd, with errno set,
+// otherwise.
+UniqueFd OpenRegular(const std::string& path, int flags) {
+  UniqueFd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644));
+  if (!fd) return fd;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return UniqueFd();
+  if (!S_ISREG(info.st_mode)) {
+    errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    return UniqueFd();
+  }
+  return fd;
+}
+
+// The whole file, if it is a regular file of at most kMaxSettingsBytes;
+// nullopt otherwise (errno tells why: EFBIG for a larger one). Only config.ini
+// is ever read.
 std::optional<std::string> ReadFile(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  const UniqueFd fd = OpenRegular(path, O_RDONLY);
   if (!fd) return std::nullopt;
   std::string text;
   char chunk[4096];
@@ -44,20 +63,25 @@ std::optional<std::string> ReadFile(const std::string& path) {
       return std::nullopt;
     }
     text.append(chunk, static_cast<std::size_t>(got));
+    if (text.size() > kMaxSettingsBytes) {
+      errno = EFBIG;
+      return std::nullopt;
+    }
   }
   return text;
 }
 
 }  // namespace
 
-bool LinuxFileSystem::isPlainFile(const std::string& path) const {
+FileStatus LinuxFileSystem::status(const std::string& path) const {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) {
     SetLastError(errno);
-    return false;
+    return {errno == ENOENT ? FileStatus::kNotFound : FileStatus::kOther};
   }
   SetLastError(0);
-  return S_ISREG(info.st_mode);
+  if (!S_ISREG(info.st_mode)) return {FileStatus::kOther};
+  return {FileStatus::kPlainFile, static_cast<std::uint64_t>(info.st_size)};
 }
 
 std::optional<std::string> LinuxFileSystem::readText(const std::string& path) const {
@@ -67,9 +91,11 @@ std::optional<std::string> LinuxFileSystem::readText(const std::string& path) co
 }
 
 bool LinuxFileSystem::writeText(const std::string& path, OpenMode mode, std::string_view bytes) {
-  const int flags =
-      O_WRONLY | O_CREAT | O_CLOEXEC | (mode == OpenMode::kAppend ? O_APPEND : O_TRUNC);
-  UniqueFd fd(::open(path.c_str(), flags, 0644));
+  int flags = O_WRONLY | O_CREAT;
+  if (mode == OpenMode::kFromStart) flags |= O_TRUNC;  // no effect on a pipe or device
+  if (mode == OpenMode::kAppend) flags |= O_APPEND;
+  if (mode == OpenMode::kCreateNew) flags |= O_EXCL;  // fails on anything there, a link too
+  UniqueFd fd = OpenRegular(path, flags);
   if (!fd || !WriteAll(fd.get(), bytes)) {
     SetLastError(errno);
     return false;
@@ -106,7 +132,7 @@ bool LinuxPrivateProfile::writeString(const std::string& section, const std::str
   }
   // Written in place and then cut to length: a read-only file stays as it is,
   // and the file keeps its owner, mode and links.
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  const UniqueFd fd = OpenRegular(path, O_WRONLY | O_CREAT);
   if (!fd) {
     SetLastError(errno);
     return false;

@@ -2,6 +2,7 @@
 // under Wine or Proton. Ends on SIGINT or SIGTERM.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "backend.h"
@@ -16,9 +17,17 @@ int main(int argc, char** argv) {
   const std::string settingsDirectory = tavrolin::linux_backend::SettingsDirectoryFor(options);
 
   tavrolin::linux_backend::Backend backend(settingsDirectory);
+  if (const int error = backend.loop.setupError(); error != 0) {
+    // Without its signal descriptor the program could not be stopped cleanly.
+    std::fprintf(stderr, "tavrolin: cannot watch for SIGINT and SIGTERM: %s\n",
+                 std::strerror(error));
+    return 1;
+  }
   tavrolin::Controller controller(backend.platform);
 
-  controller.start();
+  // Guarded like every event: no settings file, however damaged, ends the
+  // program here.
+  tavrolin::GuardEvent(controller.log(), tavrolin::kStartupLogName, [&] { controller.start(); });
   if (backend.loop.quitting()) return backend.loop.exitCode();  // another copy runs
 
   // The console's stand-in for the tray: what is watched, and how.

@@ -2,17 +2,20 @@
 
 #include <vector>
 
+#include "wide_text.h"
+
 namespace tavrolin::win32 {
 
 namespace {
 
+// In UTF-8: the narrow call cannot name a folder outside the ANSI code page.
 std::string ModulePath() {
-  std::vector<char> path(MAX_PATH);
+  std::vector<wchar_t> path(MAX_PATH);
   for (;;) {
     const DWORD length =
-        ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) return {};
-    if (length < path.size()) return std::string(path.data(), length);
+    if (length < path.size()) return Narrow(std::wstring_view(path.data(), length), CP_UTF8);
     path.resize(path.size() * 2);  // cut: try again with more room
   }
 }

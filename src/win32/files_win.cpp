@@ -2,23 +2,41 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
+#include <vector>
 
+#include "wide_text.h"
 #include "win_handles.h"
 
 namespace tavrolin::win32 {
 
-bool WinFileSystem::isPlainFile(const std::string& path) const {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+namespace {
+
+std::wstring WidePath(const std::string& path) {
+  return Widen(path, CP_UTF8);
+}
+
+}  // namespace
+
+FileStatus WinFileSystem::status(const std::string& path) const {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (::GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data) == 0) {
+    const DWORD error = ::GetLastError();
+    return {error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileStatus::kNotFound
+                                                                           : FileStatus::kOther};
+  }
+  ::SetLastError(ERROR_SUCCESS);
   // What a directory listing under the default filter leaves out.
   constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
-  return (attributes & kNotPlain) == 0;
+  if ((data.dwFileAttributes & kNotPlain) != 0) return {FileStatus::kOther};
+  return {FileStatus::kPlainFile,
+          std::uint64_t{data.nFileSizeHigh} << 32 | std::uint64_t{data.nFileSizeLow}};
 }
 
 std::optional<std::string> WinFileSystem::readText(const std::string& path) const {
-  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ,
+  UniqueFile file(::CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::nullopt;
@@ -38,11 +56,14 @@ std::optional<std::string> WinFileSystem::readText(const std::string& path) cons
 
 bool WinFileSystem::writeText(const std::string& path, OpenMode mode, std::string_view bytes) {
   const bool append = mode == OpenMode::kAppend;
+  DWORD disposition = CREATE_ALWAYS;
+  if (append) disposition = OPEN_ALWAYS;
+  if (mode == OpenMode::kCreateNew) disposition = CREATE_NEW;
   // Appending with FILE_APPEND_DATA only: every write lands at the end, even
   // when someone else writes the file too.
-  UniqueFile file(::CreateFileA(
-      path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-      nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(::CreateFileW(WidePath(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   while (!bytes.empty()) {
     const DWORD chunk =
@@ -54,20 +75,30 @@ bool WinFileSystem::writeText(const std::string& path, OpenMode mode, std::strin
   return ::CloseHandle(file.release()) != 0;
 }
 
+// The wide functions reach any path; they read and write the file's text in
+// the ANSI code page, as the narrow ones do, so values come back as the same
+// bytes.
 std::uint32_t WinPrivateProfile::getString(const std::string& section, const std::string& key,
                                            const std::string& defaultValue, std::span<char> buffer,
                                            const std::string& path) {
   if (buffer.empty()) return 0;
   const DWORD size =
       static_cast<DWORD>(std::min<std::size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
-  return ::GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(),
-                                    buffer.data(), size, path.c_str());
+  std::vector<wchar_t> wide(size);
+  const DWORD copied = ::GetPrivateProfileStringW(
+      Widen(section, CP_ACP).c_str(), Widen(key, CP_ACP).c_str(),
+      Widen(defaultValue, CP_ACP).c_str(), wide.data(), size, WidePath(path).c_str());
+  const std::string value = Narrow(std::wstring_view(wide.data(), copied), CP_ACP);
+  const std::size_t length = std::min<std::size_t>(value.size(), size - 1);
+  std::memcpy(buffer.data(), value.data(), length);
+  buffer[length] = '\0';
+  return static_cast<std::uint32_t>(length);
 }
 
 bool WinPrivateProfile::writeString(const std::string& section, const std::string& key,
                                     const std::string& value, const std::string& path) {
-  return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) !=
-         0;
+  return ::WritePrivateProfileStringW(Widen(section, CP_ACP).c_str(), Widen(key, CP_ACP).c_str(),
+                                      Widen(value, CP_ACP).c_str(), WidePath(path).c_str()) != 0;
 }
 
 namespace {

@@ -9,7 +9,7 @@ namespace tavrolin::win32 {
 
 class WinFileSystem final : public FileSystem {
  public:
-  bool isPlainFile(const std::string& path) const override;
+  FileStatus status(const std::string& path) const override;
   std::optional<std::string> readText(const std::string& path) const override;
   bool writeText(const std::string& path, OpenMode mode, std::string_view bytes) override;
 };

@@ -9,6 +9,7 @@ namespace tavrolin::fakes {
 
 namespace {
 constexpr std::uint32_t kAccessDenied = 5;
+constexpr std::uint32_t kFileExists = 80;
 constexpr std::uint32_t kInvalidParameter = 87;
 constexpr std::uint32_t kInvalidArgument = 22;  // as Linux refuses a mask outside a cpuset
 constexpr std::uint32_t kBufferOverflow = 111;
@@ -40,8 +41,16 @@ bool FakeEnvironment::computerName(std::span<char> buffer, std::uint32_t& size) 
 
 // --- FakeFileSystem ---
 
-bool FakeFileSystem::isPlainFile(const std::string& path) const {
-  return files.contains(path) && !hidden.contains(path) && !directories.contains(path);
+FileStatus FakeFileSystem::status(const std::string& path) const {
+  if (const auto error = statusErrors.find(path); error != statusErrors.end()) {
+    lastError_.value = error->second;
+    return {FileStatus::kOther};
+  }
+  lastError_.value = 0;
+  if (directories.contains(path)) return {FileStatus::kOther};
+  if (!files.contains(path)) return {FileStatus::kNotFound};
+  if (hidden.contains(path)) return {FileStatus::kOther};
+  return {FileStatus::kPlainFile, files.at(path).size()};
 }
 
 std::optional<std::string> FakeFileSystem::readText(const std::string& path) const {
@@ -55,6 +64,10 @@ std::optional<std::string> FakeFileSystem::readText(const std::string& path) con
 bool FakeFileSystem::writeText(const std::string& path, OpenMode mode, std::string_view bytes) {
   if (readOnly.contains(path) || directories.contains(path)) {
     lastError_.value = kAccessDenied;
+    return false;
+  }
+  if (mode == OpenMode::kCreateNew && files.contains(path)) {
+    lastError_.value = kFileExists;
     return false;
   }
   std::string& text = files[path];

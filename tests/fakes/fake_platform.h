@@ -53,7 +53,7 @@ class FakeFileSystem final : public FileSystem {
  public:
   explicit FakeFileSystem(FakeLastError& lastError) : lastError_(lastError) {}
 
-  bool isPlainFile(const std::string& path) const override;
+  FileStatus status(const std::string& path) const override;
   std::optional<std::string> readText(const std::string& path) const override;
   bool writeText(const std::string& path, OpenMode mode, std::string_view bytes) override;
 
@@ -61,9 +61,10 @@ class FakeFileSystem final : public FileSystem {
   const std::string& text(const std::string& path) const { return files.at(path); }
 
   std::map<std::string, std::string> files;
-  std::set<std::string> readOnly;     // writes fail with 5 (access denied)
-  std::set<std::string> hidden;       // not a plain file
-  std::set<std::string> directories;  // not a plain file; writes fail with 5
+  std::set<std::string> readOnly;                     // writes fail with 5 (access denied)
+  std::set<std::string> hidden;                       // not a plain file
+  std::set<std::string> directories;                  // not a plain file; writes fail with 5
+  std::map<std::string, std::uint32_t> statusErrors;  // status() cannot tell: fails with it
   int writes = 0;
 
  private:

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "config/ini_read_write.h"
@@ -131,67 +132,92 @@ TEST(ProfileWrite, SavingIntoAMissingFileCreatesItAndAFailedWriteChangesNothing)
   EXPECT_EQ(IniRead(fake.profile, "Config", "Game", path), "0");
 }
 
-TEST(ValueRules, InitializeDelayBecomesMilliseconds) {
-  EXPECT_EQ(DelayInterval("30"), 30000);
-  EXPECT_EQ(DelayInterval("020"), 20000);
-  EXPECT_EQ(DelayInterval("+60"), 60000);
-  EXPECT_EQ(DelayInterval(""), 0);  // "000": a delay that never ends
-  EXPECT_EQ(DelayInterval("0"), 0);
-  EXPECT_EQ(DelayInterval("2147483"), 2147483000);
+// Each rule on its texts: what it makes of the text, or the failure it raises.
+enum class Rule { kDelay, kOnlineFromOff, kOnlineFromOn, kGame, kInteger16 };
+
+struct RuleCase {
+  Rule rule;
+  const char* text;
+  const char* outcome;  // the value, "off"/"on" for the online flag, or "failure N"
+};
+
+void PrintTo(const RuleCase& value, std::ostream* out) {
+  *out << static_cast<int>(value.rule) << " \"" << value.text << "\"";
 }
 
-TEST(ValueRules, InitializeDelayThatDoesNotConvert) {
-  for (const char* text : {"abc", "1.5", "1 0", "1,000", "+", "30s"}) {
-    EXPECT_EQ(FailureOf([&] { DelayInterval(text); }), 13) << text;
-  }
-  for (const char* text : {"2147484", "-2147484", "99999999999999999999", "18446744073709551620"}) {
-    EXPECT_EQ(FailureOf([&] { DelayInterval(text); }), 6) << text;
-  }
-  EXPECT_EQ(FailureOf([] { DelayInterval("-5"); }), 380);
+std::string Outcome(Rule rule, std::string_view text) {
+  const bool online = rule == Rule::kOnlineFromOff || rule == Rule::kOnlineFromOn;
+  bool flag = rule == Rule::kOnlineFromOn;
+  std::string value;
+  const std::optional<std::int32_t> failure = FailureOf([&] {
+    switch (rule) {
+      case Rule::kDelay:
+        value = std::to_string(DelayInterval(text));
+        break;
+      case Rule::kOnlineFromOff:
+      case Rule::kOnlineFromOn:
+        ApplyOnlineEnabled(text, flag);
+        value = flag ? "on" : "off";
+        break;
+      case Rule::kGame:
+        value = GameForIndex(text);
+        break;
+      case Rule::kInteger16:
+        value = std::to_string(ToInteger16(text));
+        break;
+    }
+  });
+  if (!failure) return value;
+  // A text that does not convert leaves the flag as it was.
+  return "failure " + std::to_string(*failure) + (online ? (flag ? ", on" : ", off") : "");
 }
 
-TEST(ValueRules, OnlineEnabledSetsClearsOrLeavesTheFlag) {
-  const auto apply = [](const char* text, bool before) {
-    bool flag = before;
-    ApplyOnlineEnabled(text, flag);
-    return flag;
-  };
-  EXPECT_FALSE(apply("0", true));
-  EXPECT_TRUE(apply("1", false));
-  EXPECT_TRUE(apply("01", false));
-  EXPECT_TRUE(apply("+1", false));
-  EXPECT_FALSE(apply("2", false));
-  EXPECT_TRUE(apply("2", true));
-  EXPECT_TRUE(apply("-1", true));
+class ValueRules : public ::testing::TestWithParam<RuleCase> {};
 
-  bool flag = true;
-  EXPECT_EQ(FailureOf([&] { ApplyOnlineEnabled("", flag); }), 13);
-  EXPECT_EQ(FailureOf([&] { ApplyOnlineEnabled("yes", flag); }), 13);
-  EXPECT_TRUE(flag);
+TEST_P(ValueRules, GiveTheirValueOrTheirFailure) {
+  EXPECT_EQ(Outcome(GetParam().rule, GetParam().text), GetParam().outcome);
 }
 
-TEST(ValueRules, GameIndexPicksTheImage) {
-  EXPECT_EQ(GameForIndex("1"), "ForgedAlliance.exe");
-  EXPECT_EQ(GameForIndex("001"), "ForgedAlliance.exe");
-  EXPECT_EQ(GameForIndex("0"), "SupremeCommander.exe");
-  EXPECT_EQ(GameForIndex("5"), "SupremeCommander.exe");
-  EXPECT_EQ(GameForIndex("-1"), "SupremeCommander.exe");
-  EXPECT_EQ(FailureOf([] { GameForIndex("x"); }), 13);
-  EXPECT_EQ(FailureOf([] { GameForIndex(""); }), 13);
-  // 2^64 + 1 must not wrap round to 1.
-  EXPECT_EQ(FailureOf([] { GameForIndex("18446744073709551617"); }), 6);
-}
+constexpr Rule kDelay = Rule::kDelay;
+constexpr Rule kFromOff = Rule::kOnlineFromOff;
+constexpr Rule kFromOn = Rule::kOnlineFromOn;
+constexpr Rule kGame = Rule::kGame;
+constexpr Rule kInteger16 = Rule::kInteger16;
 
-TEST(ValueRules, ToInteger16KeepsTo16Bits) {
-  EXPECT_EQ(ToInteger16("4"), 4);
-  EXPECT_EQ(ToInteger16("32767"), 32767);
-  EXPECT_EQ(ToInteger16("-32768"), -32768);
-  EXPECT_EQ(FailureOf([] { ToInteger16("32768"); }), 6);
-  EXPECT_EQ(FailureOf([] { ToInteger16("-32769"); }), 6);
-  EXPECT_EQ(FailureOf([] { ToInteger16(""); }), 13);
-  EXPECT_EQ(FailureOf([] { ToInteger16("4.0"); }), 13);
-  EXPECT_EQ(FailureOf([] { ToInteger16(" 4"); }), 13);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Settings, ValueRules,
+    ::testing::Values(
+        // InitializeDelay: seconds become milliseconds; "" is "000", a delay
+        // that never ends.
+        RuleCase{kDelay, "30", "30000"}, RuleCase{kDelay, "020", "20000"},
+        RuleCase{kDelay, "+60", "60000"}, RuleCase{kDelay, "", "0"}, RuleCase{kDelay, "0", "0"},
+        RuleCase{kDelay, "2147483", "2147483000"}, RuleCase{kDelay, "abc", "failure 13"},
+        RuleCase{kDelay, "1.5", "failure 13"}, RuleCase{kDelay, "1 0", "failure 13"},
+        RuleCase{kDelay, "1,000", "failure 13"}, RuleCase{kDelay, "+", "failure 13"},
+        RuleCase{kDelay, "30s", "failure 13"}, RuleCase{kDelay, "2147484", "failure 6"},
+        RuleCase{kDelay, "-2147484", "failure 6"},
+        RuleCase{kDelay, "99999999999999999999", "failure 6"},
+        RuleCase{kDelay, "18446744073709551620", "failure 6"},
+        RuleCase{kDelay, "-5", "failure 380"},
+        // OnlineEnabled: 0 clears the flag, 1 sets it, any other number
+        // leaves it.
+        RuleCase{kFromOn, "0", "off"}, RuleCase{kFromOff, "1", "on"},
+        RuleCase{kFromOff, "01", "on"}, RuleCase{kFromOff, "+1", "on"},
+        RuleCase{kFromOff, "2", "off"}, RuleCase{kFromOn, "2", "on"}, RuleCase{kFromOn, "-1", "on"},
+        RuleCase{kFromOn, "", "failure 13, on"}, RuleCase{kFromOn, "yes", "failure 13, on"},
+        RuleCase{kFromOff, "yes", "failure 13, off"},
+        // Game: 1 is the other game, any other number the first.
+        RuleCase{kGame, "1", "ForgedAlliance.exe"}, RuleCase{kGame, "001", "ForgedAlliance.exe"},
+        RuleCase{kGame, "0", "SupremeCommander.exe"}, RuleCase{kGame, "5", "SupremeCommander.exe"},
+        RuleCase{kGame, "-1", "SupremeCommander.exe"}, RuleCase{kGame, "x", "failure 13"},
+        RuleCase{kGame, "", "failure 13"},
+        // 2^64 + 1 must not wrap round to 1.
+        RuleCase{kGame, "18446744073709551617", "failure 6"},
+        // The dialog's 16-bit conversion.
+        RuleCase{kInteger16, "4", "4"}, RuleCase{kInteger16, "32767", "32767"},
+        RuleCase{kInteger16, "-32768", "-32768"}, RuleCase{kInteger16, "32768", "failure 6"},
+        RuleCase{kInteger16, "-32769", "failure 6"}, RuleCase{kInteger16, "", "failure 13"},
+        RuleCase{kInteger16, "4.0", "failure 13"}, RuleCase{kInteger16, " 4", "failure 13"}));
 
 TEST(ValueRules, FailuresCarryTheirDescriptions) {
   try {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -146,21 +148,25 @@ constexpr const char* kFA = "ForgedAlliance.exe";
 
 INSTANTIATE_TEST_SUITE_P(
     Startup, SettingValues,
-    ::testing::Values(BadValue{"InitializeDelay=abc", 30000, true, kSC, "13  Type mismatch"},
-                      BadValue{"InitializeDelay=2147484", 30000, true, kSC, "6  Overflow"},
-                      BadValue{"InitializeDelay=1.5", 30000, true, kSC, "13  Type mismatch"},
-                      BadValue{"InitializeDelay=-5", 30000, true, kSC,
-                               "380  Invalid property value"},
-                      BadValue{"InitializeDelay=2147483", 2147483000, true, kSC, ""},
-                      BadValue{"InitializeDelay=", 0, true, kSC, ""},
-                      BadValue{"InitializeDelay=0", 0, true, kSC, ""},
-                      BadValue{"OnlineEnabled=", 20000, false, kSC, "13  Type mismatch"},
-                      BadValue{"OnlineEnabled=1 1", 20000, false, kSC, "13  Type mismatch"},
-                      BadValue{"OnlineEnabled=2", 20000, false, kSC, ""},
-                      BadValue{"OnlineEnabled=01", 20000, true, kSC, ""},
-                      BadValue{"Game=one", 20000, true, kSC, "13  Type mismatch"},
-                      BadValue{"Game=5", 20000, true, kSC, ""},
-                      BadValue{"Game=+1", 20000, true, kFA, ""}));
+    ::testing::Values(
+        BadValue{"InitializeDelay=abc", 30000, true, kSC, "13  Type mismatch"},
+        BadValue{"InitializeDelay=2147484", 30000, true, kSC, "6  Overflow"},
+        BadValue{"InitializeDelay=1.5", 30000, true, kSC, "13  Type mismatch"},
+        BadValue{"InitializeDelay=2 0", 30000, true, kSC, "13  Type mismatch"},
+        BadValue{"InitializeDelay=-5", 30000, true, kSC, "380  Invalid property value"},
+        BadValue{"InitializeDelay=+60", 60000, true, kSC, ""},
+        BadValue{"InitializeDelay=2147483", 2147483000, true, kSC, ""},
+        BadValue{"InitializeDelay=", 0, true, kSC, ""},
+        BadValue{"InitializeDelay=0", 0, true, kSC, ""},
+        BadValue{"OnlineEnabled=", 20000, false, kSC, "13  Type mismatch"},
+        BadValue{"OnlineEnabled=yes", 20000, false, kSC, "13  Type mismatch"},
+        BadValue{"OnlineEnabled=1 1", 20000, false, kSC, "13  Type mismatch"},
+        BadValue{"OnlineEnabled=99999999999999999999", 20000, false, kSC, "6  Overflow"},
+        BadValue{"OnlineEnabled=2", 20000, false, kSC, ""},
+        BadValue{"OnlineEnabled=01", 20000, true, kSC, ""},
+        BadValue{"Game=one", 20000, true, kSC, "13  Type mismatch"},
+        BadValue{"Game=1", 20000, true, kFA, ""}, BadValue{"Game=5", 20000, true, kSC, ""},
+        BadValue{"Game=-1", 20000, true, kSC, ""}, BadValue{"Game=+1", 20000, true, kFA, ""}));
 
 TEST_F(Startup, EveryBadKeyIsReportedOnItsOwn) {
   SetConfig("[Config]\r\nInitializeDelay=x\r\nOnlineEnabled=y\r\nGame=z\r\n");
@@ -173,39 +179,85 @@ TEST_F(Startup, EveryBadKeyIsReportedOnItsOwn) {
   EXPECT_TRUE(fake.window.iconShown);
 }
 
-TEST_F(Startup, OnlyPlainFilesCount) {
-  const auto controller = std::make_unique<Controller>(fake.platform);
-  const std::string path = fake.configPath();
-  EXPECT_FALSE(controller->fileExists(path));
-  SetConfig("[Config]\r\n");
-  EXPECT_TRUE(controller->fileExists(path));
-  fake.files.readOnly.insert(path);
-  EXPECT_TRUE(controller->fileExists(path));
-  fake.files.hidden.insert(path);
-  EXPECT_FALSE(controller->fileExists(path));
-  fake.files.hidden.clear();
-  fake.files.directories.insert(path);
-  EXPECT_FALSE(controller->fileExists(path));
+// The default file is written only where nothing stands. Anything else by
+// that name is left exactly as it is, with one report, and the run uses the
+// defaults; a plain file is read up to 1 MiB.
+struct SettingsFileCase {
+  const char* name;
+  std::function<void(fakes::FakeFileSystem& files, const std::string& path)> arrange;
+  std::uint32_t delay;
+  const char* report;  // number and description, or "" for no report
+  std::uint32_t systemError;
+};
+
+void PrintTo(const SettingsFileCase& value, std::ostream* out) {
+  *out << value.name;
 }
 
-TEST_F(Startup, AHiddenSettingsFileCountsAsMissing) {
-  SetConfig("[Config]\r\nInitializeDelay=20\r\n");
-  fake.files.hidden.insert(fake.configPath());
-  EXPECT_EQ(Start()->delayTimer().interval(), 30000U);
-  EXPECT_EQ(Config(), kDefaultFile);
-}
+class SettingsFiles : public Startup, public ::testing::WithParamInterface<SettingsFileCase> {};
 
-TEST_F(Startup, ADefaultFileThatCannotBeWrittenLeavesTheDefaultsInMemory) {
-  fake.files.directories.insert(fake.configPath());
+TEST_P(SettingsFiles, OnlyAMissingOneIsWrittenAndOnlyAPlainOneRead) {
+  const SettingsFileCase& file = GetParam();
+  file.arrange(fake.files, fake.configPath());
+  const std::optional<std::string> before =
+      fake.files.exists(fake.configPath()) ? std::optional(Config()) : std::nullopt;
   const auto controller = Start();
-  EXPECT_EQ(controller->delayTimer().interval(), 30000U);
+  EXPECT_EQ(controller->delayTimer().interval(), file.delay);
   EXPECT_TRUE(controller->onlineAllowed());
   EXPECT_EQ(controller->watchedImage(), "SupremeCommander.exe");
   EXPECT_TRUE(fake.window.iconShown);
-  // One report: the write; no repair is tried on a file that is not there.
-  EXPECT_EQ(fake.log(), test::Report({"Error occurred in Form_Load", "75  Path/File access error",
-                                      "DLL Error - 5"}));
+  EXPECT_EQ(fake.files.exists(fake.configPath()) ? std::optional(Config()) : std::nullopt, before);
+  if (*file.report == '\0') {
+    EXPECT_EQ(fake.log(), "");
+  } else {
+    EXPECT_EQ(fake.log(), test::Report({"Error occurred in Form_Load", file.report,
+                                        "DLL Error - " + std::to_string(file.systemError)}));
+  }
 }
+
+const std::string kTwentySeconds =
+    "[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n";
+// A settings file of `size` bytes: the values, then comment lines.
+std::string PaddedTo(std::size_t size) {
+  std::string text = kTwentySeconds;
+  while (text.size() < size)
+    text.append(std::min<std::size_t>(size - text.size(), 64) - 1, ';') += '\n';
+  return text;
+}
+constexpr const char* kNotPlain =
+    "1008  config.ini is not a readable plain file; the defaults are used";
+
+INSTANTIATE_TEST_SUITE_P(
+    Startup, SettingsFiles,
+    ::testing::Values(
+        SettingsFileCase{"hidden",
+                         [](auto& files, const auto& path) {
+                           files.files[path] = kTwentySeconds;
+                           files.hidden.insert(path);
+                         },
+                         30000, kNotPlain, 0},
+        SettingsFileCase{"a directory",
+                         [](auto& files, const auto& path) { files.directories.insert(path); },
+                         30000, kNotPlain, 0},
+        // An I/O error, or a network folder gone stale: no reason to think
+        // the user's file is not there.
+        SettingsFileCase{"cannot be told about",
+                         [](auto& files, const auto& path) {
+                           files.files[path] = kTwentySeconds;
+                           files.statusErrors[path] = 1117;
+                         },
+                         30000, kNotPlain, 1117},
+        SettingsFileCase{
+            "larger than 1 MiB",
+            [](auto& files, const auto& path) { files.files[path] = PaddedTo((1U << 20) + 1); },
+            30000, "1009  config.ini is larger than 1 MiB; the defaults are used", 0},
+        SettingsFileCase{
+            "of 1 MiB",
+            [](auto& files, const auto& path) { files.files[path] = PaddedTo(1U << 20); }, 20000,
+            "", 0},
+        SettingsFileCase{"missing, in a folder that cannot be written",
+                         [](auto& files, const auto& path) { files.readOnly.insert(path); }, 30000,
+                         "75  Path/File access error", 5}));
 
 TEST_F(Startup, ARepairThatCannotBeWrittenIsReported) {
   SetConfig("[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\n");

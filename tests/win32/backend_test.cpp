@@ -74,34 +74,42 @@ TEST(WinEnvironment, OnlyTheFirstCopyRuns) {
 TEST(WinFileSystem, PlainFilesAreThoseADefaultListingShows) {
   TempDirectory directory;
   WinFileSystem files;
+  WinLastError lastError;
+  const auto kind = [&](const std::string& path) { return files.status(path).kind; };
   const std::string plain = directory.file("config.ini");
-  ASSERT_TRUE(files.writeText(plain, OpenMode::kFromStart, "x"));
-  EXPECT_TRUE(files.isPlainFile(plain));
+  ASSERT_TRUE(files.writeText(plain, OpenMode::kFromStart, "xyz"));
+  EXPECT_EQ(kind(plain), FileStatus::kPlainFile);
+  EXPECT_EQ(files.status(plain).size, 3U);
 
   const std::string readOnly = directory.file("readonly.ini");
   ASSERT_TRUE(files.writeText(readOnly, OpenMode::kFromStart, "x"));
   ::SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
-  EXPECT_TRUE(files.isPlainFile(readOnly));
+  EXPECT_EQ(kind(readOnly), FileStatus::kPlainFile);
 
   const std::string hidden = directory.file("hidden.ini");
   ASSERT_TRUE(files.writeText(hidden, OpenMode::kFromStart, "x"));
   ::SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_FALSE(files.isPlainFile(hidden));
+  EXPECT_EQ(kind(hidden), FileStatus::kOther);
 
   const std::string system = directory.file("system.ini");
   ASSERT_TRUE(files.writeText(system, OpenMode::kFromStart, "x"));
   ::SetFileAttributesA(system.c_str(), FILE_ATTRIBUTE_SYSTEM);
-  EXPECT_FALSE(files.isPlainFile(system));
+  EXPECT_EQ(kind(system), FileStatus::kOther);
 
   const std::string folder = directory.file("folder.ini");
   ::CreateDirectoryA(folder.c_str(), nullptr);
-  EXPECT_FALSE(files.isPlainFile(folder));
-  EXPECT_FALSE(files.isPlainFile(directory.file("missing.ini")));
+  EXPECT_EQ(kind(folder), FileStatus::kOther);
+  EXPECT_EQ(kind(directory.file("missing.ini")), FileStatus::kNotFound);
+  EXPECT_EQ(kind(directory.file("no-such-dir\\config.ini")), FileStatus::kNotFound);
+  // A name the system refuses is no reason to think nothing is there.
+  EXPECT_EQ(kind(directory.file("bad|name.ini")), FileStatus::kOther);
+  EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(ERROR_INVALID_NAME));
 }
 
-TEST(WinFileSystem, WritesFromTheStartOrAppends) {
+TEST(WinFileSystem, WritesFromTheStartAppendsOrOnlyCreates) {
   TempDirectory directory;
   WinFileSystem files;
+  WinLastError lastError;
   const std::string path = directory.file("ErrorLog.txt");
   ASSERT_TRUE(files.writeText(path, OpenMode::kAppend, "one\r\n"));  // creates it
   ASSERT_TRUE(files.writeText(path, OpenMode::kAppend, "two\r\n"));
@@ -111,6 +119,13 @@ TEST(WinFileSystem, WritesFromTheStartOrAppends) {
   // Bytes go out as they are: no line-end translation, NULs kept.
   ASSERT_TRUE(files.writeText(path, OpenMode::kFromStart, std::string_view("a\nb\0c", 5)));
   EXPECT_EQ(ReadAll(path), std::string("a\nb\0c", 5));
+
+  EXPECT_FALSE(files.writeText(path, OpenMode::kCreateNew, "default"));
+  EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(ReadAll(path), std::string("a\nb\0c", 5));
+  const std::string fresh = directory.file("config.ini");
+  ASSERT_TRUE(files.writeText(fresh, OpenMode::kCreateNew, "default"));
+  EXPECT_EQ(ReadAll(fresh), "default");
 }
 
 TEST(WinFileSystem, WriteFailuresLeaveTheReasonInTheLastError) {

@@ -28,6 +28,11 @@ inline constexpr std::string_view kDefaultConfig =
     "CPUs=All\r\n"
     "Game=0\r\n";
 
+// The most of config.ini the program reads: a larger file is no settings file
+// of ours (a log written over it, a disk image), and reading it whole would
+// only cost memory.
+inline constexpr std::uint64_t kMaxSettingsBytes = std::uint64_t{1} << 20;
+
 // The delay when a stored one cannot be used.
 inline constexpr std::int32_t kDefaultDelayMilliseconds = 30000;
 

@@ -45,19 +45,21 @@ std::string Controller::inSettingsDirectory(std::string_view fileName) const {
          std::string(fileName);
 }
 
-bool Controller::fileExists(const std::string& path) const {
-  return platform_.files.isPlainFile(path);
-}
-
 void Controller::writeDefaultSettings() {
+  // Created only where nothing stands: whatever the plain-file test may have
+  // missed is never emptied.
   const bool written = platform_.files.writeText(inSettingsDirectory(kSettingsFileName),
-                                                 OpenMode::kFromStart, kDefaultConfig);
+                                                 OpenMode::kCreateNew, kDefaultConfig);
   log_.recordLastError();
   if (!written) throw Failure(FailureNumber::kFileAccess);
 }
 
 void Controller::ensureSettingsFile() {
-  if (!fileExists(settingsPath_)) writeDefaultSettings();
+  // As at startup: only where nothing stands; anything else there is read as
+  // it is, or not at all.
+  const FileStatus status = platform_.files.status(settingsPath_);
+  log_.recordLastError();
+  if (status.kind == FileStatus::kNotFound) writeDefaultSettings();
 }
 
 void Controller::appendGameKey() {
@@ -82,12 +84,25 @@ void Controller::start() {
   watchedImage_ = std::string(kSupremeCommander);
   settingsPath_ = inSettingsDirectory(kSettingsFileName);
 
-  bool fileReadable = true;
+  // The defaults are written only where no file stands. Anything else by that
+  // name (a directory, a pipe, a device, a file the system cannot tell about,
+  // one far too large) is left exactly as it is: one report, and this run
+  // uses the defaults.
+  bool fileReadable = false;
+  const FileStatus status = platform_.files.status(settingsPath_);
+  log_.recordLastError();
   handler.run([&] {
-    if (!fileExists(settingsPath_)) {
-      fileReadable = false;
-      writeDefaultSettings();
-      fileReadable = true;
+    switch (status.kind) {
+      case FileStatus::kPlainFile:
+        if (status.size > kMaxSettingsBytes) throw Failure(FailureNumber::kSettingsTooLarge);
+        fileReadable = true;
+        return;
+      case FileStatus::kNotFound:
+        writeDefaultSettings();
+        fileReadable = true;
+        return;
+      case FileStatus::kOther:
+        throw Failure(FailureNumber::kSettingsNotPlainFile);
     }
   });
   loadSettings(fileReadable);
@@ -105,11 +120,16 @@ void Controller::start() {
 
 void Controller::loadSettings(bool fileReadable) {
   const std::string section(kSection);
-  // A settings file that could not be written holds nothing to read: the
-  // defaults it would have held apply.
+  // A settings file that could not be written, or may not be read, gives
+  // nothing: the defaults apply. So does a read that fails.
   const auto read = [&](std::string_view key, std::string_view fallback) {
-    return fileReadable ? IniRead(platform_.profile, section, std::string(key), settingsPath_)
-                        : std::string(fallback);
+    std::string value(fallback);
+    if (fileReadable) {
+      Handler(log_, ReportHeading(kStartupLogName)).run([&] {
+        value = IniRead(platform_.profile, section, std::string(key), settingsPath_);
+      });
+    }
+    return value;
   };
 
   const std::string delay = read(kKeyInitializeDelay, "30");

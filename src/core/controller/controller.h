@@ -59,9 +59,6 @@ class Controller final : public WatchSettings {
   void openInfo();
   void exitProgram();
 
-  // True for an existing plain file.
-  bool fileExists(const std::string& path) const;
-
   // The watcher: the poll's tick, and the tick that ends the delay.
   void onPoll();
   void onDelayElapsed();

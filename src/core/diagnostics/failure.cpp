@@ -32,6 +32,10 @@ std::string_view Describe(FailureNumber number) {
       return "The system left out processors that were asked for";
     case FailureNumber::kProcessesUnknown:
       return "Neither the process query nor the process list can be used";
+    case FailureNumber::kSettingsNotPlainFile:
+      return "config.ini is not a readable plain file; the defaults are used";
+    case FailureNumber::kSettingsTooLarge:
+      return "config.ini is larger than 1 MiB; the defaults are used";
   }
   return "Unknown failure";
 }

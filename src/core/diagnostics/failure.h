@@ -23,6 +23,8 @@ enum class FailureNumber : std::int32_t {
   kUnexpected = 1005,             // anything else that reached an event
   kProcessorsLeftOut = 1006,      // a mask took effect without some of its processors
   kProcessesUnknown = 1007,       // neither the presence query's source nor the process list
+  kSettingsNotPlainFile = 1008,   // config.ini is there but is no plain file to read
+  kSettingsTooLarge = 1009,       // config.ini is past the size the program reads
 };
 
 std::string_view Describe(FailureNumber number);

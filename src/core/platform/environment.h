@@ -15,7 +15,7 @@ class Environment {
   virtual ~Environment() = default;
 
   // The directory that holds config.ini and ErrorLog.txt, without a trailing
-  // separator.
+  // separator. UTF-8 on Windows.
   virtual std::string settingsDirectory() const = 0;
   // The separator that joins settingsDirectory() and a file name.
   virtual char pathSeparator() const = 0;

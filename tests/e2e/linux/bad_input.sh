@@ -22,7 +22,9 @@ rows=()
 
 # As another user when we are root, so that file permissions hold.
 as_user=()
-if [[ $(id -u) == 0 ]]; then as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups); fi
+if [[ $(id -u) == 0 ]]; then
+  as_user=(XDG_RUNTIME_DIR="$(new_runtime_dir nobody)" setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
 
 record() {  # record ROW RESULT OBSERVED
   rows+=("| $1 | $2 | $3 |")
@@ -68,25 +70,16 @@ D='(delay 30000 ms, online play allowed)'
 SC="SupremeCommander.exe"
 
 echo "Bad input: settings file"
-config_row "InitializeDelay empty" "${S}InitializeDelay=\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC (delay 0 ms, online play allowed)" 0
+# The value rules themselves (every number, sign, overflow and refusal) are
+# checked case by case where the program applies them at startup
+# (tests/unit/controller_test.cpp); here one refused value per key shows
+# the report reaching the real ErrorLog.txt, and the rows below what only
+# reading a real file shows.
 config_row "InitializeDelay not a number (abc)" "${S}InitializeDelay=abc\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC $D" 1
-config_row "InitializeDelay overflowing (2147484)" "${S}InitializeDelay=2147484\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC $D" 1
-config_row "InitializeDelay largest (2147483)" "${S}InitializeDelay=2147483\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC (delay 2147483000 ms, online play allowed)" 0
-config_row "InitializeDelay signed (-5)" "${S}InitializeDelay=-5\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC $D" 1
-config_row "InitializeDelay signed (+20)" "${S}InitializeDelay=+20\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC (delay 20000 ms, online play allowed)" 0
-config_row "InitializeDelay fractional (1.5)" "${S}InitializeDelay=1.5\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC $D" 1
-config_row "InitializeDelay inner blank (2 0)" "${S}InitializeDelay=2 0\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC $D" 1
 config_row "InitializeDelay blanks and quotes around (\" 20 \")" "${S}InitializeDelay = \"20\" \r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC (delay 20000 ms, online play allowed)" 0
 config_row "InitializeDelay 300 characters" "${S}InitializeDelay=$(printf '%0300d' 0)\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC (delay 0 ms, online play allowed)" 0
 config_row "InitializeDelay 300 digits" "${S}InitializeDelay=$(printf '9%.0s' $(seq 300))\r\nOnlineEnabled=1\r\nGame=0\r\n" "$SC $D" 1
-config_row "OnlineEnabled empty" "${S}InitializeDelay=30\r\nOnlineEnabled=\r\nGame=0\r\n" "$SC (delay 30000 ms, online play not allowed)" 1
 config_row "OnlineEnabled not a number (yes)" "${S}InitializeDelay=30\r\nOnlineEnabled=yes\r\nGame=0\r\n" "$SC (delay 30000 ms, online play not allowed)" 1
-config_row "OnlineEnabled 2" "${S}InitializeDelay=30\r\nOnlineEnabled=2\r\nGame=0\r\n" "$SC (delay 30000 ms, online play not allowed)" 0
-config_row "OnlineEnabled 01" "${S}InitializeDelay=30\r\nOnlineEnabled=01\r\nGame=0\r\n" "$SC $D" 0
-config_row "OnlineEnabled overflowing" "${S}InitializeDelay=30\r\nOnlineEnabled=99999999999999999999\r\nGame=0\r\n" "$SC (delay 30000 ms, online play not allowed)" 1
-config_row "Game 1" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=1\r\n" "ForgedAlliance.exe $D" 0
-config_row "Game 5" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=5\r\n" "$SC $D" 0
-config_row "Game signed (-1)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=-1\r\n" "$SC $D" 0
 config_row "Game not a number (FA)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=FA\r\n" "$SC $D" 1
 config_row "Game missing: appended once over two starts" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\n" "$SC $D" 0 "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n" 2
 config_row "Section missing" "[Other]\r\nInitializeDelay=10\r\n" "$SC (delay 0 ms, online play not allowed)" 1 "[Other]\r\nInitializeDelay=10\r\nGame=0\r\n"

@@ -57,16 +57,36 @@ start_bg() {
   pids_to_kill+=("$started")
 }
 
+# new_runtime_dir [USER]: a new directory of mode 0700 (owned by USER when
+# given) for the program's XDG_RUNTIME_DIR, where it locks its one copy per
+# user.
+new_runtime_dir() {
+  local dir
+  dir=$(mktemp -d "$work/runtime.XXXX")
+  chmod 700 "$dir"
+  [[ -z ${1:-} ]] || chown "$1" "$dir"
+  echo "$dir"
+}
+
+# One copy of the program runs per user, locked in $XDG_RUNTIME_DIR: every
+# program a script starts gets a runtime directory of its own, so that
+# programs meet only where a test wants them to (by passing the same
+# XDG_RUNTIME_DIR), never another script's or another engineer's.
+export XDG_RUNTIME_DIR
+XDG_RUNTIME_DIR=$(new_runtime_dir)
+
 # start_program DIR LOG [ENV...]: starts DIR's copy of the program with its
 # settings in DIR (through env, so ENV may set variables or name a command to
 # run it under) and waits
 # (up to a minute: sanitizers and a loaded machine are slow) until it has
-# read its settings and printed its startup line. Its pid in $started; false
-# when no startup line came.
+# read its settings and printed its startup line. It gets a runtime directory
+# of its own ($runtime_dir) unless ENV sets XDG_RUNTIME_DIR. Its pid in
+# $started; false when no startup line came.
 start_program() {
   local dir=$1 log=$2
   shift 2
-  start_bg "$log" env "$@" "$dir/tavrolin" --settings-dir "$dir"
+  runtime_dir=$(new_runtime_dir)
+  start_bg "$log" env XDG_RUNTIME_DIR="$runtime_dir" "$@" "$dir/tavrolin" --settings-dir "$dir"
   wait_started "$log"
 }
 wait_started() {

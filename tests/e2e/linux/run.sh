@@ -35,7 +35,7 @@ test_startup() {
 
   local before
   before=$(stat -c '%Y %s' "$dir/config.ini")
-  timeout 60 "$dir/tavrolin" --settings-dir "$dir" >"$work/second.log" 2>&1
+  XDG_RUNTIME_DIR=$runtime_dir timeout 60 "$dir/tavrolin" --settings-dir "$dir" >"$work/second.log" 2>&1
   rc=$?
   [[ $rc == 0 && $(stat -c '%Y %s' "$dir/config.ini") == "$before" && ! -e $dir/ErrorLog.txt ]] &&
     pass "a second copy ends by itself (status 0) and changes nothing" || fail "second copy: status $rc, $(cat "$work/second.log")"
@@ -182,7 +182,8 @@ test_game_of_another_user() {
   chmod 666 "$dir/config.ini"
   game=$(new_game SupremeCommander.exe)
   start_game "$game" # runs as root
-  start_program "$dir" "$work/other.log" setpriv --reuid=nobody --regid=nogroup --clear-groups ||
+  start_program "$dir" "$work/other.log" XDG_RUNTIME_DIR="$(new_runtime_dir nobody)" \
+    setpriv --reuid=nobody --regid=nogroup --clear-groups ||
     fail "no startup line: $(cat "$work/other.log")"
   prog=$started
   refused() { grep -q "^Custom Error - Error in OpenProcess For the Process ID: $game_pid" "$dir/ErrorLog.txt" 2>/dev/null; }

@@ -1,0 +1,273 @@
+// The Linux services against the real system: what the plain-file test finds
+// on a real file system, files opened only when regular and read only up to
+// the bound, the one-copy lock, and the event loop when its signal descriptor
+// or its wait fails.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "environment_linux.h"
+#include "event_loop.h"
+#include "files_linux.h"
+#include "last_error_linux.h"
+#include "unique_fd.h"
+
+namespace tavrolin::linux_backend {
+namespace {
+
+// A fresh directory, removed with what it holds when the object goes.
+class TempDirectory {
+ public:
+  TempDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavrolin-test.XXXXXX");
+    path_ = ::mkdtemp(pattern.data());
+  }
+  TempDirectory(const TempDirectory&) = delete;
+  TempDirectory& operator=(const TempDirectory&) = delete;
+  ~TempDirectory() { std::filesystem::remove_all(path_); }
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(LinuxFileSystem, OnlyPlainFilesCount) {
+  TempDirectory directory;
+  LinuxFileSystem files;
+  LinuxLastError lastError;
+  WriteFile(directory.file("config.ini"), "[Config]\r\n");
+  WriteFile(directory.file("readonly.ini"), "x");
+  ::chmod(directory.file("readonly.ini").c_str(), 0444);
+  ::mkdir(directory.file("folder").c_str(), 0755);
+  ::mkfifo(directory.file("fifo").c_str(), 0644);
+  ::symlink("/dev/zero", directory.file("zero").c_str());
+  ::symlink("loop", directory.file("loop").c_str());
+  ::symlink("missing.ini", directory.file("dangling").c_str());
+
+  struct Entry {
+    const char* name;
+    FileStatus::Kind kind;
+    std::uint32_t error;  // the last error the test leaves
+  };
+  const Entry entries[] = {
+      {"config.ini", FileStatus::kPlainFile, 0},
+      {"readonly.ini", FileStatus::kPlainFile, 0},
+      {"folder", FileStatus::kOther, 0},
+      {"fifo", FileStatus::kOther, 0},
+      {"zero", FileStatus::kOther, 0},
+      {"missing.ini", FileStatus::kNotFound, ENOENT},
+      // A link to nothing is nothing to read, but kCreateNew will not write
+      // through it (below).
+      {"dangling", FileStatus::kNotFound, ENOENT},
+      // The test fails for a reason other than "not found".
+      {"loop", FileStatus::kOther, ELOOP},
+      {"config.ini/below", FileStatus::kOther, ENOTDIR},
+  };
+  for (const Entry& entry : entries) {
+    SCOPED_TRACE(entry.name);
+    EXPECT_EQ(files.status(directory.file(entry.name)).kind, entry.kind);
+    EXPECT_EQ(lastError.code(), entry.error);
+  }
+  EXPECT_EQ(files.status(directory.file("config.ini")).size, 10U);
+}
+
+TEST(LinuxFileSystem, OpensOnlyRegularFilesAndReadsAtMost1MiB) {
+  TempDirectory directory;
+  LinuxFileSystem files;
+  LinuxPrivateProfile profile;
+  LinuxLastError lastError;
+  const std::string fifo = directory.file("fifo");
+  ::mkfifo(fifo.c_str(), 0644);
+  const std::string zero = directory.file("zero");
+  ::symlink("/dev/zero", zero.c_str());
+
+  // Neither blocks nor reads without end.
+  EXPECT_EQ(files.readText(fifo), std::nullopt);
+  EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(EINVAL));
+  EXPECT_EQ(files.readText(zero), std::nullopt);
+  char value[8] = {};
+  EXPECT_EQ(profile.getString("Config", "Game", "d", value, fifo), 1U);
+  EXPECT_EQ(std::string(value), "d");
+  // With a reader there, the pipe takes nothing.
+  const UniqueFd reader(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+  ASSERT_TRUE(reader);
+  EXPECT_FALSE(files.writeText(fifo, OpenMode::kAppend, "line\r\n"));
+  EXPECT_FALSE(files.writeText(zero, OpenMode::kFromStart, "x"));
+  char byte = 0;
+  EXPECT_LE(::read(reader.get(), &byte, 1), 0);
+  EXPECT_FALSE(profile.writeString("Config", "Game", "1", fifo));
+  EXPECT_FALSE(files.writeText(directory.file(""), OpenMode::kAppend, "x"));
+  EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(EISDIR));
+
+  const std::string large = directory.file("large.ini");
+  WriteFile(large, std::string(1U << 20, ';'));
+  EXPECT_EQ(files.readText(large)->size(), 1U << 20);
+  WriteFile(large, std::string((1U << 20) + 1, ';'));
+  EXPECT_EQ(files.readText(large), std::nullopt);
+  EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(EFBIG));
+
+  // kCreateNew writes only where nothing stands, and never through a link.
+  const std::string existing = directory.file("config.ini");
+  WriteFile(existing, "mine");
+  EXPECT_FALSE(files.writeText(existing, OpenMode::kCreateNew, "default"));
+  EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(EEXIST));
+  EXPECT_EQ(ReadAll(existing), "mine");
+  ::symlink("target.ini", directory.file("dangling").c_str());
+  EXPECT_FALSE(files.writeText(directory.file("dangling"), OpenMode::kCreateNew, "default"));
+  EXPECT_FALSE(std::filesystem::exists(directory.file("target.ini")));
+  EXPECT_TRUE(files.writeText(directory.file("new.ini"), OpenMode::kCreateNew, "default"));
+  EXPECT_EQ(ReadAll(directory.file("new.ini")), "default");
+}
+
+// XDG_RUNTIME_DIR as a test sets it, restored when the object goes.
+class RuntimeDirectory {
+ public:
+  explicit RuntimeDirectory(const std::string& path) {
+    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) old_ = old;
+    ::setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
+  }
+  RuntimeDirectory(const RuntimeDirectory&) = delete;
+  RuntimeDirectory& operator=(const RuntimeDirectory&) = delete;
+  ~RuntimeDirectory() {
+    if (old_) {
+      ::setenv("XDG_RUNTIME_DIR", old_->c_str(), 1);
+    } else {
+      ::unsetenv("XDG_RUNTIME_DIR");
+    }
+  }
+
+ private:
+  std::optional<std::string> old_;
+};
+
+TEST(LinuxEnvironment, OneCopyPerUserLockedInAFileOnlyTheUserOwns) {
+  EventLoop loop;
+  TempDirectory runtime;
+  {
+    const RuntimeDirectory set(runtime.path());
+    LinuxEnvironment first(loop);
+    LinuxEnvironment second(loop);
+    EXPECT_FALSE(first.anotherInstanceRunning());
+    EXPECT_TRUE(second.anotherInstanceRunning());
+    struct stat info {};
+    ASSERT_EQ(::stat(runtime.file("tavrolin.lock").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600U);
+    EXPECT_EQ(info.st_uid, ::geteuid());
+  }
+
+  // A lock file that someone else placed, and holds: refused, so that it
+  // cannot keep this copy out. The copy runs, and says on stderr that it
+  // could not check.
+  const auto held = [](const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CREAT, 0600));
+    ::flock(fd.get(), LOCK_EX | LOCK_NB);
+    return fd;
+  };
+  TempDirectory planted;
+  const UniqueFd target = held(planted.file("target"));
+  ::symlink("target", planted.file("tavrolin.lock").c_str());
+  {
+    const RuntimeDirectory set(planted.path());
+    EXPECT_FALSE(LinuxEnvironment(loop).anotherInstanceRunning());
+    EXPECT_TRUE(std::filesystem::is_symlink(planted.file("tavrolin.lock")));
+  }
+
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a lock file to another user";
+  TempDirectory foreign;
+  const UniqueFd theirs = held(foreign.file("tavrolin.lock"));
+  ASSERT_EQ(::chown(foreign.file("tavrolin.lock").c_str(), 65534, 65534), 0);
+  const RuntimeDirectory set(foreign.path());
+  EXPECT_FALSE(LinuxEnvironment(loop).anotherInstanceRunning());
+}
+
+// RLIMIT_NOFILE lowered to 0 for as long as the object lives: no descriptor
+// can be made, and a wait on one descriptor is refused.
+class NoDescriptors {
+ public:
+  NoDescriptors() {
+    ::getrlimit(RLIMIT_NOFILE, &old_);
+    rlimit none = old_;
+    none.rlim_cur = 0;
+    ::setrlimit(RLIMIT_NOFILE, &none);
+  }
+  NoDescriptors(const NoDescriptors&) = delete;
+  NoDescriptors& operator=(const NoDescriptors&) = delete;
+  ~NoDescriptors() { ::setrlimit(RLIMIT_NOFILE, &old_); }
+
+ private:
+  rlimit old_{};
+};
+
+bool Blocked(int signal) {
+  sigset_t mask;
+  pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+  return sigismember(&mask, signal) == 1;
+}
+
+TEST(EventLoop, FailuresOfItsOwnNeverLeaveAProgramThatCannotBeStopped) {
+  // The wait fails: the shutdown runs before the loop ends, with status 1.
+  // (This loop, made with descriptors to spare, comes first also because the
+  // sanitizers' type check needs a descriptor of its own the first time.)
+  {
+    EventLoop loop;
+    ASSERT_EQ(loop.setupError(), 0);
+    EXPECT_TRUE(Blocked(SIGTERM));
+    const auto backstop = loop.createTimer([&] { loop.quit(2); });  // a wait that did not fail
+    backstop->setInterval(5000);
+    backstop->setEnabled(true);
+    int shutdowns = 0;
+    {
+      const NoDescriptors limit;
+      loop.run([&] {
+        ++shutdowns;
+        loop.quit(0);
+      });
+    }
+    EXPECT_EQ(shutdowns, 1);
+    EXPECT_EQ(loop.exitCode(), 1);
+  }
+
+  // No signal descriptor: SIGINT and SIGTERM keep their default action.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+  std::optional<EventLoop> loop;
+  {
+    const NoDescriptors limit;
+    loop.emplace();
+  }
+  EXPECT_EQ(loop->setupError(), EMFILE);
+  EXPECT_FALSE(Blocked(SIGINT));
+  EXPECT_FALSE(Blocked(SIGTERM));
+}
+
+}  // namespace
+}  // namespace tavrolin::linux_backend
