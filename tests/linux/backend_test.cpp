@@ -171,8 +171,8 @@ TEST(LinuxEnvironment, OneCopyPerUserLockedInAFileOnlyTheUserOwns) {
   TempDirectory runtime;
   {
     const RuntimeDirectory set(runtime.path());
-    LinuxEnvironment first(loop);
-    LinuxEnvironment second(loop);
+    LinuxEnvironment first(loop, runtime.path());
+    LinuxEnvironment second(loop, runtime.path());
     EXPECT_FALSE(first.anotherInstanceRunning());
     EXPECT_TRUE(second.anotherInstanceRunning());
     struct stat info {};
@@ -194,7 +194,7 @@ TEST(LinuxEnvironment, OneCopyPerUserLockedInAFileOnlyTheUserOwns) {
   ::symlink("target", planted.file("tavrolin.lock").c_str());
   {
     const RuntimeDirectory set(planted.path());
-    EXPECT_FALSE(LinuxEnvironment(loop).anotherInstanceRunning());
+    EXPECT_FALSE(LinuxEnvironment(loop, ".").anotherInstanceRunning());
     EXPECT_TRUE(std::filesystem::is_symlink(planted.file("tavrolin.lock")));
   }
 
@@ -203,7 +203,7 @@ TEST(LinuxEnvironment, OneCopyPerUserLockedInAFileOnlyTheUserOwns) {
   const UniqueFd theirs = held(foreign.file("tavrolin.lock"));
   ASSERT_EQ(::chown(foreign.file("tavrolin.lock").c_str(), 65534, 65534), 0);
   const RuntimeDirectory set(foreign.path());
-  EXPECT_FALSE(LinuxEnvironment(loop).anotherInstanceRunning());
+  EXPECT_FALSE(LinuxEnvironment(loop, ".").anotherInstanceRunning());
 }
 
 // RLIMIT_NOFILE lowered to 0 for as long as the object lives: no descriptor

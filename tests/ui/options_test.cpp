@@ -278,7 +278,7 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
       {"no file, none can be made", nullptr, true, false, "60", 1, 1, 0, 30000, true,
        "SupremeCommander.exe", "-|-|-", true, "", true},
       {"hidden", "60|0|1", true, true, "60", 2, 0, 1, 60000, false, "ForgedAlliance.exe", "60|0|1",
-       false, "", true},
+       false, "", false},
   };
   const auto split = [](std::string text, char separator) {
     std::vector<std::string> parts;
