@@ -32,6 +32,8 @@ std::string_view Describe(FailureNumber number) {
       return "The system left out processors that were asked for";
     case FailureNumber::kProcessesUnknown:
       return "Neither the process query nor the process list can be used";
+    case FailureNumber::kProcessorsNotHere:
+      return "The CPUs list names processors this machine does not have";
   }
   return "Unknown failure";
 }

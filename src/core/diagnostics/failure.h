@@ -23,6 +23,7 @@ enum class FailureNumber : std::int32_t {
   kUnexpected = 1005,             // anything else that reached an event
   kProcessorsLeftOut = 1006,      // a mask took effect without some of its processors
   kProcessesUnknown = 1007,       // neither the presence query's source nor the process list
+  kProcessorsNotHere = 1008,      // the CPUs list names processors the machine does not have
 };
 
 std::string_view Describe(FailureNumber number);
