@@ -53,6 +53,9 @@ tests/e2e/linux/bad_input.sh build/native
 step "The adjustment under real conditions: taskset, cpusets, an end between the phases, churning threads"
 tests/e2e/linux/adjust_conditions.sh build/native
 
+step "The processor choice on Linux: CPUs=1, threads kept on it"
+tests/e2e/linux/selection.sh build/native
+
 step "1000 adjustments in a row: nothing left behind"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
