@@ -3,11 +3,54 @@
 # - one presence query against `pgrep -x` on the same process table, and the
 #   CPU cost of one whole poll tick;
 # - the CPU time, resident memory and wakeups of the Linux program idling for
-#   60 s (its desktop notification code linked in, as always);
+#   60 s (its desktop notification code linked in, as always), then the same
+#   while it keeps an adjusted stand-in game (17 threads) on CPUs=1, each
+#   poll looking at every thread of the game;
 # - the sizes of both Windows exes.
 #   scripts/bench.sh [IDLE_SECONDS]    (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# figures PID SECONDS: CPU time, resident memory, threads and wakeups of PID
+# over SECONDS.
+figures() {
+  local pid=$1 seconds=$2 start woken used hz
+  ticks() { awk '{print $14 + $15}' /proc/"$pid"/stat; }
+  # Each wakeup from its sleep in poll() is one voluntary context switch.
+  switches() { awk '/^voluntary_ctxt_switches:/ {print $2}' /proc/"$pid"/status; }
+  start=$(ticks)
+  woken=$(switches)
+  sleep "$seconds"
+  used=$(($(ticks) - start))
+  woken=$(($(switches) - woken))
+  hz=$(getconf CLK_TCK)
+  awk -v t="$used" -v hz="$hz" -v s="$seconds" 'BEGIN {printf "CPU time over %d s:              %.2f s (%.3f%% of one processor)\n", s, t / hz, 100 * t / hz / s}'
+  awk '/^VmRSS:/ {printf "resident memory:                 %.2f MB\n", $2 / 1024}' /proc/"$pid"/status
+  awk '/^Threads:/ {printf "threads:                         %d\n", $2}' /proc/"$pid"/status
+  echo "wakeups:                         $woken, for $((seconds / 10)) polls (one every 10 s)"
+}
+
+# --kept-game SECONDS: the program keeping a stand-in game on CPUs=1. The
+# game runs under its image name, so this part runs in a PID namespace of
+# its own, where no other copy of the program sees it.
+if [[ ${1:-} == --kept-game ]]; then
+  dir=$(mktemp -d)
+  trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$dir"' EXIT
+  cp build/release/standin "$dir/SupremeCommander.exe"
+  cp build/release/tavrolin "$dir/"
+  printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nCPUs=1\r\nGame=0\r\n' >"$dir/config.ini"
+  "$dir/SupremeCommander.exe" --threads 16 &
+  "$dir/tavrolin" --settings-dir "$dir" >"$dir/out" 2>/dev/null &
+  pid=$!
+  for _ in $(seq 300); do
+    grep -q processors "$dir/out" && break
+    sleep 0.2
+  done
+  cat "$dir/out"
+  figures "$pid" "$2"
+  exit
+fi
+
 idle=${1:-60}
 scripts/setup.sh test >/dev/null
 for preset in release win32 win64; do
@@ -25,22 +68,23 @@ echo "== The Linux program idle for ${idle} s =="
 dir=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
 cp build/release/tavrolin "$dir/"
+# It polls the whole machine's process table, and a delay of 0 never ends:
+# it never touches a game that someone runs here.
+printf '[Config]\r\nInitializeDelay=0\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
 "$dir/tavrolin" --settings-dir "$dir" 2>/dev/null &
 pid=$!
 sleep 1
-ticks() { awk '{print $14 + $15}' /proc/"$pid"/stat; }
-# Each wakeup from its sleep in poll() is one voluntary context switch.
-switches() { awk '/^voluntary_ctxt_switches:/ {print $2}' /proc/"$pid"/status; }
-start=$(ticks)
-woken=$(switches)
-sleep "$idle"
-used=$(($(ticks) - start))
-woken=$(($(switches) - woken))
-hz=$(getconf CLK_TCK)
-awk -v t="$used" -v hz="$hz" -v s="$idle" 'BEGIN {printf "CPU time over %d s:              %.2f s (%.3f%% of one processor)\n", s, t / hz, 100 * t / hz / s}'
-awk '/^VmRSS:/ {printf "resident memory:                 %.2f MB\n", $2 / 1024}' /proc/"$pid"/status
-awk '/^Threads:/ {printf "threads:                         %d\n", $2}' /proc/"$pid"/status
-echo "wakeups:                         $woken, for $((idle / 10)) polls (one every 10 s)"
+figures "$pid" "$idle"
+
+echo
+echo "== The Linux program keeping a game on CPUs=1, ${idle} s from its adjustment =="
+if (($(nproc) < 2)); then
+  echo "skipped: only one processor, nothing to keep a game off"
+elif ! unshare --pid --fork --mount-proc true 2>/dev/null; then
+  echo "skipped: no PID namespace can be made here (needs root)"
+else
+  unshare --pid --fork --mount-proc "$PWD/scripts/bench.sh" --kept-game "$idle"
+fi
 
 echo
 echo "== Sizes =="

@@ -55,6 +55,9 @@ tests/e2e/linux/adjust_conditions.sh build/native
 step "Files that are no settings file, a closed output, one copy per user"
 tests/e2e/linux/files_and_signals.sh build/native
 
+step "The processor choice on Linux: CPUs=1, threads kept on it"
+tests/e2e/linux/selection.sh build/native
+
 step "1000 adjustments in a row: nothing left behind"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"

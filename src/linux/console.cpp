@@ -28,4 +28,14 @@ void ConsoleBeeper::beep(std::string_view imageName, std::uint32_t processId, st
   }
 }
 
+void ConsoleBeeper::strayThreadsMoved(std::string_view imageName, std::uint32_t processId,
+                                      std::uint64_t mask, int count) {
+  const std::string line = std::string(imageName) + " (PID " + std::to_string(processId) +
+                           "): " + std::to_string(count) +
+                           (count == 1 ? " new thread" : " new threads") + " moved to processors " +
+                           DescribeMask(mask) + "\n";
+  std::fputs(line.c_str(), stdout);
+  std::fflush(stdout);
+}
+
 }  // namespace tavrolin::linux_backend

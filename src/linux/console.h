@@ -27,6 +27,9 @@ class ConsoleWindow final : public MainWindow, public TrayIcon, public WindowFac
 class ConsoleBeeper final : public Beeper {
  public:
   void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) override;
+  // One line on stdout, nothing more: it is no new adjustment.
+  void strayThreadsMoved(std::string_view imageName, std::uint32_t processId, std::uint64_t mask,
+                         int count) override;
 
  private:
   bool notificationProblemShown_ = false;

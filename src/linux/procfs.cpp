@@ -235,12 +235,13 @@ ThreadWalk SetThreadAffinities(int procDir, std::uint64_t mask) {
       }
       differed = true;
       if (::sched_setaffinity(tid, sizeof wanted, &wanted) == 0) {
-        ++walk.changed;
         walk.anyTook = true;
         cpu_set_t given;
         CPU_ZERO(&given);
-        if (::sched_getaffinity(tid, sizeof given, &given) == 0 && !isTaken(given)) {
-          taken.push_back(given);
+        if (::sched_getaffinity(tid, sizeof given, &given) == 0) {
+          // A thread in a cpuset of its own may get what it had already.
+          if (CPU_EQUAL(&given, &current) == 0) ++walk.changed;
+          if (!isTaken(given)) taken.push_back(given);
         }
       } else if (errno != ESRCH) {  // a thread that has just ended does not count
         refused.insert(tid);
@@ -387,6 +388,19 @@ std::optional<std::uint64_t> ProcFsControl::allowedMask(ProcessHandle& /*process
 
 std::vector<std::uint32_t> ProcFsControl::newlyRefusedThreads(ProcessHandle& process) {
   return static_cast<ProcFsHandle&>(process).takeNewlyRefused();
+}
+
+std::optional<int> ProcFsControl::moveStrayThreads(ProcessHandle& process, std::uint64_t mask) {
+  auto& handle = static_cast<ProcFsHandle&>(process);
+  if (!handle.alive()) {
+    SetLastError(ESRCH);
+    return std::nullopt;
+  }
+  // Threads that refuse are passed over unnamed: naming them would repeat at
+  // every poll.
+  const int moved = SetThreadAffinities(handle.procDir(), mask).changed;
+  SetLastError(0);
+  return moved;
 }
 
 }  // namespace tavrolin::linux_backend

@@ -34,7 +34,7 @@ class ProcFsProcesses final : public ProcessList, public ProcessNames {
 
 // What one walk over a process's threads did.
 struct ThreadWalk {
-  int changed = 0;                     // threads given the mask
+  int changed = 0;                     // threads whose processors it changed
   int passes = 0;                      // passes over /proc/PID/task
   bool settled = false;                // the last pass found no thread that differs
   bool anyTook = false;                // some thread has the mask (or what its cpuset made of it)
@@ -77,6 +77,7 @@ class ProcFsControl final : public ProcessControl {
   std::optional<std::uint64_t> affinity(ProcessHandle& process) override;
   std::optional<std::uint64_t> allowedMask(ProcessHandle& process) override;
   std::vector<std::uint32_t> newlyRefusedThreads(ProcessHandle& process) override;
+  std::optional<int> moveStrayThreads(ProcessHandle& process, std::uint64_t mask) override;
 };
 
 }  // namespace tavrolin::linux_backend

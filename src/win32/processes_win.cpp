@@ -133,9 +133,19 @@ std::vector<std::uint32_t> WinProcessControl::newlyRefusedThreads(ProcessHandle&
   return {};
 }
 
+std::optional<int> WinProcessControl::moveStrayThreads(ProcessHandle& /*process*/,
+                                                       std::uint64_t /*mask*/) {
+  // Threads started later run within the process's mask already.
+  ::SetLastError(ERROR_SUCCESS);
+  return 0;
+}
+
 void WinBeeper::beep(std::string_view /*imageName*/, std::uint32_t /*processId*/,
                      std::uint64_t /*mask*/) {
   ::MessageBeep(MB_OK);
 }
+
+void WinBeeper::strayThreadsMoved(std::string_view /*imageName*/, std::uint32_t /*processId*/,
+                                  std::uint64_t /*mask*/, int /*count*/) {}
 
 }  // namespace tavrolin::win32

@@ -24,11 +24,14 @@ class WinProcessControl final : public ProcessControl {
   std::optional<std::uint64_t> affinity(ProcessHandle& process) override;
   std::optional<std::uint64_t> allowedMask(ProcessHandle& process) override;
   std::vector<std::uint32_t> newlyRefusedThreads(ProcessHandle& process) override;
+  std::optional<int> moveStrayThreads(ProcessHandle& process, std::uint64_t mask) override;
 };
 
 class WinBeeper final : public Beeper {
  public:
   void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) override;
+  void strayThreadsMoved(std::string_view imageName, std::uint32_t processId, std::uint64_t mask,
+                         int count) override;
 };
 
 }  // namespace tavrolin::win32

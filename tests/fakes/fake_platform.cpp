@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "config/profile_text.h"
 
@@ -304,6 +305,17 @@ std::vector<std::uint32_t> FakeProcesses::newlyRefusedThreads(ProcessHandle& pro
   }
   handle.refusedThreads.clear();
   return fresh;
+}
+
+std::optional<int> FakeProcesses::moveStrayThreads(ProcessHandle& process, std::uint64_t mask) {
+  const std::uint32_t pid = static_cast<FakeHandle&>(process).pid();
+  Process* target = find(pid);
+  strayWalks.push_back({pid, mask, time_.now(), target != nullptr});
+  if (target == nullptr) {
+    lastError_.value = kAccessDenied;
+    return std::nullopt;
+  }
+  return std::exchange(target->strayThreads, 0);
 }
 
 std::uint32_t FakeProcesses::start(std::string name) {

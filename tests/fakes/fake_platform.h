@@ -160,6 +160,8 @@ class FakeProcesses final : public ProcessList, public ProcessNames, public Proc
     // Threads with a cpuset of their own: a mask without any of its
     // processors is refused by that thread (22) while the rest take it.
     std::map<std::uint32_t, std::uint64_t> threadCpusets = {};
+    // Threads started since its mask was set, on another one (as under Wine).
+    int strayThreads = 0;
   };
   struct MaskSet {
     std::uint32_t pid;
@@ -179,6 +181,7 @@ class FakeProcesses final : public ProcessList, public ProcessNames, public Proc
   std::optional<std::uint64_t> affinity(ProcessHandle& process) override;
   std::optional<std::uint64_t> allowedMask(ProcessHandle& process) override;
   std::vector<std::uint32_t> newlyRefusedThreads(ProcessHandle& process) override;
+  std::optional<int> moveStrayThreads(ProcessHandle& process, std::uint64_t mask) override;
 
   std::uint32_t start(std::string name);  // returns its pid
   void stop(std::uint32_t pid);
@@ -192,6 +195,7 @@ class FakeProcesses final : public ProcessList, public ProcessNames, public Proc
   std::optional<std::uint32_t> readError;   // affinity() fails with it
   std::uint64_t systemMask = 0xF;           // masks outside it are refused (87)
   std::vector<MaskSet> maskSets;
+  std::vector<MaskSet> strayWalks;  // moveStrayThreads calls; accepted: the process was there
   std::vector<std::string> computerNamesAsked;
   int namesQueries = 0;
   int namesVisited = 0;  // names handed to forEachName's visitor
@@ -211,10 +215,19 @@ class FakeBeeper final : public Beeper {
     std::uint32_t pid;
     std::uint64_t mask;
   };
+  struct Moved {
+    Beep game;
+    int count;
+  };
   void beep(std::string_view imageName, std::uint32_t pid, std::uint64_t mask) override {
     beeps.push_back({std::string(imageName), pid, mask});
   }
+  void strayThreadsMoved(std::string_view imageName, std::uint32_t pid, std::uint64_t mask,
+                         int count) override {
+    moves.push_back({{std::string(imageName), pid, mask}, count});
+  }
   std::vector<Beep> beeps;
+  std::vector<Moved> moves;
 };
 
 // All fakes, wired into one Platform.

@@ -372,6 +372,60 @@ TEST_F(Adjustment, NoHandleOutlivesItsAdjustment) {
   EXPECT_EQ(fake.processes.opens, 12);
 }
 
+// The CPUs key, read at startup over the machine's processors: the final
+// mask's processors (0: every processor) and the one report, if any.
+struct ProcessorListCase {
+  const char* text;
+  std::uint64_t machine;
+  std::uint64_t processors;
+  const char* failure;  // the report's number line, or nullptr for none
+};
+
+TEST(BitMasks, TheCpusListPicksTheMachinesProcessors) {
+  const char* notHere = "1010  The CPUs list names processors this machine does not have: ";
+  const std::string missing5 = std::string(notHere) + "5";
+  const std::string missing57 = std::string(notHere) + "5-7";
+  const std::string pastWidth = std::string(notHere) + "2-63,64 and above";
+  const std::string onlyPastWidth = std::string(notHere) + "64 and above";
+  const ProcessorListCase cases[] = {
+      {"All", 0xF, 0, nullptr},
+      {"aLL", 0xF, 0, nullptr},
+      {"", 0xF, 0, nullptr},  // a file without the key
+      {"1", 0x3, 0b10, nullptr},
+      {"0-3,6", 0xFF, 0b1001111, nullptr},
+      {" 0 - 1 ,\t3 ", 0xF, 0b1011, nullptr},
+      {"1,0-1,1", 0xF, 0b11, nullptr},
+      {"abc", 0xF, 0, "13  Type mismatch"},
+      {"0-", 0xF, 0, "13  Type mismatch"},
+      {"3-1", 0xF, 0, "13  Type mismatch"},
+      {"0,,1", 0xF, 0, "13  Type mismatch"},
+      {"1,", 0xF, 0, "13  Type mismatch"},
+      {"-1", 0xF, 0, "13  Type mismatch"},
+      {"1.5", 0xF, 0, "13  Type mismatch"},
+      {"All,1", 0xF, 0, "13  Type mismatch"},
+      {"5-7", 0xF, 0, missing57.c_str()},  // none of this machine's: every processor
+      {"1,5", 0xF, 0b10, missing5.c_str()},
+      {"0-100", 0x3, 0b11, pastWidth.c_str()},
+      {"99999999999999999999999", 0xF, 0, onlyPastWidth.c_str()},
+  };
+  for (const ProcessorListCase& c : cases) {
+    fakes::FakePlatform fake;
+    ErrorLog log(fake.environment, fake.files, fake.clock, fake.lastError);
+    EXPECT_EQ(ReadProcessorList(log, "Form_Load", c.text, c.machine), c.processors) << c.text;
+    const std::string report =
+        c.failure == nullptr
+            ? ""
+            : test::Report({"Error occurred in Form_Load", c.failure, "DLL Error - 0",
+                            "Variables:Key =CPUs", "Variables:Value =" + std::string(c.text)});
+    EXPECT_EQ(fake.log(), report) << c.text;
+  }
+  const ProcessorSelection selection = SelectionOf(0b1010);
+  ASSERT_EQ(selection.count(), 4U);
+  EXPECT_EQ(selection.item(1), "False");
+  EXPECT_EQ(selection.item(2), "True");
+  EXPECT_EQ(selection.item(4), "True");
+}
+
 TEST(BitMasks, EveryProcessorHasItsOwnBit) {
   fakes::FakePlatform fake;
   ErrorLog log(fake.environment, fake.files, fake.clock, fake.lastError);

@@ -118,6 +118,56 @@ TEST_F(Watcher, AGameThatRestartsBetweenTwoPollsCountsAsTheSameRun) {
   EXPECT_EQ(Pins(second), 0);
 }
 
+// A final mask narrower than the game's processors (processor 1 of 0-3):
+// each poll while the game runs moves threads it started since onto that
+// mask, and says so only when there were some. The game's end, or a game run
+// anew under the same name (the handle's process has ended), lets the handle
+// go at the next poll.
+class KeptOnTheMask : public Watcher, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(KeptOnTheMask, ThreadsStartedLaterAreMovedAtEachPollUntilTheGameIsGone) {
+  const bool restarted = GetParam();
+  Start();
+  ProcessorSelection selection;
+  selection.add("False", "1key");
+  selection.add("True", "2key");
+  controller.setProcessorSelection(std::move(selection));
+  const std::uint32_t pid = fake.processes.start(kGame);
+  Advance(16000);  // seen at 10 s, pinned at 15 s, processor 1 at 16 s
+  EXPECT_EQ(fake.processes.maskSets.back().mask, 2U);
+  EXPECT_TRUE(controller.keepingGameOnMask());
+  EXPECT_EQ(fake.processes.openHandles, 1);
+
+  Advance(4000);  // the poll at 20 s: nothing to move, nothing said
+  ASSERT_EQ(fake.processes.strayWalks.size(), 1U);
+  EXPECT_EQ(fake.processes.strayWalks[0].mask, 2U);
+  EXPECT_TRUE(fake.beeper.moves.empty());
+
+  fake.processes.find(pid)->strayThreads = 3;
+  Advance(10000);
+  ASSERT_EQ(fake.beeper.moves.size(), 1U);
+  EXPECT_EQ(fake.beeper.moves[0].game.imageName, kGame);
+  EXPECT_EQ(fake.beeper.moves[0].game.pid, pid);
+  EXPECT_EQ(fake.beeper.moves[0].game.mask, 2U);
+  EXPECT_EQ(fake.beeper.moves[0].count, 3);
+  EXPECT_EQ(fake.processes.strayWalks.size(), 2U);
+  EXPECT_EQ(fake.beeper.beeps.size(), 1U);  // no beep for it
+  EXPECT_EQ(State(), "Adjusted");
+
+  fake.processes.stop(pid);
+  if (restarted) fake.processes.start(kGame);
+  Advance(10000);
+  EXPECT_EQ(State(), restarted ? "Adjusted" : "Idle");
+  EXPECT_FALSE(controller.keepingGameOnMask());
+  EXPECT_EQ(fake.processes.openHandles, 0);
+  Advance(30000);
+  EXPECT_EQ(fake.processes.strayWalks.size(), restarted ? 3U : 2U);
+  EXPECT_EQ(fake.beeper.moves.size(), 1U);
+  EXPECT_EQ(fake.log(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Watcher, KeptOnTheMask, ::testing::Bool());
+
 TEST_F(Watcher, TheLobbyClientHoldsThePollWhileOnlinePlayIsNotAllowed) {
   Start("5", "0");
   fake.processes.start(kLobby);

@@ -1,7 +1,7 @@
 // A stand-in for the game: a few idle threads that live until the process is
 // ended. Tests start it under the game's image names.
 //
-//   standin [--threads N] [--on-pin thread|exit] [--churn N]
+//   standin [--threads N] [--on-pin thread|exit] [--churn N] [--on-line thread]
 //
 // --on-pin (Linux) acts as soon as the process finds itself pinned to
 // processor 0, so that something happens between the two phases of an
@@ -15,6 +15,9 @@
 // chain stays. A new thread takes the mask of the thread that starts it, so a
 // chain whose successor is born while the final mask is being set, and that
 // the program then misses, stays on processor 0.
+//
+// --on-line thread: one more thread for each line read on stdin, whenever the
+// test wants one (after an adjustment, say); "one more thread" on stdout.
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -106,10 +109,12 @@ int main(int argc, char** argv) {
   int threads = 3;
   [[maybe_unused]] int chains = 0;  // Linux only
   std::string onPin;
+  std::string onLine;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--threads") == 0) threads = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--on-pin") == 0) onPin = argv[i + 1];
     if (std::strcmp(argv[i], "--churn") == 0) chains = std::atoi(argv[i + 1]);
+    if (std::strcmp(argv[i], "--on-line") == 0) onLine = argv[i + 1];
   }
   std::vector<std::thread> workers;
   for (int i = 0; i < threads; ++i) workers.emplace_back(Idle);
@@ -132,5 +137,13 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   }
 #endif
+  if (onLine == "thread") {
+    char line[256];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+      workers.emplace_back(Idle);
+      std::puts("one more thread");
+      std::fflush(stdout);
+    }
+  }
   Idle();
 }

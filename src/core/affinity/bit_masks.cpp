@@ -1,5 +1,7 @@
 #include "affinity/bit_masks.h"
 
+#include <algorithm>
+
 #include "config/settings.h"
 
 namespace tavrolin {
@@ -92,6 +94,84 @@ std::string DescribeMask(std::uint64_t mask) {
     n = last + 1;
   }
   return text.empty() ? "none" : text;
+}
+
+std::optional<ProcessorList> ParseProcessorList(std::string_view text) {
+  ProcessorList list;
+  std::size_t at = 0;
+  const auto skipBlanks = [&] {
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+  };
+  // A processor number; anything past the mask width counts alike, so that
+  // a long run of digits cannot overflow.
+  const auto number = [&]() -> std::optional<std::size_t> {
+    skipBlanks();
+    if (at == text.size() || text[at] < '0' || text[at] > '9') return std::nullopt;
+    std::size_t value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+      value =
+          std::min<std::size_t>(value * 10 + static_cast<std::size_t>(text[at] - '0'), kMaskBits);
+    }
+    skipBlanks();
+    return value;
+  };
+  for (;;) {
+    const std::optional<std::size_t> first = number();
+    if (!first) return std::nullopt;
+    std::size_t last = *first;
+    if (at < text.size() && text[at] == '-') {
+      ++at;
+      const std::optional<std::size_t> end = number();
+      if (!end || *end < *first) return std::nullopt;
+      last = *end;
+    }
+    for (std::size_t n = *first; n <= last && n < kMaskBits; ++n) {
+      list.processors |= std::uint64_t{1} << n;
+    }
+    if (last >= kMaskBits) list.pastMaskWidth = true;
+    if (at == text.size()) return list;
+    if (text[at] != ',') return std::nullopt;
+    ++at;
+  }
+}
+
+std::uint64_t ReadProcessorList(ErrorLog& log, std::string_view logName, std::string_view text,
+                                std::uint64_t machine) {
+  std::string trimmed(text);
+  while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.pop_back();
+  trimmed.erase(0, trimmed.find_first_not_of(" \t"));
+  std::string upper = trimmed;
+  for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  if (upper.empty() || upper == "ALL") return 0;
+
+  Handler handler(log, ReportHeading(logName));
+  handler.variables([text] {
+    return ReportVariables{{"Key =", std::string(kKeyProcessors)}, {"Value =", std::string(text)}};
+  });
+  const std::optional<ProcessorList> list = ParseProcessorList(trimmed);
+  if (!list) {
+    handler.report(Failure(FailureNumber::kTypeMismatch));
+    return 0;
+  }
+  const std::uint64_t missing = list->processors & ~machine;
+  if (missing != 0 || list->pastMaskWidth) {
+    std::string which = missing != 0 ? DescribeMask(missing) : "";
+    if (list->pastMaskWidth) {
+      which += (which.empty() ? "" : ",") + std::to_string(kMaskBits) + " and above";
+    }
+    handler.report(
+        Failure(FailureNumber::kProcessorsNotHere,
+                std::string(Describe(FailureNumber::kProcessorsNotHere)) + ": " + which));
+  }
+  return list->processors & machine;
+}
+
+ProcessorSelection SelectionOf(std::uint64_t mask) {
+  ProcessorSelection selection;
+  for (std::size_t n = 0; n < 64 && (mask >> n) != 0; ++n) {
+    selection.add((mask >> n & 1U) != 0 ? "True" : "False", std::to_string(n + 1) + "key");
+  }
+  return selection;
 }
 
 }  // namespace tavrolin

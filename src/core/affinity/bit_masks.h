@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "affinity/processor_selection.h"
@@ -37,5 +38,28 @@ std::optional<std::uint64_t> ComposeMask(const ProcessorSelection& selection,
 
 // "0-3", "0,2-3": the processors of a mask, for people to read.
 std::string DescribeMask(std::uint64_t mask);
+
+// The processors a list such as "0-3,6" names (DescribeMask's form, with
+// blanks allowed around numbers, dashes and commas).
+struct ProcessorList {
+  std::uint64_t processors = 0;  // bit n: processor n
+  bool pastMaskWidth = false;    // it names processors from kMaskBits on, which no mask holds
+};
+// nullopt for a text that is no such list: an empty item, a range that runs
+// backwards, anything but digits, dashes, commas and blanks.
+std::optional<ProcessorList> ParseProcessorList(std::string_view text);
+
+// The CPUs key: the processors the final mask is made of, over `machine` (the
+// processors this machine has). 0 means every processor: "All" in any letter
+// case, an empty or missing value, and a list that does not parse or names
+// none of the machine's processors. Processors the machine does not have are
+// left out. Both are reported once, as failures of the action `logName`, with
+// the key and its text.
+std::uint64_t ReadProcessorList(ErrorLog& log, std::string_view logName, std::string_view text,
+                                std::uint64_t machine);
+
+// A selection of exactly the processors of `mask`, as the options dialog
+// makes one: an item for each processor up to the highest one chosen.
+ProcessorSelection SelectionOf(std::uint64_t mask);
 
 }  // namespace tavrolin

@@ -13,6 +13,8 @@ inline constexpr std::string_view kSection = "Config";
 inline constexpr std::string_view kKeyInitializeDelay = "InitializeDelay";
 inline constexpr std::string_view kKeyOnlineEnabled = "OnlineEnabled";
 inline constexpr std::string_view kKeyGame = "Game";
+// Read by the Linux program only; the Windows program chooses in its dialog.
+inline constexpr std::string_view kKeyProcessors = "CPUs";
 
 inline constexpr std::string_view kSupremeCommander = "SupremeCommander.exe";
 inline constexpr std::string_view kForgedAlliance = "ForgedAlliance.exe";

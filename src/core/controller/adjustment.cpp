@@ -37,6 +37,7 @@ void Controller::pinToFirstProcessor(const std::string& image) {
   // An adjustment still waiting for its final step is finished first: what
   // the new one remembers must not be processor 0.
   if (finalStepPending_) applyFinalMask();
+  keptGame_.reset();  // a new adjustment, of whatever game runs now
 
   Handler handler(log_, ReportHeading(kPinLogName));
   handler.customLine(customErrorText_).variables([&] {
@@ -127,6 +128,17 @@ void Controller::applyFinalMask() {
       }
       if (!composed) finalMask_ = *asked;
       platform_.beeper.beep(pinnedImage_, gamePid_, given);
+      // A mask narrower than what the game may use must be given to the
+      // threads it starts later too: the polls do that while it runs.
+      std::optional<std::uint64_t> allowed = asked;
+      if (composed) {
+        allowed = control.allowedMask(*process);
+        log_.recordLastError();
+      }
+      if (allowed && (*allowed & ~*asked) != 0) {
+        keptGame_ = gameHandle_.take();
+        keptMask_ = *asked;
+      }
     } else if (maskAtOpen_) {
       // Never leave the game pinned to processor 0: it gets back exactly what
       // it had before the first phase. A rescue is no adjustment: no beep.
@@ -136,6 +148,18 @@ void Controller::applyFinalMask() {
 
   gameHandle_.release();
   finalMaskTimer_->setEnabled(false);
+}
+
+void Controller::keepThreadsOnFinalMask() {
+  // Quiet and cheap: a look at each thread's mask, a change only where one
+  // differs, no report (a thread that refuses would refuse at every poll).
+  const std::optional<int> moved = platform_.processControl.moveStrayThreads(*keptGame_, keptMask_);
+  log_.recordLastError();
+  if (!moved) {
+    keptGame_.reset();  // it has ended
+  } else if (*moved > 0) {
+    platform_.beeper.strayThreadsMoved(pinnedImage_, gamePid_, keptMask_, *moved);
+  }
 }
 
 }  // namespace tavrolin

@@ -39,7 +39,9 @@ inline constexpr std::string_view kFinalMaskLogName = "Timer1_Timer";
 // and the computer name), the error log, the three timers that drive all work
 // (the poll, the delay after a game start, and the final-mask step one second
 // after the first phase), the game's process and handle from the first phase
-// to the final mask, and the options dialog once it has been opened.
+// to the final mask (and on while the game runs, when that mask leaves out
+// processors the game may use), and the options dialog once it has been
+// opened.
 class Controller final : public WatchSettings {
  public:
   explicit Controller(Platform& platform);
@@ -67,6 +69,9 @@ class Controller final : public WatchSettings {
   void applyFinalMask();
   // A game is pinned and its final-mask step has not run yet.
   bool finalStepPending() const { return finalStepPending_; }
+  // The adjusted game is kept on a final mask narrower than what it may use:
+  // each poll that sees it running moves its threads started since onto it.
+  bool keepingGameOnMask() const { return keptGame_ != nullptr; }
 
   // What the options dialog applies.
   const std::string& settingsPath() const override { return settingsPath_; }
@@ -101,6 +106,8 @@ class Controller final : public WatchSettings {
   // Sets `mask` on the game; a refusal is reported through `handler`, naming
   // the threads that refused where the rest of the game took it.
   bool setGameAffinity(std::uint64_t mask, Handler& handler);
+  // The poll's part while the adjusted game runs on a narrower final mask.
+  void keepThreadsOnFinalMask();
 
   void writeDefaultSettings();
   void appendGameKey();
@@ -137,6 +144,11 @@ class Controller final : public WatchSettings {
   std::int16_t processorCountAtPin_ = 0;
   std::int16_t processorCount_ = 0;
   std::uint64_t finalMask_ = 0;
+  // After a final mask that leaves out processors the game may use: the game,
+  // until a poll finds it gone, and that mask. Threads it starts later may
+  // not get the mask (under Wine they do not).
+  std::unique_ptr<ProcessHandle> keptGame_;
+  std::uint64_t keptMask_ = 0;
 
   std::unique_ptr<OptionsDialog> optionsDialog_;  // made on first use
 };

@@ -23,6 +23,11 @@ class ProcessHandleSlot {
     handle_.reset();
     failedOpen_ = false;
   }
+  // Hands the handle over; the slot then reads as after release().
+  std::unique_ptr<ProcessHandle> take() {
+    failedOpen_ = false;
+    return std::move(handle_);
+  }
   ProcessHandle* get() const { return handle_.get(); }
   std::string text() const {
     if (handle_) return std::to_string(handle_->value());

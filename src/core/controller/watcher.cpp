@@ -14,9 +14,12 @@ void Controller::onPoll() {
   if (game == Presence::kNotRunning) {
     gameRunning_ = false;
     delayTimer_->setEnabled(false);
+    keptGame_.reset();
   } else if (!gameRunning_) {
     gameRunning_ = true;
     delayTimer_->setEnabled(true);  // the delay counts from this poll
+  } else if (keptGame_) {
+    keepThreadsOnFinalMask();
   }
 }
 

@@ -36,6 +36,8 @@ std::string_view Describe(FailureNumber number) {
       return "config.ini is not a readable plain file; the defaults are used";
     case FailureNumber::kSettingsTooLarge:
       return "config.ini is larger than 1 MiB; the defaults are used";
+    case FailureNumber::kProcessorsNotHere:
+      return "The CPUs list names processors this machine does not have";
   }
   return "Unknown failure";
 }

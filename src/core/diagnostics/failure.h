@@ -25,6 +25,7 @@ enum class FailureNumber : std::int32_t {
   kProcessesUnknown = 1007,       // neither the presence query's source nor the process list
   kSettingsNotPlainFile = 1008,   // config.ini is there but is no plain file to read
   kSettingsTooLarge = 1009,       // config.ini is past the size the program reads
+  kProcessorsNotHere = 1010,      // the CPUs list names processors the machine does not have
 };
 
 std::string_view Describe(FailureNumber number);

@@ -11,6 +11,10 @@ class Beeper {
  public:
   virtual ~Beeper() = default;
   virtual void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) = 0;
+  // `count` threads the game started after its adjustment were moved onto
+  // its mask. No beep: the console counts them in a line.
+  virtual void strayThreadsMoved(std::string_view imageName, std::uint32_t processId,
+                                 std::uint64_t mask, int count) = 0;
 };
 
 }  // namespace tavrolin

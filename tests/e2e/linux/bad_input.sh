@@ -90,6 +90,9 @@ config_row "UTF-8 byte-order mark" '\xef\xbb\xbf[Config]\r\nInitializeDelay=20\r
 config_row "Last line without a line break" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=1" "ForgedAlliance.exe $D" 0
 config_row "Last line without a line break, Game missing" "${S}InitializeDelay=20\r\nOnlineEnabled=1" "$SC (delay 20000 ms, online play allowed)" 0 "${S}InitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n"
 config_row "Empty file" "" "$SC (delay 0 ms, online play not allowed)" 1 "Game=0\r\n"
+config_row "CPUs not a list (1-)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nCPUs=1-\r\nGame=0\r\n" "$SC $D" 1
+config_row "CPUs naming no processor of this machine (100-200)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nCPUs=100-200\r\nGame=0\r\n" "$SC $D" 1
+config_row "CPUs partly on this machine (0,100)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nCPUs=0,100\r\nGame=0\r\n" "$SC (delay 30000 ms, online play allowed, CPUs 0)" 1
 
 # A read-only settings file with a value to repair: the repair fails, is
 # reported, and the program runs on with what it could read.

@@ -96,6 +96,23 @@ settings_in_home() {
   fi
 }
 
+# test_unit_by_name HOME: after scripts/install.sh into HOME/.local, the
+# plain `systemctl --user enable tavrolin` finds the unit (systemd does not
+# look in ~/.local/lib/systemd/user). No user manager runs here, so the unit
+# is enabled offline, which is the same lookup by name.
+test_unit_by_name() {
+  local home=$1 unit=$1/.local/lib/systemd/user/tavrolin.service wants
+  if ! command -v systemctl >/dev/null; then
+    skip "systemctl --user enable tavrolin" "systemctl is not installed"
+    return
+  fi
+  wants=$home/.config/systemd/user/default.target.wants/tavrolin.service
+  env -u XDG_CONFIG_HOME -u XDG_DATA_HOME HOME="$home" systemctl --user --root=/ enable tavrolin >"$work/enable.log" 2>&1 &&
+    [[ $(readlink -f "$home/.local/share/systemd/user/tavrolin.service") == "$unit" && $(readlink -f "$wants") == "$unit" ]] &&
+    pass "after scripts/install.sh, systemctl --user enable tavrolin finds the unit by its name (linked into ~/.local/share/systemd/user)" ||
+    fail "systemctl --user enable tavrolin: $(cat "$work/enable.log"); $(ls -lR "$home/.local/share" "$home/.config/systemd" 2>&1)"
+}
+
 test_installed() {
   local prefix=$work/prefix home
   if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
@@ -109,11 +126,15 @@ test_installed() {
 
   settings_in_home "installed in a prefix the user cannot write" "$prefix/bin/tavrolin" "$(new_home)"
 
+  # Into ~/.local as the README says, with scripts/install.sh (which installs
+  # the checkout's release build): the unit is then found by its name alone.
   home=$(new_home)
-  if cmake --install "$build" --prefix "$home/.local" >"$work/install-home.log" 2>&1 && chown -R "$owner" "$home/.local"; then
+  if env -u XDG_DATA_HOME HOME="$home" "$here/../../../scripts/install.sh" "$home/.local" >"$work/install-home.log" 2>&1 &&
+    chown -R "$owner" "$home/.local"; then
     settings_in_home "installed in ~/.local" "$home/.local/bin/tavrolin" "$home"
+    test_unit_by_name "$home"
   else
-    fail "cmake --install into the home: $(cat "$work/install-home.log")"
+    fail "scripts/install.sh into the home: $(cat "$work/install-home.log")"
   fi
 
   # The portable layout: the program and its config.ini, anywhere.
@@ -183,8 +204,8 @@ test_deb() {
   fi
   deb=$(echo "$work"/deb/*.deb)
   dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort >"$work/deb.files"
-  printf '%s\n' ./usr/bin/tavrolin ./usr/lib/systemd/user/tavrolin.service ./usr/share/man/man1/tavrolin.1 | sort >"$work/deb.expected"
-  cmp -s "$work/deb.files" "$work/deb.expected" && pass "the .deb holds the program, the unit and the man page under /usr" ||
+  printf '%s\n' ./usr/bin/tavrolin ./usr/lib/systemd/user/tavrolin.service ./usr/share/man/man1/tavrolin.1.gz | sort >"$work/deb.expected"
+  cmp -s "$work/deb.files" "$work/deb.expected" && pass "the .deb holds the program, the unit and the man page (gzipped) under /usr" ||
     fail "the .deb holds: $(cat "$work/deb.files")"
   # No maintainer scripts and no conffiles: installing writes nothing more.
   dpkg-deb -e "$deb" "$work/control"
@@ -194,7 +215,8 @@ test_deb() {
   dpkg-deb -x "$deb" "$root"
   grep -qx 'ExecStart=/usr/bin/tavrolin' "$root/usr/lib/systemd/user/tavrolin.service" &&
     [[ $("$root/usr/bin/tavrolin" --version) == "tavrolin $version" ]] &&
-    pass "unpacked, the unit starts /usr/bin/tavrolin, which runs" ||
+    gzip -t "$root/usr/share/man/man1/tavrolin.1.gz" && zcat "$root/usr/share/man/man1/tavrolin.1.gz" | grep -q '^\.TH TAVROLIN 1' &&
+    pass "unpacked, the unit starts /usr/bin/tavrolin, which runs; the man page is gzipped whole" ||
     fail "unpacked: $(cat "$root/usr/lib/systemd/user/tavrolin.service")"
 }
 

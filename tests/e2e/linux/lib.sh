@@ -107,6 +107,14 @@ wait_until() {
   done
 }
 
+# poll_after PINNED_MS MS: when the first poll after MS is due, for a program
+# with a delay of 1 s that pinned its game at PINNED_MS: its polls come every
+# 10 s from the one that saw the game, a second before the pin.
+poll_after() {
+  local seen=$(($1 - 1000))
+  echo $((seen + ($2 - seen) / 10000 * 10000 + 10000))
+}
+
 # A directory holding a copy of the program (start_program keeps its settings
 # there too).
 new_program_dir() {
