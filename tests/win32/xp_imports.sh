@@ -3,7 +3,7 @@
 # refuses to start an exe that imports a function its DLLs do not export, or
 # whose header asks for a newer Windows, so both are checked here:
 # - every imported function is in xp_imports.txt, the list of functions
-#   checked against Windows XP (see the README, "Windows exes"); a new import
+#   checked against Windows XP (see docs/windows-xp.md); a new import
 #   fails here until it has been checked and added;
 # - the header's operating-system and subsystem versions are at most 5.1.
 #
