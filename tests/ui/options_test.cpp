@@ -236,14 +236,18 @@ TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndReloadingShowsTheSelectionInForc
 // nothing writes. Values the controls cannot show survive it and do not stop
 // the program; empty ones are written as shown, so that startup neither
 // repairs nor reports them again. A missing file is written first, as at
-// startup; when none can be made the defaults apply, and a file that is there
-// but cannot be replaced (hidden) is read as it is.
+// startup; when none can be made, or a folder stands by that name, the
+// defaults apply (a delay of 0 would never end), and a file that is there but
+// cannot be replaced (hidden) is read as it is.
 TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
+  // What stands by the file's name besides its text: a hidden file cannot be
+  // replaced (nor created, when there is none); a folder holds no settings.
+  enum Entry { kFile, kHidden, kFolder };
   struct Row {
     const char* name;
     // The file's InitializeDelay|OnlineEnabled|Game; nullptr: no file.
     const char* file;
-    bool hidden;  // and cannot be replaced (nor created, when there is none)
+    Entry entry;
     bool onlineBefore;
     // Shown: the delay list's last entry and selection, the online box, the game.
     const char* lastDelay;
@@ -260,25 +264,27 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
     bool fileReported;
   };
   const Row table[] = {
-      {"the file's values", "60|0|1", false, true, "60", 2, 0, 1, 60000, false,
+      {"the file's values", "60|0|1", kFile, true, "60", 2, 0, 1, 60000, false,
        "ForgedAlliance.exe", "60|0|1", false, "", false},
-      {"hand-edited, flag on", "45|7|5", false, true, "45", 3, 2, 0, 45000, true,
+      {"hand-edited, flag on", "45|7|5", kFile, true, "45", 3, 2, 0, 45000, true,
        "SupremeCommander.exe", "45|7|5", false, "", false},
-      {"7 leaves the flag off", "45|7|5", false, false, "45", 3, 2, 0, 45000, false,
+      {"7 leaves the flag off", "45|7|5", kFile, false, "45", 3, 2, 0, 45000, false,
        "SupremeCommander.exe", "45|7|5", false, "", false},
-      {"greyed: 2", "30|2|0", false, true, "60", 1, 2, 0, 30000, true, "SupremeCommander.exe",
+      {"greyed: 2", "30|2|0", kFile, true, "60", 1, 2, 0, 30000, true, "SupremeCommander.exe",
        "30|2|0", false, "", false},
-      {"not numbers", "soon|yes|FA", false, false, "soon", 3, 2, 0, 30000, false,
+      {"not numbers", "soon|yes|FA", kFile, false, "soon", 3, 2, 0, 30000, false,
        "SupremeCommander.exe", "soon|yes|FA", false,
        "InitializeDelay=soon;OnlineEnabled=yes;Game=FA", false},
-      {"empty online and game", "30||", false, true, "60", 1, 2, 0, 30000, true,
+      {"empty online and game", "30||", kFile, true, "60", 1, 2, 0, 30000, true,
        "SupremeCommander.exe", "30|2|0", false, "OnlineEnabled=", false},
-      {"no file", nullptr, false, false, "60", 1, 1, 0, 30000, true, "SupremeCommander.exe",
+      {"no file", nullptr, kFile, false, "60", 1, 1, 0, 30000, true, "SupremeCommander.exe",
        "30|1|0", true, "", false},
-      {"no file, none can be made", nullptr, true, false, "60", 1, 1, 0, 30000, true,
+      {"no file, none can be made", nullptr, kHidden, false, "60", 1, 1, 0, 30000, true,
        "SupremeCommander.exe", "-|-|-", true, "", true},
-      {"hidden", "60|0|1", true, true, "60", 2, 0, 1, 60000, false, "ForgedAlliance.exe", "60|0|1",
-       false, "", false},
+      {"a folder by that name", nullptr, kFolder, false, "60", 1, 1, 0, 30000, true,
+       "SupremeCommander.exe", "-|-|-", true, "", false},
+      {"hidden", "60|0|1", kHidden, true, "60", 2, 0, 1, 60000, false, "ForgedAlliance.exe",
+       "60|0|1", false, "", false},
   };
   const auto split = [](std::string text, char separator) {
     std::vector<std::string> parts;
@@ -293,19 +299,21 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
     fake.files.files.clear();
     fake.files.readOnly.clear();
     fake.files.hidden.clear();
+    fake.files.directories.clear();
     if (row.file != nullptr) {
       const std::vector<std::string> values = split(row.file, '|');
       setConfig("[Config]\r\nInitializeDelay=" + values[0] + "\r\nOnlineEnabled=" + values[1] +
                 "\r\nGame=" + values[2] + "\r\nCPUs=All\r\n");
     }
-    if (row.hidden) {
+    if (row.entry == kFolder) fake.files.directories.insert(fake.configPath());
+    if (row.entry == kHidden) {
       // Windows' profile functions read a hidden file; it is not replaced.
       fake.files.hidden.insert(fake.configPath());
       fake.files.readOnly.insert(fake.configPath());
     }
     controller.setOnlineAllowed(row.onlineBefore);
     open();
-    if (row.file == nullptr && !row.hidden) {
+    if (row.file == nullptr && row.entry == kFile) {
       ASSERT_TRUE(fake.files.exists(fake.configPath()));
       EXPECT_EQ(config(), kDefaultConfig);  // written before it is read
     }

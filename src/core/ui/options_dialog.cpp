@@ -43,13 +43,13 @@ void OptionsDialog::open() {
   window_->show();
   // A settings file deleted while the program runs is written anew first, as
   // at startup: read from no file, the delay would be empty, and a delay of 0
-  // never ends. When there is still none, the defaults it would have held
-  // apply, as at startup; one that is there but not a plain file (hidden) is
+  // never ends. Whatever cannot be read as a file then (none could be made, a
+  // folder by that name) gives the defaults, as at startup; a hidden file is
   // read as it is.
-  const bool ensured = Handler(log_, ReportHeading(ui::kOptionsCommandLogName)).run([&] {
+  Handler(log_, ReportHeading(ui::kOptionsCommandLogName)).run([&] {
     settings_.ensureSettingsFile();
   });
-  fileReadable_ = ensured || platform_.files.readText(settings_.settingsPath()).has_value();
+  fileReadable_ = platform_.files.readText(settings_.settingsPath()).has_value();
   // Every opening refills from the file; the processor boxes stay as they are.
   openDelay();
   openOnline();
