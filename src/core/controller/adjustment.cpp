@@ -16,9 +16,8 @@ constexpr std::string_view kProcessorCountVariable = "numProcessors =";
 constexpr std::string_view kMaskVariable = "MyMask =";
 }  // namespace
 
-bool Controller::setGameAffinity(std::uint64_t mask, Handler& handler) {
+bool Controller::setGameAffinity(ProcessHandle& process, std::uint64_t mask, Handler& handler) {
   ProcessControl& control = platform_.processControl;
-  ProcessHandle& process = *gameHandle_.get();
   const bool set = control.setAffinity(process, mask);
   log_.recordLastError();
   if (!set) {
@@ -82,7 +81,7 @@ void Controller::pinToFirstProcessor(const std::string& image) {
   }
 
   // A refused pin is reported; the final step still comes on time.
-  handler.run([&] { setGameAffinity(1, handler); });
+  handler.run([&] { setGameAffinity(*gameHandle_.get(), 1, handler); });
   pinnedImage_ = image;
   finalStepPending_ = true;
   // Events already waiting (a poll, a menu command) run here, before the
@@ -114,7 +113,7 @@ void Controller::applyFinalMask() {
       log_.recordLastError();
     }
     if (composed) finalMask_ = *composed;
-    const bool tookEffect = asked && setGameAffinity(*asked, handler);
+    const bool tookEffect = asked && setGameAffinity(*process, *asked, handler);
     if (tookEffect) {
       // What the system made of it (a cpuset or a job narrows it) is what
       // the game got, and what the beep's line names.
@@ -128,21 +127,20 @@ void Controller::applyFinalMask() {
       }
       if (!composed) finalMask_ = *asked;
       platform_.beeper.beep(pinnedImage_, gamePid_, given);
-      // A mask narrower than what the game may use must be given to the
-      // threads it starts later too: the polls do that while it runs.
-      std::optional<std::uint64_t> allowed = asked;
+      // A chosen mask narrower than what the game may use must be given to
+      // the threads it starts later too: the polls do that while it runs.
       if (composed) {
-        allowed = control.allowedMask(*process);
+        const std::optional<std::uint64_t> allowed = control.allowedMask(*process);
         log_.recordLastError();
-      }
-      if (allowed && (*allowed & ~*asked) != 0) {
-        keptGame_ = gameHandle_.take();
-        keptMask_ = *asked;
+        if (allowed && (*allowed & ~*asked) != 0) {
+          keptGame_ = gameHandle_.take();
+          keptMask_ = *asked;
+        }
       }
     } else if (maskAtOpen_) {
       // Never leave the game pinned to processor 0: it gets back exactly what
       // it had before the first phase. A rescue is no adjustment: no beep.
-      setGameAffinity(*maskAtOpen_, handler);
+      setGameAffinity(*process, *maskAtOpen_, handler);
     }
   }
 

@@ -40,16 +40,11 @@ void Controller::setProcessorSelection(ProcessorSelection selection) {
   processorSelection_ = std::move(selection);
 }
 
-std::string Controller::inSettingsDirectory(std::string_view fileName) const {
-  return platform_.environment.settingsDirectory() + platform_.environment.pathSeparator() +
-         std::string(fileName);
-}
-
 void Controller::writeDefaultSettings() {
   // Created only where nothing stands: whatever the plain-file test may have
   // missed is never emptied.
-  const bool written = platform_.files.writeText(inSettingsDirectory(kSettingsFileName),
-                                                 OpenMode::kCreateNew, kDefaultConfig);
+  const bool written =
+      platform_.files.writeText(settingsPath_, OpenMode::kCreateNew, kDefaultConfig);
   log_.recordLastError();
   if (!written) throw Failure(FailureNumber::kFileAccess);
 }
@@ -66,10 +61,9 @@ void Controller::appendGameKey() {
   // Appended at the end: the line joins whatever section ends the file. A last
   // line without its line break gets one first, so that the repair never runs
   // into (and spoils) the value standing there.
-  const std::string path = inSettingsDirectory(kSettingsFileName);
-  const std::optional<std::string> text = platform_.files.readText(path);
+  const std::optional<std::string> text = platform_.files.readText(settingsPath_);
   const bool needsBreak = text && !text->empty() && text->back() != '\n';
-  const bool written = platform_.files.writeText(path, OpenMode::kAppend,
+  const bool written = platform_.files.writeText(settingsPath_, OpenMode::kAppend,
                                                  needsBreak ? "\r\nGame=0\r\n" : "Game=0\r\n");
   log_.recordLastError();
   if (!written) throw Failure(FailureNumber::kFileAccess);
@@ -82,7 +76,8 @@ void Controller::start() {
   Handler handler(log_, ReportHeading(kStartupLogName));
 
   watchedImage_ = std::string(kSupremeCommander);
-  settingsPath_ = inSettingsDirectory(kSettingsFileName);
+  settingsPath_ = platform_.environment.settingsDirectory() +
+                  platform_.environment.pathSeparator() + std::string(kSettingsFileName);
 
   // The defaults are written only where no file stands. Anything else by that
   // name (a directory, a pipe, a device, a file the system cannot tell about,

@@ -105,13 +105,12 @@ class Controller final : public WatchSettings {
 
   // Sets `mask` on the game; a refusal is reported through `handler`, naming
   // the threads that refused where the rest of the game took it.
-  bool setGameAffinity(std::uint64_t mask, Handler& handler);
+  bool setGameAffinity(ProcessHandle& process, std::uint64_t mask, Handler& handler);
   // The poll's part while the adjusted game runs on a narrower final mask.
   void keepThreadsOnFinalMask();
 
   void writeDefaultSettings();
   void appendGameKey();
-  std::string inSettingsDirectory(std::string_view fileName) const;
   void loadSettings(bool fileReadable);
 
   Platform& platform_;
