@@ -161,11 +161,9 @@ std::string HomeDirectory() {
 
 std::string SettingsDirectoryFor(const CommandLine& commandLine) {
   const char* configHome = std::getenv("XDG_CONFIG_HOME");
-  const bool needsHome =
-      !commandLine.settingsDirectory && (configHome == nullptr || *configHome != '/');
-  const SettingsLocation location = FindSettingsDirectory(
-      commandLine.settingsDirectory, ExecutableDirectory(), configHome != nullptr ? configHome : "",
-      needsHome ? HomeDirectory() : "");
+  const SettingsLocation location =
+      FindSettingsDirectory(commandLine.settingsDirectory, ExecutableDirectory(),
+                            configHome != nullptr ? configHome : "", HomeDirectory());
   if (!location.problem.empty()) std::fprintf(stderr, "%s\n", location.problem.c_str());
   return location.directory;
 }

@@ -10,15 +10,22 @@
 
 namespace tavrolin::linux_backend {
 
+namespace {
+// One line on stdout per event: "NAME (PID n): what".
+void PrintLine(std::string_view imageName, std::uint32_t processId, const std::string& what) {
+  const std::string line =
+      std::string(imageName) + " (PID " + std::to_string(processId) + "): " + what + "\n";
+  std::fputs(line.c_str(), stdout);
+  std::fflush(stdout);
+}
+}  // namespace
+
 void ConsoleBeeper::beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) {
   if (::isatty(STDERR_FILENO) == 1) {
     std::fputc('\a', stderr);
     std::fflush(stderr);
   }
-  const std::string line = std::string(imageName) + " (PID " + std::to_string(processId) +
-                           "): processors " + DescribeMask(mask) + "\n";
-  std::fputs(line.c_str(), stdout);
-  std::fflush(stdout);
+  PrintLine(imageName, processId, "processors " + DescribeMask(mask));
 
   const std::string problem = SendDesktopNotification(
       "Tavrolin", std::string(imageName) + " spread over processors " + DescribeMask(mask));
@@ -30,12 +37,9 @@ void ConsoleBeeper::beep(std::string_view imageName, std::uint32_t processId, st
 
 void ConsoleBeeper::strayThreadsMoved(std::string_view imageName, std::uint32_t processId,
                                       std::uint64_t mask, int count) {
-  const std::string line = std::string(imageName) + " (PID " + std::to_string(processId) +
-                           "): " + std::to_string(count) +
-                           (count == 1 ? " new thread" : " new threads") + " moved to processors " +
-                           DescribeMask(mask) + "\n";
-  std::fputs(line.c_str(), stdout);
-  std::fflush(stdout);
+  PrintLine(imageName, processId,
+            std::to_string(count) + (count == 1 ? " new thread" : " new threads") +
+                " moved to processors " + DescribeMask(mask));
 }
 
 }  // namespace tavrolin::linux_backend

@@ -13,6 +13,7 @@
 #include <set>
 #include <vector>
 
+#include "affinity/bit_masks.h"
 #include "last_error_linux.h"
 #include "processes/process_lookup.h"
 #include "unique_fd.h"
@@ -220,12 +221,12 @@ ThreadWalk SetThreadAffinities(int procDir, std::uint64_t mask) {
     return std::any_of(taken.begin(), taken.end(),
                        [&](const cpu_set_t& done) { return CPU_EQUAL(&done, &set) != 0; });
   };
-  std::set<pid_t> refused;
   while (walk.passes < kMaxThreadPasses) {
     ++walk.passes;
     bool differed = false;
     const bool listed = ForEachThread(procDir, [&](pid_t tid) {
-      if (refused.contains(tid)) return;
+      if (std::ranges::find(walk.refused, static_cast<std::uint32_t>(tid)) != walk.refused.end())
+        return;
       cpu_set_t current;
       CPU_ZERO(&current);
       if (::sched_getaffinity(tid, sizeof current, &current) != 0) return;  // it has ended
@@ -244,7 +245,6 @@ ThreadWalk SetThreadAffinities(int procDir, std::uint64_t mask) {
           if (!isTaken(given)) taken.push_back(given);
         }
       } else if (errno != ESRCH) {  // a thread that has just ended does not count
-        refused.insert(tid);
         walk.refused.push_back(static_cast<std::uint32_t>(tid));
         if (walk.error == 0) walk.error = errno;
       }
@@ -280,29 +280,13 @@ std::optional<std::uint64_t> ThreadAffinityUnion(int procDir) {
 }
 
 std::optional<std::uint64_t> OnlineProcessors() {
-  // "0-3,5,7-8": ranges of the processors online.
+  // "0-3,5,7-8": ranges of the processors online, as the CPUs key writes them.
   std::string text;
   if (ReadSmall(AT_FDCWD, "/sys/devices/system/cpu/online", text, 4096, '\n')) {
-    std::uint64_t mask = 0;
-    std::size_t at = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-      std::size_t end = at;
-      unsigned first = 0;
-      while (end < text.size() && text[end] >= '0' && text[end] <= '9' && first < 4096) {
-        first = first * 10 + static_cast<unsigned>(text[end++] - '0');
-      }
-      unsigned last = first;
-      if (end < text.size() && text[end] == '-') {
-        last = 0;
-        ++end;
-        while (end < text.size() && text[end] >= '0' && text[end] <= '9' && last < 4096) {
-          last = last * 10 + static_cast<unsigned>(text[end++] - '0');
-        }
-      }
-      for (unsigned cpu = first; cpu <= last && cpu < 64; ++cpu) mask |= std::uint64_t{1} << cpu;
-      at = end + 1;  // past the comma
-    }
-    if (mask != 0) return mask;
+    std::string_view list(text);
+    if (list.ends_with('\n')) list.remove_suffix(1);
+    if (const auto parsed = ParseProcessorList(list); parsed && parsed->processors != 0)
+      return parsed->processors;
   }
   const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
   if (count < 1) return std::nullopt;
