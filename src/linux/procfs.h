@@ -53,8 +53,11 @@ inline constexpr int kMaxThreadPasses = 64;
 // which may not have been changed yet: so the walk passes over the threads
 // again until a pass finds none that differs, at most kMaxThreadPasses times.
 // A thread that has the mask, or what the system made of it for another
-// thread (a cpuset narrows it), counts as done; one that refuses is tried once
-// per walk and left out of the passes after that.
+// thread (a cpuset narrows it), counts as done. So a thread whose own cpuset
+// narrows the mask to just processor 0 would leave the others pinned there;
+// threads of one game split over cpusets that way are not worth a system
+// call per thread per poll. One that refuses is tried once per walk and left
+// out of the passes after that.
 ThreadWalk SetThreadAffinities(int procDir, std::uint64_t mask);
 
 // The processors the process's threads may run on, together (each thread has
