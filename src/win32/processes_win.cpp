@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "wide_text.h"
 #include "win_handles.h"
 
 namespace tavrolin::win32 {
@@ -19,22 +20,15 @@ struct WtsDeleter {
   void operator()(WTS_PROCESS_INFOW* buffer) const { ::WTSFreeMemory(buffer); }
 };
 
-// A wide name in the ANSI code page; characters it lacks become its default.
-std::string ToAnsi(const wchar_t* name) {
-  if (name == nullptr) return {};
-  const int size = ::WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string text(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, name, -1, text.data(), size, nullptr, nullptr);
-  text.resize(static_cast<std::size_t>(size - 1));
-  return text;
-}
-
 class WtsSnapshot final : public ProcessSnapshot {
  public:
   WtsSnapshot(WTS_PROCESS_INFOW* buffer, DWORD count) : buffer_(buffer) {
     names_.reserve(count);
-    for (DWORD i = 0; i < count; ++i) names_.push_back(ToAnsi(buffer[i].pProcessName));
+    for (DWORD i = 0; i < count; ++i) {
+      // A name the ANSI code page lacks characters for gets its default ones.
+      const wchar_t* name = buffer[i].pProcessName;
+      names_.push_back(name == nullptr ? std::string() : Narrow(name, CP_ACP));
+    }
     // The names no longer move: the records may point into them.
     records_.reserve(count);
     for (DWORD i = 0; i < count; ++i) {
