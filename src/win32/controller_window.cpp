@@ -123,18 +123,18 @@ void ControllerWindow::menuCommand(ui::TrayCommand command) {
     case ui::TrayCommand::kClose:
       break;  // the menu has closed already
     case ui::TrayCommand::kOptions:
-      guarded(ui::kOptionsCommandLogName, [&] {
+      guarded(ui::CommandLogName(command), [&] {
         if (commands_.showOptions) commands_.showOptions();
       });
       break;
     case ui::TrayCommand::kInfo:
-      guarded(ui::kInfoCommandLogName, [&] {
+      guarded(ui::CommandLogName(command), [&] {
         if (commands_.showInfo) commands_.showInfo();
       });
       break;
     case ui::TrayCommand::kExit:
       unloading_ = true;
-      guarded(ui::kExitCommandLogName, [&] { controller_->exitProgram(); });
+      guarded(ui::CommandLogName(command), [&] { controller_->exitProgram(); });
       break;
     case ui::TrayCommand::kNone:
       break;
