@@ -84,15 +84,15 @@ LRESULT ControllerWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       if (HIWORD(wParam) == 0) menuCommand(static_cast<ui::TrayCommand>(LOWORD(wParam)));
       return 0;
     case WM_CLOSE:
-      shutDownController(kShutdownLogName);
+      shutDownController();
       return 0;
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_ENDSESSION:
-      if (wParam != 0) shutDownController(kShutdownLogName);
+      if (wParam != 0) shutDownController();
       return 0;
     case WM_DESTROY:
-      shutDownController(kShutdownLogName);
+      shutDownController();
       return 0;
     default:
       if (message == taskbarCreated_ && taskbarCreated_ != 0) {
@@ -141,10 +141,10 @@ void ControllerWindow::menuCommand(ui::TrayCommand command) {
   }
 }
 
-void ControllerWindow::shutDownController(std::string_view logName) {
+void ControllerWindow::shutDownController() {
   if (unloading_) return;
   unloading_ = true;
-  guarded(logName, [&] { controller_->shutDown(); });
+  guarded(kShutdownLogName, [&] { controller_->shutDown(); });
 }
 
 }  // namespace tavrolin::win32
