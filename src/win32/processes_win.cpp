@@ -5,6 +5,7 @@
 #include <wtsapi32.h>
 
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,34 +94,35 @@ bool WinProcessControl::setAffinity(ProcessHandle& process, std::uint64_t mask) 
 
 namespace {
 
-// The process's own mask and the system's; false on failure.
-bool ProcessAndSystemMasks(ProcessHandle& process, std::uint64_t& processMask,
-                           std::uint64_t& systemMask) {
+// A process's affinity mask and the processors the system has.
+struct AffinityMasks {
+  std::uint64_t ofProcess;
+  std::uint64_t ofSystem;
+};
+
+// Nothing on failure, with the system's last error kept.
+std::optional<AffinityMasks> MasksOf(ProcessHandle& process) {
   DWORD_PTR ofProcess = 0;
   DWORD_PTR ofSystem = 0;
   if (::GetProcessAffinityMask(static_cast<WinProcessHandle&>(process).get(), &ofProcess,
                                &ofSystem) == 0) {
-    return false;
+    return std::nullopt;
   }
-  processMask = ofProcess;
-  systemMask = ofSystem;
-  return true;
+  return AffinityMasks{ofProcess, ofSystem};
 }
 
 }  // namespace
 
 std::optional<std::uint64_t> WinProcessControl::affinity(ProcessHandle& process) {
-  std::uint64_t processMask = 0;
-  std::uint64_t systemMask = 0;
-  if (!ProcessAndSystemMasks(process, processMask, systemMask)) return std::nullopt;
-  return processMask;
+  const std::optional<AffinityMasks> masks = MasksOf(process);
+  if (!masks) return std::nullopt;
+  return masks->ofProcess;
 }
 
 std::optional<std::uint64_t> WinProcessControl::allowedMask(ProcessHandle& process) {
-  std::uint64_t processMask = 0;
-  std::uint64_t systemMask = 0;
-  if (!ProcessAndSystemMasks(process, processMask, systemMask)) return std::nullopt;
-  return systemMask;
+  const std::optional<AffinityMasks> masks = MasksOf(process);
+  if (!masks) return std::nullopt;
+  return masks->ofSystem;
 }
 
 std::vector<std::uint32_t> WinProcessControl::newlyRefusedThreads(ProcessHandle& /*process*/) {
