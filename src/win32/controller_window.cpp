@@ -84,15 +84,15 @@ LRESULT ControllerWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       if (HIWORD(wParam) == 0) menuCommand(static_cast<ui::TrayCommand>(LOWORD(wParam)));
       return 0;
     case WM_CLOSE:
-      shutDownController(kShutdownLogName);
+      shutDownController();
       return 0;
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_ENDSESSION:
-      if (wParam != 0) shutDownController(kShutdownLogName);
+      if (wParam != 0) shutDownController();
       return 0;
     case WM_DESTROY:
-      shutDownController(kShutdownLogName);
+      shutDownController();
       return 0;
     default:
       if (message == taskbarCreated_ && taskbarCreated_ != 0) {
@@ -123,28 +123,28 @@ void ControllerWindow::menuCommand(ui::TrayCommand command) {
     case ui::TrayCommand::kClose:
       break;  // the menu has closed already
     case ui::TrayCommand::kOptions:
-      guarded(ui::kOptionsCommandLogName, [&] {
+      guarded(ui::CommandLogName(command), [&] {
         if (commands_.showOptions) commands_.showOptions();
       });
       break;
     case ui::TrayCommand::kInfo:
-      guarded(ui::kInfoCommandLogName, [&] {
+      guarded(ui::CommandLogName(command), [&] {
         if (commands_.showInfo) commands_.showInfo();
       });
       break;
     case ui::TrayCommand::kExit:
       unloading_ = true;
-      guarded(ui::kExitCommandLogName, [&] { controller_->exitProgram(); });
+      guarded(ui::CommandLogName(command), [&] { controller_->exitProgram(); });
       break;
     case ui::TrayCommand::kNone:
       break;
   }
 }
 
-void ControllerWindow::shutDownController(std::string_view logName) {
+void ControllerWindow::shutDownController() {
   if (unloading_) return;
   unloading_ = true;
-  guarded(logName, [&] { controller_->shutDown(); });
+  guarded(kShutdownLogName, [&] { controller_->shutDown(); });
 }
 
 }  // namespace tavrolin::win32

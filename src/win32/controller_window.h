@@ -56,7 +56,7 @@ class ControllerWindow final : public Window {
   void onTrayNotification(float x);
   void showPopupMenu();
   void menuCommand(ui::TrayCommand command);
-  void shutDownController(std::string_view logName);
+  void shutDownController();
   void buildPopupMenu();
 
   WindowClass class_;

@@ -5,9 +5,11 @@
 #include <wtsapi32.h>
 
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "wide_text.h"
 #include "win_handles.h"
 
 namespace tavrolin::win32 {
@@ -19,22 +21,15 @@ struct WtsDeleter {
   void operator()(WTS_PROCESS_INFOW* buffer) const { ::WTSFreeMemory(buffer); }
 };
 
-// A wide name in the ANSI code page; characters it lacks become its default.
-std::string ToAnsi(const wchar_t* name) {
-  if (name == nullptr) return {};
-  const int size = ::WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string text(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, name, -1, text.data(), size, nullptr, nullptr);
-  text.resize(static_cast<std::size_t>(size - 1));
-  return text;
-}
-
 class WtsSnapshot final : public ProcessSnapshot {
  public:
   WtsSnapshot(WTS_PROCESS_INFOW* buffer, DWORD count) : buffer_(buffer) {
     names_.reserve(count);
-    for (DWORD i = 0; i < count; ++i) names_.push_back(ToAnsi(buffer[i].pProcessName));
+    for (DWORD i = 0; i < count; ++i) {
+      // A name the ANSI code page lacks characters for gets its default ones.
+      const wchar_t* name = buffer[i].pProcessName;
+      names_.push_back(name == nullptr ? std::string() : Narrow(name, CP_ACP));
+    }
     // The names no longer move: the records may point into them.
     records_.reserve(count);
     for (DWORD i = 0; i < count; ++i) {
@@ -99,34 +94,35 @@ bool WinProcessControl::setAffinity(ProcessHandle& process, std::uint64_t mask) 
 
 namespace {
 
-// The process's own mask and the system's; false on failure.
-bool ProcessAndSystemMasks(ProcessHandle& process, std::uint64_t& processMask,
-                           std::uint64_t& systemMask) {
+// A process's affinity mask and the processors the system has.
+struct AffinityMasks {
+  std::uint64_t ofProcess;
+  std::uint64_t ofSystem;
+};
+
+// Nothing on failure, with the system's last error kept.
+std::optional<AffinityMasks> MasksOf(ProcessHandle& process) {
   DWORD_PTR ofProcess = 0;
   DWORD_PTR ofSystem = 0;
   if (::GetProcessAffinityMask(static_cast<WinProcessHandle&>(process).get(), &ofProcess,
                                &ofSystem) == 0) {
-    return false;
+    return std::nullopt;
   }
-  processMask = ofProcess;
-  systemMask = ofSystem;
-  return true;
+  return AffinityMasks{ofProcess, ofSystem};
 }
 
 }  // namespace
 
 std::optional<std::uint64_t> WinProcessControl::affinity(ProcessHandle& process) {
-  std::uint64_t processMask = 0;
-  std::uint64_t systemMask = 0;
-  if (!ProcessAndSystemMasks(process, processMask, systemMask)) return std::nullopt;
-  return processMask;
+  const std::optional<AffinityMasks> masks = MasksOf(process);
+  if (!masks) return std::nullopt;
+  return masks->ofProcess;
 }
 
 std::optional<std::uint64_t> WinProcessControl::allowedMask(ProcessHandle& process) {
-  std::uint64_t processMask = 0;
-  std::uint64_t systemMask = 0;
-  if (!ProcessAndSystemMasks(process, processMask, systemMask)) return std::nullopt;
-  return systemMask;
+  const std::optional<AffinityMasks> masks = MasksOf(process);
+  if (!masks) return std::nullopt;
+  return masks->ofSystem;
 }
 
 std::vector<std::uint32_t> WinProcessControl::newlyRefusedThreads(ProcessHandle& /*process*/) {

@@ -1,26 +1,10 @@
 #include "wmi_names.h"
 
+#include "wide_text.h"
+
 namespace tavrolin::win32 {
 
 namespace {
-
-std::wstring ToWide(std::string_view text) {
-  if (text.empty()) return {};
-  const int size =
-      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
-std::string ToAnsi(const wchar_t* text, UINT length) {
-  if (length == 0) return {};
-  const int wideLength = static_cast<int>(length);
-  const int size = ::WideCharToMultiByte(CP_ACP, 0, text, wideLength, nullptr, 0, nullptr, nullptr);
-  std::string ansi(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, text, wideLength, ansi.data(), size, nullptr, nullptr);
-  return ansi;
-}
 
 // Notes a failed COM call as the last error; always false.
 bool Failed(HRESULT result) {
@@ -43,7 +27,7 @@ HRESULT NameOf(IDispatch* instance, const Bstr& nameProperty, std::string& name,
   result = property->get_Value(value.get());
   if (FAILED(result)) return result;
   isText = (*value).vt == VT_BSTR;
-  if (isText) name = ToAnsi((*value).bstrVal, ::SysStringLen((*value).bstrVal));
+  if (isText) name = Narrow({(*value).bstrVal, ::SysStringLen((*value).bstrVal)}, CP_ACP);
   return S_OK;
 }
 
@@ -52,8 +36,7 @@ HRESULT NameOf(IDispatch* instance, const Bstr& nameProperty, std::string& name,
 bool WmiProcessNames::forEachName(std::string_view computerName,
                                   const std::function<bool(std::string_view)>& visit) {
   if (!services_ || boundTo_ != computerName) {
-    services_.reset();
-    const std::wstring moniker = L"winmgmts://" + ToWide(computerName);
+    const std::wstring moniker = L"winmgmts://" + Widen(computerName, CP_ACP);
     const HRESULT result =
         ::CoGetObject(moniker.c_str(), nullptr, IID_ISWbemServices, services_.putVoid());
     if (FAILED(result)) {

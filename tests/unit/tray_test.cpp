@@ -81,6 +81,7 @@ TEST(PopupMenu, ItemsInOrderWithTheirSpaces) {
   for (std::size_t i = 0; i < kPopupMenuItems.size(); ++i) {
     EXPECT_EQ(kPopupMenuItems[i].caption, captions[i]);
     EXPECT_EQ(kPopupMenuItems[i].logName, logNames[i]);
+    EXPECT_EQ(CommandLogName(kPopupMenuItems[i].command), logNames[i]);
     EXPECT_EQ(kPopupMenuItems[i].separator(), kPopupMenuItems[i].command == TrayCommand::kNone);
   }
   EXPECT_EQ(kDefaultMenuCommand, TrayCommand::kExit);

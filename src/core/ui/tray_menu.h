@@ -89,6 +89,16 @@ inline constexpr std::array<MenuItem, 6> kPopupMenuItems{{
     {"    Exit", TrayCommand::kExit, kExitCommandLogName},
 }};
 
+// The name under which a command's errors are logged: the menu item's own, so
+// that the table above is what ErrorLog.txt shows. Empty for commands that run
+// nothing.
+constexpr std::string_view CommandLogName(TrayCommand command) {
+  for (const MenuItem& item : kPopupMenuItems) {
+    if (item.command == command) return item.logName;
+  }
+  return {};
+}
+
 // Shown in bold; the item the menu's default action picks.
 inline constexpr TrayCommand kDefaultMenuCommand = TrayCommand::kExit;
 
