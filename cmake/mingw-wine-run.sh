@@ -52,4 +52,6 @@ trap 'rm -f "$output"' EXIT
 wine "$@" >"$output" 2>&1
 status=$?
 tr -d '\r' <"$output"
+# A program that Wine could not start at all says nothing of its own.
+[ $status -ne 0 ] && [ ! -s "$output" ] && echo "mingw-wine-run.sh: wine $1 ended with status $status and no output"
 exit $status

@@ -25,7 +25,7 @@ skip_step() {
 # is named.
 run_ctest() {
   local log=build/ctest-$1.log
-  ctest --preset "$@" 2>&1 | tee "$log"
+  ctest --preset "$@" --output-on-failure 2>&1 | tee "$log"
   sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \(Skipped\)$/ctest \1/p' "$log" >>"$TAVROLIN_SKIPPED"
 }
 
