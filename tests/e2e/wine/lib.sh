@@ -153,13 +153,14 @@ pid_of() { pgrep -f "^$1" | head -n 1; }
 running() { [[ -n $(pid_of "$1") ]]; }
 not_running() { [[ -z $(pid_of "$1") ]]; }
 # stop NAME: ends the program of that image name that a test started, by its
-# pid, and waits until it is gone.
+# pid, and waits until it is gone; sets stopped_ms, when it was seen gone.
 stop() {
   local pid
   pid=$(pid_of "$1")
   [[ -n $pid ]] || return 0
   kill "$pid" 2>/dev/null
   wait_for 10 not_running "$1"
+  stopped_ms=$(now_ms)
 }
 
 default_config() {
@@ -424,19 +425,15 @@ click() {
   xdotool mousemove "$1" "$2" click 1
   sleep 0.3
 }
-save() {
-  click "$(save_x)" "$(save_y)"
-  last_save_ms=$(now_ms)
-}
-# sleep_past_poll: until the watcher's next poll has run. The polls run every
-# 10 s from the last save on ($last_save_ms), and nothing outside the program
-# shows one: 3 s past the due time leaves room for a loaded machine, and no
-# save comes between (a save would start the 10 s anew).
+save() { click "$(save_x)" "$(save_y)"; }
+# sleep_past_poll: until the watcher has polled since the last stop. A game
+# that ends and starts again before a poll has seen it gone counts as the same
+# run, and is not adjusted again. The polls come every 10 s while the program
+# runs, whatever the dialog does, and nothing outside the program shows one:
+# 13 s after the stop leaves 3 s for a loaded machine.
 sleep_past_poll() {
-  local now wait
-  now=$(now_ms)
-  wait=$((10000 - (now - last_save_ms) % 10000 + 3000))
-  sleep "$((wait / 1000)).$(printf '%03d' $((wait % 1000)))"
+  local wait=$((stopped_ms + 13000 - $(now_ms)))
+  if ((wait > 0)); then sleep "$((wait / 1000)).$(printf '%03d' $((wait % 1000)))"; fi
 }
 # crop_shot NAME GEOMETRY TO: a part of a screenshot, kept as TO.png.
 crop_shot() {

@@ -43,8 +43,6 @@ default_config >"$dir/config.ini"
 start_in_desktop "$dir" Tavrolin.exe
 wait_for 60 running Tavrolin.exe || fatal "Tavrolin.exe is not running"
 find_tray_icon || fatal "no tray icon appeared"
-started_ms=$(now_ms)
-last_save_ms=$started_ms # the poll runs every 10 s from the last save on
 
 shot empty-screen || fatal "no screenshot" # what dialog_seen and dialog_gone compare with
 

@@ -134,6 +134,7 @@ else
 fi
 save # untouched: the selection stays
 wait_for 10 dialog_gone || fail "the dialog is still shown after saving"
+sleep_past_poll # the watcher has seen the last game gone
 without_cpu0=$(sed -E 's/^0-1$/1/; s/^0-/1-/' <<<"$all_cpus")
 start_game "$dir" SupremeCommander.exe --threads 4 || fatal "the stand-in game did not start"
 if adjusted_to SupremeCommander.exe "$without_cpu0"; then
