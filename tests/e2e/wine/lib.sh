@@ -153,14 +153,17 @@ pid_of() { pgrep -f "^$1" | head -n 1; }
 running() { [[ -n $(pid_of "$1") ]]; }
 not_running() { [[ -z $(pid_of "$1") ]]; }
 # stop NAME: ends the program of that image name that a test started, by its
-# pid, and waits until it is gone; sets stopped_ms, when it was seen gone.
+# pid, and waits until it is gone; sets stopped_ms, when it was seen gone (or
+# found gone already: it ended by then at the latest).
 stop() {
-  local pid
+  local pid status=0
   pid=$(pid_of "$1")
-  [[ -n $pid ]] || return 0
-  kill "$pid" 2>/dev/null
-  wait_for 10 not_running "$1"
+  if [[ -n $pid ]]; then
+    kill "$pid" 2>/dev/null
+    wait_for 10 not_running "$1" || status=1
+  fi
   stopped_ms=$(now_ms)
+  return $status
 }
 
 default_config() {
