@@ -158,10 +158,14 @@ test_game_exits_between_phases() {
   start_game "$game" --on-pin exit
   start_program "$dir" "$work/exits.log" || fail "no startup line: $(cat "$work/exits.log")"
   prog=$started
-  reported() { grep -q '^1001  The system refused the affinity mask' "$dir/ErrorLog.txt" 2>/dev/null; }
+  # The final step's report: the pin may report too, when the game ends in
+  # the middle of it.
+  reported() {
+    grep -A1 '^Error occurred in Timer1_Timer' "$dir/ErrorLog.txt" 2>/dev/null |
+      grep -q '^1001  The system refused the affinity mask'
+  }
   if wait_until 60 reported && grep -q 'pinned: exiting' "$game_out" &&
-    kill -0 "$prog" 2>/dev/null && ! grep -q processors "$work/exits.log" &&
-    grep -q '^Error occurred in Timer1_Timer' "$dir/ErrorLog.txt"; then
+    kill -0 "$prog" 2>/dev/null && ! grep -q processors "$work/exits.log"; then
     pass "a game gone between the phases: reported, no adjustment line, the program runs on"
   else
     fail "game gone between phases: $(cat "$game_out" "$work/exits.log" "$dir/ErrorLog.txt" 2>/dev/null)"
