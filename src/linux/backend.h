@@ -29,9 +29,10 @@ struct Backend {
   ProcFsProcesses processes;
   ProcFsControl control;
   ConsoleBeeper beeper;
+  StderrDebugOutput debug;
 
-  Platform platform{environment, files,   profile,   clock,     loop,    loop,   lastError,
-                    console,     console, processes, processes, control, beeper, console};
+  Platform platform{environment, files,     profile,   clock,   loop,   loop,    lastError, console,
+                    console,     processes, processes, control, beeper, console, debug};
 };
 
 }  // namespace tavrolin::linux_backend

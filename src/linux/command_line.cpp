@@ -17,12 +17,13 @@ namespace {
 constexpr std::string_view kSettingsOption = "--settings-dir";
 
 constexpr std::string_view kHelp =
-    "Usage: tavrolin [--settings-dir DIR] [--help] [--version]\n"
+    "Usage: tavrolin [--settings-dir DIR] [--verbose] [--help] [--version]\n"
     "\n"
     "Watches for SupremeCommander.exe (or ForgedAlliance.exe) run under Wine or\n"
     "Proton and, once it has started, spreads it over the processors.\n"
     "\n"
     "  --settings-dir DIR  keep config.ini and ErrorLog.txt in DIR\n"
+    "  --verbose           say on stderr what each poll found and each step did\n"
     "  --help              print this help and exit\n"
     "  --version           print the version and exit\n"
     "\n"
@@ -65,6 +66,8 @@ CommandLine ParseCommandLine(std::span<const char* const> arguments) {
       help = true;
     } else if (argument == "--version") {
       version = true;
+    } else if (argument == "--verbose" || argument == "-v") {
+      result.verbose = true;
     } else if (argument == kSettingsOption || argument.starts_with("--settings-dir=")) {
       std::string_view directory;
       if (argument == kSettingsOption) {

@@ -7,12 +7,13 @@
 
 namespace tavrolin::linux_backend {
 
-// tavrolin [--settings-dir DIR] [--help] [--version]
+// tavrolin [--settings-dir DIR] [--verbose] [--help] [--version]
 struct CommandLine {
   enum class Action { kRun, kHelp, kVersion, kUsageError };
   Action action = Action::kRun;
   std::optional<std::string> settingsDirectory;
-  std::string error;  // kUsageError: what was wrong, for one line on stderr
+  bool verbose = false;  // a line on stderr per poll and per step of an adjustment
+  std::string error;     // kUsageError: what was wrong, for one line on stderr
 };
 
 // `arguments` without the program's own name.

@@ -42,4 +42,10 @@ void ConsoleBeeper::strayThreadsMoved(std::string_view imageName, std::uint32_t 
                 " moved to processors " + DescribeMask(mask));
 }
 
+void StderrDebugOutput::line(std::string_view text) {
+  if (!enabled) return;
+  const std::string line = "tavrolin: " + std::string(text) + "\n";
+  std::fputs(line.c_str(), stderr);
+}
+
 }  // namespace tavrolin::linux_backend

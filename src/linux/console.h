@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/beeper.h"
+#include "platform/debug_output.h"
 #include "platform/main_window.h"
 #include "platform/options_window.h"
 #include "platform/tray_icon.h"
@@ -33,6 +34,14 @@ class ConsoleBeeper final : public Beeper {
 
  private:
   bool notificationProblemShown_ = false;
+};
+
+// The debug output: "tavrolin: " and the line on stderr with --verbose,
+// nothing without.
+class StderrDebugOutput final : public DebugOutput {
+ public:
+  void line(std::string_view text) override;
+  bool enabled = false;
 };
 
 }  // namespace tavrolin::linux_backend

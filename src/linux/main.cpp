@@ -1,5 +1,6 @@
 // The Linux program: the Controller driven by an event loop, for games run
-// under Wine or Proton. Ends on SIGINT or SIGTERM.
+// under Wine or Proton. Ends on SIGINT or SIGTERM; --verbose
+// says what each poll found on stderr.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
   const std::string settingsDirectory = tavrolin::linux_backend::SettingsDirectoryFor(options);
 
   tavrolin::linux_backend::Backend backend(settingsDirectory);
+  backend.debug.enabled = options.verbose;
   if (const int error = backend.loop.setupError(); error != 0) {
     // Without its signal descriptor the program could not be stopped cleanly.
     std::fprintf(stderr, "tavrolin: cannot watch for SIGINT and SIGTERM: %s\n",

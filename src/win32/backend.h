@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controller_window.h"
+#include "debug_output_win.h"
 #include "environment_win.h"
 #include "files_win.h"
 #include "platform/platform.h"
@@ -17,7 +18,7 @@ struct Backend {
       : platform{environment,     files,       profile,      clock,
                  window.timers(), pump,        lastError,    window.mainWindow(),
                  window.tray(),   processList, processNames, processControl,
-                 beeper,          windows} {}
+                 beeper,          windows,     debug} {}
 
   WinEnvironment environment;
   WinFileSystem files;
@@ -29,6 +30,7 @@ struct Backend {
   WmiProcessNames processNames;
   WinProcessControl processControl;
   WinBeeper beeper;
+  WinDebugOutput debug;
   Platform platform;
 };
 

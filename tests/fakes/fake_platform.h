@@ -230,6 +230,13 @@ class FakeBeeper final : public Beeper {
   std::vector<Moved> moves;
 };
 
+// The debug output's lines, kept for a test to read.
+class FakeDebugOutput final : public DebugOutput {
+ public:
+  void line(std::string_view text) override { lines.emplace_back(text); }
+  std::vector<std::string> lines;
+};
+
 // All fakes, wired into one Platform.
 struct FakePlatform {
   FakeLastError lastError;
@@ -242,8 +249,10 @@ struct FakePlatform {
   FakeProcesses processes{lastError, time};
   FakeBeeper beeper;
   FakeWindows windows;
-  Platform platform{environment, files,  profile,   clock,     time,      time,   lastError,
-                    window,      window, processes, processes, processes, beeper, windows};
+  FakeDebugOutput debug;
+  Platform platform{environment, files,     profile, clock,   time,
+                    time,        lastError, window,  window,  processes,
+                    processes,   processes, beeper,  windows, debug};
 
   // Paths in the fake settings directory.
   std::string path(std::string_view fileName) const {

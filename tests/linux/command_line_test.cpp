@@ -20,6 +20,7 @@ TEST(CommandLine, OptionsAndUsageErrors) {
     Action action;
     std::optional<std::string> directory;
     std::string error;
+    bool verbose = false;
   };
   const Row rows[] = {
       {{}, Action::kRun, std::nullopt, ""},
@@ -29,7 +30,9 @@ TEST(CommandLine, OptionsAndUsageErrors) {
       {{"--settings-dir", "/x", "--version"}, Action::kVersion, "/x", ""},
       {{"--settings-dir"}, Action::kUsageError, std::nullopt, "--settings-dir needs a directory"},
       {{"--settings-dir="}, Action::kUsageError, std::nullopt, "--settings-dir needs a directory"},
-      {{"--help", "-v"}, Action::kUsageError, std::nullopt, "unknown option '-v'"},
+      {{"--verbose", "--settings-dir=/x"}, Action::kRun, "/x", "", true},
+      {{"-v"}, Action::kRun, std::nullopt, "", true},
+      {{"--help", "-x"}, Action::kUsageError, std::nullopt, "unknown option '-x'"},
       {{"config.ini"}, Action::kUsageError, std::nullopt, "unexpected argument 'config.ini'"},
   };
   for (const Row& row : rows) {
@@ -38,6 +41,7 @@ TEST(CommandLine, OptionsAndUsageErrors) {
     EXPECT_EQ(parsed.action, row.action);
     if (row.action != Action::kUsageError) {
       EXPECT_EQ(parsed.settingsDirectory, row.directory);
+      EXPECT_EQ(parsed.verbose, row.verbose);
     }
     EXPECT_EQ(parsed.error, row.error);
   }

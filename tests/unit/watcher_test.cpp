@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "controller/controller.h"
 #include "fake_platform.h"
@@ -60,6 +61,28 @@ TEST_F(Watcher, AGameRunningAtStartupIsSeenAtTheFirstPollAndAdjustedAfterTheDela
   ASSERT_EQ(fake.processes.maskSets.size(), 2U);
   EXPECT_EQ(fake.processes.maskSets[1].mask, 15U);
   EXPECT_EQ(fake.processes.maskSets[1].at, 41000U);
+}
+
+// The lines the end-to-end tests wait for, in the order a game start makes
+// them: one per poll, one per step.
+TEST_F(Watcher, TheDebugOutputSaysWhatEachPollFoundAndEachStepDid) {
+  Start("15", "0");
+  Advance(10000);
+  const std::uint32_t pid = fake.processes.start(kGame);
+  Advance(20000);  // seen at 20 s; the delay ends at 35 s, the next poll at 40 s
+  fake.processes.start(kLobby);
+  Advance(16000);
+  const std::string game = kGame + " (PID " + std::to_string(pid) + ")";
+  const std::vector<std::string> expected = {
+      "poll 1: " + kLobby + " not running; " + kGame + " not running",
+      "poll 2: " + kLobby + " not running; " + kGame + " running: delay of 15000 ms started",
+      "poll 3: " + kLobby + " not running; " + kGame + " running: delay under way",
+      "delay over: " + kGame + " running",
+      "pin: " + game + " on processor 0; final step in 1000 ms",
+      "final: " + game + " on processors 0-3",
+      "poll 4: " + kLobby + " running; online play not allowed: " + kGame + " not looked for",
+  };
+  EXPECT_EQ(fake.debug.lines, expected);
 }
 
 TEST_F(Watcher, AnAdjustedGameIsLeftAloneUntilAPollHasSeenItGone) {

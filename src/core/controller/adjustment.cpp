@@ -16,6 +16,10 @@ constexpr std::string_view kProcessorCountVariable = "numProcessors =";
 constexpr std::string_view kMaskVariable = "MyMask =";
 }  // namespace
 
+std::string Controller::gameText(std::string_view image) const {
+  return std::string(image) + " (PID " + std::to_string(gamePid_) + ")";
+}
+
 bool Controller::setGameAffinity(ProcessHandle& process, std::uint64_t mask, Handler& handler) {
   ProcessControl& control = platform_.processControl;
   const bool set = control.setAffinity(process, mask);
@@ -52,6 +56,7 @@ void Controller::pinToFirstProcessor(const std::string& image) {
   handler.run([&] { gamePid_ = FindProcessId(platform_.processList, log_, image); });
   if (gamePid_ == 0) {
     customErrorText_ = "Could Not Get process ID of " + image;
+    platform_.debug.line("pin: " + image + " not found");
     handler.directEntry();
     return;
   }
@@ -69,6 +74,7 @@ void Controller::pinToFirstProcessor(const std::string& image) {
   });
   if (gameHandle_.get() == nullptr) {
     customErrorText_ = "Error in OpenProcess For the Process ID: " + std::to_string(gamePid_);
+    platform_.debug.line("pin: " + gameText(image) + " cannot be opened");
     handler.directEntry();
     return;
   }
@@ -77,11 +83,16 @@ void Controller::pinToFirstProcessor(const std::string& image) {
   handler.run([&] { processorCountAtPin_ = ToInteger16(ProcessorCount(platform_.environment)); });
   if (processorCountAtPin_ == 1) {
     gameHandle_.release();  // a single processor leaves nothing to spread
+    platform_.debug.line("pin: " + gameText(image) + " left alone: one processor");
     return;
   }
 
   // A refused pin is reported; the final step still comes on time.
-  handler.run([&] { setGameAffinity(*gameHandle_.get(), 1, handler); });
+  bool pinned = false;
+  handler.run([&] { pinned = setGameAffinity(*gameHandle_.get(), 1, handler); });
+  platform_.debug.line("pin: " + gameText(image) +
+                       (pinned ? " on processor 0" : " refused processor 0") + "; final step in " +
+                       std::to_string(finalMaskTimer_->interval()) + " ms");
   pinnedImage_ = image;
   finalStepPending_ = true;
   // Events already waiting (a poll, a menu command) run here, before the
@@ -114,6 +125,7 @@ void Controller::applyFinalMask() {
     }
     if (composed) finalMask_ = *composed;
     const bool tookEffect = asked && setGameAffinity(*process, *asked, handler);
+    const std::string game = "final: " + gameText(pinnedImage_);
     if (tookEffect) {
       // What the system made of it (a cpuset or a job narrows it) is what
       // the game got, and what the beep's line names.
@@ -137,27 +149,34 @@ void Controller::applyFinalMask() {
           keptMask_ = *asked;
         }
       }
+      platform_.debug.line(game + " on processors " + DescribeMask(given) +
+                           (keptGame_ ? ", kept on them while it runs" : ""));
     } else if (maskAtOpen_) {
       // Never leave the game pinned to processor 0: it gets back exactly what
       // it had before the first phase. A rescue is no adjustment: no beep.
       setGameAffinity(*process, *maskAtOpen_, handler);
+      platform_.debug.line(game + " not adjusted: given back processors " +
+                           DescribeMask(*maskAtOpen_));
     }
+  } else {
+    platform_.debug.line("final: no game to adjust");
   }
 
   gameHandle_.release();
   finalMaskTimer_->setEnabled(false);
 }
 
-void Controller::keepThreadsOnFinalMask() {
+int Controller::keepThreadsOnFinalMask() {
   // Quiet and cheap: a look at each thread's mask, a change only where one
   // differs, no report (a thread that refuses would refuse at every poll).
   const std::optional<int> moved = platform_.processControl.moveStrayThreads(*keptGame_, keptMask_);
   log_.recordLastError();
   if (!moved) {
     keptGame_.reset();  // it has ended
-  } else if (*moved > 0) {
-    platform_.beeper.strayThreadsMoved(pinnedImage_, gamePid_, keptMask_, *moved);
+    return 0;
   }
+  if (*moved > 0) platform_.beeper.strayThreadsMoved(pinnedImage_, gamePid_, keptMask_, *moved);
+  return *moved;
 }
 
 }  // namespace tavrolin

@@ -106,8 +106,11 @@ class Controller final : public WatchSettings {
   // Sets `mask` on the game; a refusal is reported through `handler`, naming
   // the threads that refused where the rest of the game took it.
   bool setGameAffinity(ProcessHandle& process, std::uint64_t mask, Handler& handler);
-  // The poll's part while the adjusted game runs on a narrower final mask.
-  void keepThreadsOnFinalMask();
+  // The poll's part while the adjusted game runs on a narrower final mask:
+  // how many threads it moved onto it.
+  int keepThreadsOnFinalMask();
+  // "NAME (PID n)", as the debug output names the game being adjusted.
+  std::string gameText(std::string_view image) const;
 
   void writeDefaultSettings();
   void appendGameKey();
@@ -126,6 +129,7 @@ class Controller final : public WatchSettings {
   ProcessorSelection processorSelection_;
   std::string settingsPath_;
   std::string computerName_;
+  std::uint64_t polls_ = 0;  // numbers the polls' debug lines
 
   // The adjustment's state, from the first phase to the final mask; reports
   // print it as it stands.

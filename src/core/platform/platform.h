@@ -2,6 +2,7 @@
 
 #include "platform/beeper.h"
 #include "platform/clock.h"
+#include "platform/debug_output.h"
 #include "platform/environment.h"
 #include "platform/event_pump.h"
 #include "platform/file_system.h"
@@ -33,6 +34,7 @@ struct Platform {
   ProcessControl& processControl;
   Beeper& beeper;
   WindowFactory& windows;
+  DebugOutput& debug;
 };
 
 }  // namespace tavrolin
