@@ -59,11 +59,8 @@ e2e_begin() {
 # on_cleanup CMD: runs at exit, before the work directory goes.
 on_cleanup() { cleanup_hooks+=("$1"); }
 e2e_cleanup() {
-  local pid hook
-  for pid in "${pids_to_kill[@]}"; do
-    kill -KILL "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  done
-  pids_to_kill=()
+  local hook
+  kill_started
   for hook in "${cleanup_hooks[@]}"; do eval "$hook"; done
   # Files made immutable by a case would survive rm.
   chattr -R -i "$work" >/dev/null 2>&1
@@ -115,6 +112,16 @@ start_bg() {
   pids_to_kill+=("$started")
 }
 
+# kill_started: kills what start_bg started and is still there (games and
+# their watches, between cases).
+kill_started() {
+  local pid
+  for pid in "${pids_to_kill[@]}"; do
+    kill -KILL "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  done
+  pids_to_kill=()
+}
+
 # stop_pid PID [SIGNAL] [SECONDS]: SIGTERM (or SIGNAL), then waits up to
 # SECONDS (30) for it to end. Sets stop_ms (how long it took) and stop_rc
 # (its status where it is this shell's child, else 0). False when it did not
@@ -138,6 +145,13 @@ stop_pid() {
   # Not a child of this shell: its status is not ours to read.
   ((stop_rc == 127)) && stop_rc=0
   return 0
+}
+# stop_ok PID WHAT [SIGNAL]: stop_pid; true when PID ended with status 0, else
+# a failed check that names WHAT.
+stop_ok() {
+  stop_pid "$1" "${3:-TERM}" && [[ $stop_rc == 0 ]] && return 0
+  fail "$2: status $stop_rc on SIG${3:-TERM}"
+  return 1
 }
 # Gone, or a zombie waiting for its parent.
 not_alive() { [[ ! -e /proc/$1 || $(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) == Z ]]; }
@@ -195,6 +209,17 @@ wait_poll_after() {
 # A check that "nothing happened" after an event waits for the second poll
 # after it: the first may have been under way when it happened.
 next_poll() { wait_poll_after "$1" "$(last_poll "$1")" "${2:-60}"; }
+# wait_poll_saying LOG N REGEX [SECONDS]: waits for a poll after poll N whose
+# line matches REGEX (a game seen gone, say); sets polled, that poll's line.
+wait_poll_saying() {
+  local log=$1 after=$2 regex=$3
+  poll_says() {
+    polled=$(grep -aoE '[Tt]avrolin: poll [0-9]+: [^"]*' "$log" 2>/dev/null | sed -E 's/^[Tt]avrolin: //; s/\\n$//' |
+      awk -v after="$after" -v re="$regex" '$2 + 0 > after && $0 ~ re { print; exit }')
+    [[ -n $polled ]]
+  }
+  wait_until "${4:-60}" poll_says
+}
 # debug_line LOG REGEX: true once LOG has a debug line matching REGEX
 # (after "tavrolin: ").
 debug_line() { grep -aqE "[Tt]avrolin: $2" "$1" 2>/dev/null; }

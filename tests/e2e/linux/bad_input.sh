@@ -8,16 +8,8 @@
 #
 #   tests/e2e/linux/bad_input.sh [BUILD_DIR]    (default build/native)
 set -u
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../../../build/native}" && pwd)
-work=$(mktemp -d /tmp/tavrolin-bad.XXXXXX)
-chmod 755 "$work"
-suite="Bad input through the Linux program"
-# shellcheck source=lib.sh
-source "$here/lib.sh"
-trap 'cleanup; rm -rf "$work"' EXIT
-unset NUMBER_OF_PROCESSORS
-all_cpus=$(awk '/^Cpus_allowed_list:/ {print $2}' /proc/self/status)
+source "$(dirname "$0")/lib.sh"
+linux_begin "Bad input through the Linux program" "${1:-$root/build/native}"
 rows=()
 
 # As another user when we are root, so that file permissions hold.
@@ -26,13 +18,13 @@ if [[ $(id -u) == 0 ]]; then
   as_user=(XDG_RUNTIME_DIR="$(new_runtime_dir nobody)" setpriv --reuid=nobody --regid=nogroup --clear-groups)
 fi
 
-record() {  # record ROW RESULT OBSERVED
+record() { # record ROW RESULT OBSERVED
   rows+=("| $1 | $2 | $3 |")
   [[ $2 == pass ]] && pass "$1" || fail "$1: $3"
 }
 
 # start_and_stop DIR [ENV...]: runs the program until its startup line, then
-# SIGTERM. Sets $line (the startup line), $rc, $alive.
+# SIGTERM. Sets $line (the startup line), $rc (its status), $alive.
 start_and_stop() {
   local dir=$1
   shift
@@ -41,23 +33,20 @@ start_and_stop() {
   sleep 0.2
   kill -0 "$pid" 2>/dev/null && alive=yes || alive=no
   line=$(grep -o 'watching .*)' "$dir/stderr.txt" | head -1)
-  stop_program "$pid"
-  rc=$stop_rc
+  stop_pid "$pid" && rc=$stop_rc || rc="still running"
 }
 
-report_of() { [[ -f $1/ErrorLog.txt ]] && grep -c '^Error occurred in' "$1/ErrorLog.txt" || echo 0; }
-
 # config_row NAME CONFIG EXPECTED_LINE REPORTS [EXPECTED_CONFIG [STARTS]]
-# CONFIG is printf'd into config.ini; EXPECTED_CONFIG defaults to CONFIG. The
-# program starts STARTS times (default 1); the last start is checked, the file
-# after all of them.
+# CONFIG is printf'd into config.ini, byte for byte what the row is about;
+# EXPECTED_CONFIG defaults to CONFIG. The program starts STARTS times (default
+# 1); the last start is checked, the file after all of them.
 config_row() {
-  local name=$1 config=$2 expected=$3 reports=$4 after=${5-$2} starts=${6:-1} dir got i
+  local name=$1 config=$2 expected=$3 want=$4 after=${5-$2} starts=${6:-1} dir got i
   dir=$(new_program_dir)
   printf "$config" >"$dir/config.ini"
   for ((i = 0; i < starts; i++)); do start_and_stop "$dir"; done
-  got=$(report_of "$dir")
-  if [[ $alive == yes && $rc == 0 && $line == "watching $expected" && $got == "$reports" ]] &&
+  got=$(reports "$dir")
+  if [[ $alive == yes && $rc == 0 && $line == "watching $expected" && $got == "$want" ]] &&
     cmp -s <(printf "$after") "$dir/config.ini"; then
     record "$name" pass "${line#watching }; reports: $got"
   else
@@ -68,6 +57,62 @@ config_row() {
 S='[Config]\r\n'
 D='(delay 30000 ms, online play allowed)'
 SC="SupremeCommander.exe"
+
+# --- NUMBER_OF_PROCESSORS: needs a game to adjust ---------------------------
+# Two rows run at a time, one watching each game, so that neither touches the
+# other's game; the first two while the settings rows run. Each row ends on
+# the program's word: its pin leaves the game alone, or its final step.
+declare -A row_dir row_game row_watch row_prog
+number_start() { # number_start SLOT VALUE|- GAME_INDEX
+  local slot=$1 value=$2 game_index=$3 dir env_args=() image=SupremeCommander.exe
+  [[ $game_index == 1 ]] && image=ForgedAlliance.exe
+  dir=$(new_program_dir InitializeDelay=1 OnlineEnabled=1 "Game=$game_index")
+  [[ $value != - ]] && env_args=("NUMBER_OF_PROCESSORS=$value")
+  start_game "$(new_game "$image")"
+  row_game[$slot]=$game_pid row_watch[$slot]=$game_watch row_dir[$slot]=$dir
+  start_program "$dir" "$dir/stdout.txt" "${env_args[@]}" || fail "$value: no startup line: $(cat "$dir/stdout.txt")"
+  row_prog[$slot]=$started
+}
+# row_done LOG: the pin left the game alone, or the final step has run.
+row_done() { debug_line "$1" "pin: .* left alone" || debug_line "$1" "final: "; }
+number_check() { # number_check SLOT NAME ADJUSTED(yes|no) EXPECT_LINE(yes|no) REPORTS
+  local slot=$1 name=$2 adjusted=$3 wants_line=$4 want=$5 dir=${row_dir[$1]} cpus got rc printed=no seen=no alive=no
+  wait_until 60 row_done "$dir/stdout.txt" || fail "$name: no pin or final step: $(cat "$dir/stdout.txt")"
+  cpus=$(thread_cpus "${row_game[$slot]}")
+  if [[ $(adjustment_in "${row_watch[$slot]}" "$all_cpus") != *-* ]]; then
+    seen=yes
+  elif ! always_on "${row_watch[$slot]}" "$all_cpus"; then
+    seen=partly # touched, but not pinned and spread again
+  fi
+  kill -0 "${row_prog[$slot]}" 2>/dev/null && alive=yes
+  stop_pid "${row_prog[$slot]}" && rc=$stop_rc || rc="still running"
+  got=$(reports "$dir")
+  (($(adjustment_lines "$dir/stdout.txt"))) && printed=yes
+  local what="pinned, then spread over $cpus"
+  [[ $adjusted == no ]] && what="left alone on $cpus"
+  if [[ $alive == yes && $rc == 0 && $cpus == "$all_cpus" && $seen == "$adjusted" && $printed == "$wants_line" && $got == "$want" ]]; then
+    record "$name" pass "game $what; adjustment line: $printed; reports: $got"
+  else
+    record "$name" FAIL "alive=$alive rc=$rc cpus=$cpus adjusted=$seen line=$printed reports=$got $(tr '\r\n' '  ' <"$dir/ErrorLog.txt" 2>/dev/null); $(grep '^tavrolin: [pf]' "$dir/stdout.txt" | tr '\n' '|')"
+  fi
+}
+# pair NAME_A VALUE_A ADJUSTED_A LINE_A REPORTS_A NAME_B VALUE_B ADJUSTED_B LINE_B REPORTS_B
+pair() {
+  number_start a "$2" 0
+  number_start b "$7" 1
+  number_check a "$1" "$3" "$4" "$5"
+  number_check b "$6" "$8" "$9" "${10}"
+  kill_started
+}
+if one_processor; then
+  for name in missing 0 1 33 65 "not a number (many)"; do
+    skip "NUMBER_OF_PROCESSORS $name" "only one processor to run on: there is nothing to spread"
+    rows+=("| NUMBER_OF_PROCESSORS $name | skipped | only one processor to run on |")
+  done
+else
+  number_start a - 0
+  number_start b 0 1
+fi
 
 echo "Bad input: settings file"
 # The value rules themselves (every number, sign, overflow and refusal) are
@@ -96,14 +141,14 @@ config_row "CPUs partly on this machine (0,100)" "${S}InitializeDelay=30\r\nOnli
 
 # A read-only settings file with a value to repair: the repair fails, is
 # reported, and the program runs on with what it could read.
-dir=$(new_program_dir)
+dir=$(new_program_dir InitializeDelay=20 OnlineEnabled=0)
 chmod 777 "$dir"
-printf "${S}InitializeDelay=20\r\nOnlineEnabled=0\r\n" >"$dir/config.ini"
+cp "$dir/config.ini" "$work/readonly.ini"
 chmod 444 "$dir/config.ini"
 start_and_stop "$dir" "${as_user[@]}"
-got=$(report_of "$dir")
+got=$(reports "$dir")
 if [[ $alive == yes && $rc == 0 && $line == "watching $SC (delay 20000 ms, online play not allowed)" && $got == 1 ]] &&
-  cmp -s <(printf "${S}InitializeDelay=20\r\nOnlineEnabled=0\r\n") "$dir/config.ini"; then
+  cmp -s "$work/readonly.ini" "$dir/config.ini"; then
   record "Read-only config.ini (Game missing)" pass "${line#watching }; repair refused and reported; file unchanged"
 else
   record "Read-only config.ini (Game missing)" FAIL "alive=$alive rc=$rc line=$line reports=$got"
@@ -113,23 +158,21 @@ fi
 dir=$(new_program_dir)
 mkdir "$dir/config.ini"
 start_and_stop "$dir"
-got=$(report_of "$dir")
+got=$(reports "$dir")
 [[ $alive == yes && $rc == 0 && $line == "watching $SC $D" && $got == 1 && -d $dir/config.ini ]] &&
   record "config.ini is a directory" pass "${line#watching }; one report" ||
   record "config.ini is a directory" FAIL "alive=$alive rc=$rc line=$line reports=$got"
 
 # The log cannot be written: ErrorLog.txt is a directory, or the directory is
 # read-only. The refused value is still refused; the program runs on.
-dir=$(new_program_dir)
+dir=$(new_program_dir InitializeDelay=abc OnlineEnabled=1 Game=0)
 mkdir "$dir/ErrorLog.txt"
-printf "${S}InitializeDelay=abc\r\nOnlineEnabled=1\r\nGame=0\r\n" >"$dir/config.ini"
 start_and_stop "$dir"
 [[ $alive == yes && $rc == 0 && $line == "watching $SC $D" ]] &&
   record "ErrorLog.txt is a directory (with a value to report)" pass "${line#watching }; the report is dropped" ||
   record "ErrorLog.txt is a directory (with a value to report)" FAIL "alive=$alive rc=$rc line=$line"
 
-dir=$(new_program_dir)
-printf "${S}InitializeDelay=abc\r\nOnlineEnabled=1\r\nGame=0\r\n" >"$dir/config.ini"
+dir=$(new_program_dir InitializeDelay=abc OnlineEnabled=1 Game=0)
 chmod 555 "$dir"
 start_and_stop "$dir" "${as_user[@]}"
 [[ $alive == yes && $rc == 0 && $line == "watching $SC $D" && ! -e $dir/ErrorLog.txt &&
@@ -138,88 +181,19 @@ start_and_stop "$dir" "${as_user[@]}"
   record "Read-only directory (with a value to report)" FAIL "alive=$alive rc=$rc line=$line"
 chmod 755 "$dir"
 
-# --- NUMBER_OF_PROCESSORS: needs a game to adjust ---------------------------
-# Two rows run at a time, one watching each game, so that neither touches the
-# other's game. Each row waits for what it expects to see (the pin and the
-# final mask, the adjustment line, the reports), a minute at most.
 echo "Bad input: NUMBER_OF_PROCESSORS"
-declare -A row_dir row_game row_watch row_prog row_started
-number_start() {  # number_start SLOT VALUE|- GAME_INDEX
-  local slot=$1 value=$2 game_index=$3 dir game env_args=()
-  local image=SupremeCommander.exe
-  [[ $game_index == 1 ]] && image=ForgedAlliance.exe
-  dir=$(new_program_dir)
-  printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nGame=%s\r\n' "$game_index" >"$dir/config.ini"
-  [[ $value != - ]] && env_args=("NUMBER_OF_PROCESSORS=$value")
-  game=$(new_game "$image")
-  start_game "$game"
-  row_game[$slot]=$game_pid
-  row_watch[$slot]=$game_watch
-  start_program "$dir" "$dir/stdout.txt" "${env_args[@]}"
-  row_prog[$slot]=$started
-  row_started[$slot]=$(now_ms)
-  row_dir[$slot]=$dir
-}
-# row_done SLOT ADJUSTED LINE REPORTS: true once the row shows what it expects.
-# A row that expects nothing to happen is done once the first poll (10 s after
-# the start), the delay of 1 s and the final mask would all have been, with
-# room to spare: 16 s after the startup line.
-row_done() {
-  local slot=$1 adjusted=$2 wants_line=$3 reports=$4 dir=${row_dir[$1]}
-  [[ $adjusted == no || $(adjustment_in "${row_watch[$slot]}" "$all_cpus") != *-* ]] || return 1
-  [[ $wants_line == no ]] || grep -q processors "$dir/stdout.txt" || return 1
-  (($(report_of "$dir") >= reports)) || return 1
-  [[ $adjusted == yes || $wants_line == yes || $reports != 0 ]] || (($(now_ms) - ${row_started[$slot]} >= 16000))
-}
-number_check() {  # number_check SLOT NAME ADJUSTED(yes|no) EXPECT_LINE(yes|no) REPORTS
-  local slot=$1 name=$2 adjusted=$3 wants_line=$4 reports=$5 dir cpus got printed=no seen=no
-  dir=${row_dir[$slot]}
-  wait_until 60 row_done "$slot" "$adjusted" "$wants_line" "$reports"
-  sleep 1 # anything more (another report, a line) would come at once
-  cpus=$(thread_cpus "${row_game[$slot]}")
-  if [[ $(adjustment_in "${row_watch[$slot]}" "$all_cpus") != *-* ]]; then
-    seen=yes
-  elif ! always_on "${row_watch[$slot]}" "$all_cpus"; then
-    seen=partly # touched, but not pinned and spread again
-  fi
-  kill -0 "${row_prog[$slot]}" 2>/dev/null && alive=yes || alive=no
-  stop_program "${row_prog[$slot]}"
-  got=$(report_of "$dir")
-  grep -q 'processors' "$dir/stdout.txt" && printed=yes
-  local what="pinned, then spread over $cpus"
-  [[ $adjusted == no ]] && what="left alone on $cpus"
-  if [[ $alive == yes && $stop_rc == 0 && $cpus == "$all_cpus" && $seen == "$adjusted" && $printed == "$wants_line" && $got == "$reports" ]]; then
-    record "$name" pass "game $what; adjustment line: $printed; reports: $got"
-  else
-    record "$name" FAIL "alive=$alive rc=$stop_rc cpus=$cpus adjusted=$seen line=$printed reports=$got $(tr '\r\n' '  ' <"$dir/ErrorLog.txt" 2>/dev/null); watch: $(tr '\n' '|' <"${row_watch[$slot]}")"
-  fi
-  kill -KILL "${row_game[$slot]}"
-  wait "${row_game[$slot]}" 2>/dev/null
-}
-# pair NAME_A VALUE_A ADJUSTED_A LINE_A REPORTS_A NAME_B VALUE_B ADJUSTED_B LINE_B REPORTS_B
-pair() {
-  if one_processor; then
-    local name
-    for name in "$1" "$6"; do
-      skip "$name" "only one processor to run on: there is nothing to spread"
-      rows+=("| $name | skipped | only one processor to run on |")
-    done
-    return
-  fi
-  number_start a "$2" 0
-  number_start b "$7" 1
-  number_check a "$1" "$3" "$4" "$5"
-  number_check b "$6" "$8" "$9" "${10}"
-}
-pair "NUMBER_OF_PROCESSORS missing" - yes yes 0 \
-  "NUMBER_OF_PROCESSORS 0" 0 yes no 1
-pair "NUMBER_OF_PROCESSORS 1" 1 no no 0 \
-  "NUMBER_OF_PROCESSORS 33" 33 yes yes 1
-pair "NUMBER_OF_PROCESSORS 65" 65 yes yes 2 \
-  "NUMBER_OF_PROCESSORS not a number (many)" many yes yes 2
+if ! one_processor; then
+  number_check a "NUMBER_OF_PROCESSORS missing" yes yes 0
+  number_check b "NUMBER_OF_PROCESSORS 0" yes no 1
+  kill_started
+  pair "NUMBER_OF_PROCESSORS 1" 1 no no 0 \
+    "NUMBER_OF_PROCESSORS 33" 33 yes yes 1
+  pair "NUMBER_OF_PROCESSORS 65" 65 yes yes 2 \
+    "NUMBER_OF_PROCESSORS not a number (many)" many yes yes 2
+fi
 
 echo
 echo "| Row | Result | Observed |"
 echo "|---|---|---|"
 printf '%s\n' "${rows[@]}"
-summary
+e2e_summary

@@ -1,65 +1,40 @@
-# Helpers for the Linux end-to-end tests. Sourced by run.sh, bad_input.sh and
-# wine_game.sh, which set $suite (their name), $work and $build first.
-# shellcheck source=../watch.sh
-source "$(dirname "${BASH_SOURCE[0]}")/../watch.sh"
+# shellcheck shell=bash
+# What only the Linux end-to-end scripts need, on top of ../lib.sh: copies of
+# the program in folders of their own, started with --verbose so that their
+# logs show each poll and each step, and stand-in games under the games'
+# image names.
+#
+#   source "$(dirname "$0")/lib.sh"
+#   linux_begin SUITE "${1:-$root/build/native}"
+#   ...cases...
+#   e2e_summary
+# shellcheck source=../lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 
-failures=0
-passes=0
-skipped=()
-pids_to_kill=()
-
-note() { printf '  %s\n' "$*"; }
-pass() {
-  printf 'PASS %s\n' "$*"
-  passes=$((passes + 1))
-}
-fail() {
-  printf 'FAIL %s\n' "$*"
-  failures=$((failures + 1))
-}
-# skip NAME WHY: a check that could not run is named and counted, never passed.
-# The test command collects the names in the file $TAVROLIN_SKIPPED.
-skip() {
-  printf 'SKIP %s: %s\n' "$1" "$2"
-  skipped+=("$1")
-  if [[ -n ${TAVROLIN_SKIPPED:-} ]]; then printf '%s: %s\n' "$suite" "$1" >>"$TAVROLIN_SKIPPED"; fi
-}
-# summary: the closing line, "N passed, F failed, S skipped: NAMES"; ends the
-# script, with status 1 when a check failed.
-summary() {
-  local line="$suite: $passes passed, $failures failed, ${#skipped[@]} skipped"
-  local name first=1
-  for name in "${skipped[@]}"; do
-    ((first)) && line+=": $name" || line+="; $name"
-    first=0
-  done
-  echo "$line"
-  ((failures == 0))
-  exit
+# linux_begin SUITE BUILD_DIR: e2e_begin, $build, and a runtime directory of
+# the script's own for any program started without start_program.
+linux_begin() {
+  e2e_begin "$1"
+  build=$(cd "$2" && pwd) || fatal "no build directory $2"
+  unset NUMBER_OF_PROCESSORS
+  export XDG_RUNTIME_DIR
+  XDG_RUNTIME_DIR=$(new_runtime_dir)
+  echo "$suite ($build)"
 }
 
-# Spreading needs a second processor to spread over.
-one_processor() { (($(nproc) < 2)); }
-
-cleanup() {
-  for pid in "${pids_to_kill[@]}"; do
-    kill -KILL "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  done
-  pids_to_kill=()
-}
-
-# start_bg LOGFILE CMD... : starts CMD in the background; its pid in $started.
-start_bg() {
-  local log=$1
-  shift
-  "$@" >"$log" 2>&1 &
-  started=$!
-  pids_to_kill+=("$started")
+# needs_two_processors NAME...: on one processor, skips every NAME and ends
+# the script: there is nothing to spread.
+needs_two_processors() {
+  one_processor || return 0
+  local name
+  for name in "$@"; do skip "$name" "only one processor to run on: there is nothing to spread"; done
+  e2e_summary
 }
 
 # new_runtime_dir [USER]: a new directory of mode 0700 (owned by USER when
 # given) for the program's XDG_RUNTIME_DIR, where it locks its one copy per
-# user.
+# user: programs meet only where a test gives them the same one.
 new_runtime_dir() {
   local dir
   dir=$(mktemp -d "$work/runtime.XXXX")
@@ -68,60 +43,40 @@ new_runtime_dir() {
   echo "$dir"
 }
 
-# One copy of the program runs per user, locked in $XDG_RUNTIME_DIR: every
-# program a script starts gets a runtime directory of its own, so that
-# programs meet only where a test wants them to (by passing the same
-# XDG_RUNTIME_DIR), never another script's or another engineer's.
-export XDG_RUNTIME_DIR
-XDG_RUNTIME_DIR=$(new_runtime_dir)
-
-# start_program DIR LOG [ENV...]: starts DIR's copy of the program with its
-# settings in DIR (through env, so ENV may set variables or name a command to
-# run it under) and waits
-# (up to a minute: sanitizers and a loaded machine are slow) until it has
-# read its settings and printed its startup line. It gets a runtime directory
-# of its own ($runtime_dir) unless ENV sets XDG_RUNTIME_DIR. Its pid in
-# $started; false when no startup line came.
-start_program() {
-  local dir=$1 log=$2
-  shift 2
-  runtime_dir=$(new_runtime_dir)
-  start_bg "$log" env XDG_RUNTIME_DIR="$runtime_dir" "$@" "$dir/tavrolin" --settings-dir "$dir"
-  wait_started "$log"
-}
-wait_started() {
-  local deadline=$(($(now_ms) + 60000))
-  until grep -q '^tavrolin: watching' "$1" 2>/dev/null; do
-    (($(now_ms) > deadline)) && return 1
-    sleep 0.05
-  done
-}
-
-# wait_until SECONDS CMD...: true once CMD succeeds, trying every 0.1 s.
-wait_until() {
-  local deadline=$(($(now_ms) + $1 * 1000))
-  shift
-  until "$@"; do
-    (($(now_ms) > deadline)) && return 1
-    sleep 0.1
-  done
-}
-
-# poll_after PINNED_MS MS: when the first poll after MS is due, for a program
-# with a delay of 1 s that pinned its game at PINNED_MS: its polls come every
-# 10 s from the one that saw the game, a second before the pin.
-poll_after() {
-  local seen=$(($1 - 1000))
-  echo $((seen + ($2 - seen) / 10000 * 10000 + 10000))
-}
-
-# A directory holding a copy of the program (start_program keeps its settings
-# there too).
+# new_program_dir [KEY=VALUE...]: a folder holding a copy of the program, and
+# a config.ini of those lines when any are given.
 new_program_dir() {
   local dir
   dir=$(mktemp -d "$work/prog.XXXX")
   cp "$build/tavrolin" "$dir/tavrolin"
+  (($#)) && write_config "$dir" "$@"
   echo "$dir"
+}
+
+# start_program DIR LOG [ENV...]: DIR's copy of the program, its settings in
+# DIR, its stdout and stderr (with the debug lines) in LOG; through env, so
+# ENV may set variables or name a command to run it under. It gets a runtime
+# directory of its own ($runtime_dir) unless ENV sets XDG_RUNTIME_DIR. Its pid
+# in $started; false when no startup line came within a minute (sanitizers
+# and a loaded machine are slow).
+start_program() {
+  local dir=$1 log=$2
+  shift 2
+  runtime_dir=$(new_runtime_dir)
+  start_bg "$log" env XDG_RUNTIME_DIR="$runtime_dir" "$@" "$dir/tavrolin" --verbose --settings-dir "$dir"
+  wait_started "$log"
+}
+wait_started() { wait_until 60 grep -q '^tavrolin: watching' "$1"; }
+
+# adjustment_lines LOG: how many "NAME (PID n): processors ..." lines LOG holds.
+adjustment_lines() { grep -c '^[A-Za-z.]*\.exe (PID [0-9]*): processors ' "$1"; }
+
+# wait_final LOG [SECONDS]: waits for the program's final step ("final: ...",
+# a minute by default: the first poll, the delay, the pin, a second); sets
+# final_line, what follows "final: ".
+wait_final() {
+  final_said() { final_line=$(grep -aoP '^tavrolin: final: \K.*' "$1" | tail -n 1) && [[ -n $final_line ]]; }
+  wait_until "${2:-60}" final_said "$1"
 }
 
 # new_game NAME: a copy of the stand-in under the game's image name.
@@ -145,31 +100,14 @@ start_game() {
   pids_to_kill+=("$watcher")
 }
 
+# end_game PID: kills a game a test is done with.
+end_game() {
+  kill -KILL "$1" 2>/dev/null
+  wait "$1" 2>/dev/null
+}
+
 # thread_cpus PID: the distinct Cpus_allowed_list values of all its threads.
 thread_cpus() {
   cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^Cpus_allowed_list:/ {print $2}' | sort -u | tr '\n' ' ' | sed 's/ $//'
 }
-
 thread_count() { ls /proc/"$1"/task 2>/dev/null | wc -l; }
-
-default_config() {
-  printf ';Configuration is done by the program and shouldn'"'"'t be adjusted here.\r\n;Delete this file if issues arise, the app will make a new one.\r\n\r\n[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n'
-}
-
-# write_config DIR DELAY ONLINE: a settings file with those values.
-write_config() {
-  printf '[Config]\r\nInitializeDelay=%s\r\nOnlineEnabled=%s\r\nCPUs=All\r\nGame=0\r\n' "$2" "$3" >"$1/config.ini"
-}
-
-# stop_program PID [SIGNAL]: SIGTERM or SIGNAL; sets $stop_rc and $stop_ms
-# (how long it took to end). One that has not ended after 30 s is killed.
-stop_program() {
-  local pid=$1 start
-  start=$(now_ms)
-  kill -"${2:-TERM}" "$pid"
-  while kill -0 "$pid" 2>/dev/null && (($(now_ms) - start < 30000)); do sleep 0.02; done
-  stop_ms=$(($(now_ms) - start))
-  kill -KILL "$pid" 2>/dev/null
-  wait "$pid"
-  stop_rc=$?
-}

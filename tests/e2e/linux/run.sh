@@ -1,215 +1,198 @@
 #!/usr/bin/env bash
 # End-to-end tests of the Linux program against real processes: the program is
 # started in its own directory, stand-in games run under the games' image
-# names, and the result is read from outside (/proc, the files written).
+# names, and the result is read from outside (/proc, the files written) and
+# from the program's own lines.
 #
 #   tests/e2e/linux/run.sh [BUILD_DIR]     (default build/native)
 #
-# The program polls every 10 s, so a run takes about two minutes. Ends with
+# Cases that watch different games run side by side: about 50 s. Ends with
 # "N passed, F failed, S skipped: NAMES"; the status is 1 when a check failed.
 set -u
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../../../build/native}" && pwd)
-work=$(mktemp -d /tmp/tavrolin-e2e.XXXXXX)
-chmod 755 "$work"  # a test runs the program as another user
-suite="Linux end-to-end tests"
-# shellcheck source=lib.sh
-source "$here/lib.sh"
-trap 'cleanup; rm -rf "$work"' EXIT
-unset NUMBER_OF_PROCESSORS
-all_cpus=$(awk '/^Cpus_allowed_list:/ {print $2}' /proc/self/status)
+source "$(dirname "$0")/lib.sh"
+linux_begin "Linux end-to-end tests" "${1:-$root/build/native}"
 
 # --- Startup, the second copy and shutdown ---------------------------------
 test_startup() {
-  local dir first rc
+  local dir first rc before signal
   dir=$(new_program_dir)
-  if ! start_program "$dir" "$work/first.log"; then
-    fail "no startup line within a minute: $(cat "$work/first.log")"
-    return
-  fi
+  start_program "$dir" "$work/first.log" || fatal "no startup line within a minute: $(cat "$work/first.log")"
   first=$started
-  if cmp -s <(default_config) "$dir/config.ini"; then pass "fresh start writes the default config.ini byte for byte"; else fail "config.ini differs from the default"; fi
-  [[ -e $dir/ErrorLog.txt ]] && fail "a fresh start wrote ErrorLog.txt" || pass "no ErrorLog.txt after a clean start"
-  grep -qxF "tavrolin: watching SupremeCommander.exe (delay 30000 ms, online play allowed); settings and log in $dir" "$work/first.log" &&
-    pass "stderr names the game and the settings directory" || fail "startup line missing: $(cat "$work/first.log")"
+  check "fresh start writes the default config.ini byte for byte" cmp -s <(default_config) "$dir/config.ini"
+  check "no ErrorLog.txt after a clean start" test ! -e "$dir/ErrorLog.txt"
+  check "stderr names the game and the settings directory" grep -qxF \
+    "tavrolin: watching SupremeCommander.exe (delay 30000 ms, online play allowed); settings and log in $dir" "$work/first.log"
 
-  local before
   before=$(stat -c '%Y %s' "$dir/config.ini")
   XDG_RUNTIME_DIR=$runtime_dir timeout 60 "$dir/tavrolin" --settings-dir "$dir" >"$work/second.log" 2>&1
   rc=$?
   [[ $rc == 0 && $(stat -c '%Y %s' "$dir/config.ini") == "$before" && ! -e $dir/ErrorLog.txt ]] &&
     pass "a second copy ends by itself (status 0) and changes nothing" || fail "second copy: status $rc, $(cat "$work/second.log")"
-  kill -0 "$first" 2>/dev/null && pass "the first copy keeps running" || fail "the first copy ended"
-  stop_program "$first"
-  [[ $stop_rc == 0 ]] && pass "SIGTERM ends the first copy with status 0 (${stop_ms} ms)" || fail "SIGTERM: status $stop_rc"
+  check "the first copy keeps running" kill -0 "$first"
+  stop_ok "$first" "SIGTERM to the first copy" && pass "SIGTERM ends the first copy with status 0 (${stop_ms} ms)"
 
   # Once the first copy has gone, a new one runs (the claim is not left
-  # behind); it ends on SIGTERM and on SIGINT (Ctrl+C) alike. Sent right
-  # after its startup line, a signal finds the first poll about 10 s away: a
-  # program that noticed the signal only at its next timer would take that
-  # long, where one that wakes for it takes well under a second (leak check
-  # included). 5 s tells the two apart with room for a loaded machine.
-  local signal
+  # behind); it ends on SIGTERM and on SIGINT (Ctrl+C) alike, sent right after
+  # its startup line: before its first poll, 10 s away. A program that noticed
+  # the signal only at its next timer would poll first.
   for signal in TERM INT; do
-    if ! start_program "$dir" "$work/again.log"; then
-      fail "no copy could start after the first ended: $(cat "$work/again.log")"
-      continue
-    fi
-    kill -0 "$started" 2>/dev/null && pass "a copy starts again after the first has ended" ||
-      fail "the new copy ended by itself: $(cat "$work/again.log")"
-    stop_program "$started" "$signal"
-    [[ $stop_rc == 0 && $stop_ms -lt 5000 ]] && pass "SIG$signal ends it in ${stop_ms} ms with status 0" ||
-      fail "SIG$signal: status $stop_rc after ${stop_ms} ms: $(cat "$work/again.log")"
+    start_program "$dir" "$work/again-$signal.log" || fatal "no copy could start after the first ended: $(cat "$work/again-$signal.log")"
+    [[ $signal == TERM ]] && pass "a copy starts again after the first has ended"
+    stop_ok "$started" "SIG$signal" || continue
+    (($(last_poll "$work/again-$signal.log") == 0)) && pass "SIG$signal ends it before its first poll (${stop_ms} ms), status 0" ||
+      fail "SIG$signal: it polled first, ${stop_ms} ms: $(cat "$work/again-$signal.log")"
   done
 }
 
-# --- The adjustment ----------------------------------------------------------
-test_adjustment() {
-  local dir game prog gap pinned_once
-  dir=$(new_program_dir)
-  write_config "$dir" 1 1
-  game=$(new_game SupremeCommander.exe)
-  # The game starts one more thread as soon as it is pinned: that thread is
-  # born between the phases and must be spread too.
-  start_game "$game" --threads 3 --on-pin thread
-  start_program "$dir" "$work/adjust.log" || fail "no startup line: $(cat "$work/adjust.log")"
-  prog=$started
-
-  # The first poll 10 s after the start, the delay of 1 s, the final mask a
-  # second later: a minute leaves room for a loaded machine.
-  if wait_adjustment "$game_watch" "$all_cpus" 60; then
+# --- The adjustment, twice ---------------------------------------------------
+# The game starts one more thread as soon as it is pinned: that thread is born
+# between the phases and must be spread too.
+adjustment_start() {
+  adj_dir=$(new_program_dir InitializeDelay=1 OnlineEnabled=1 CPUs=All Game=0)
+  adj_game=$(new_game SupremeCommander.exe)
+  start_game "$adj_game" --threads 3 --on-pin thread
+  adj_pid=$game_pid adj_watch=$game_watch adj_out=$game_out
+  start_program "$adj_dir" "$work/adjust.log" || fail "adjustment: no startup line: $(cat "$work/adjust.log")"
+  adj_prog=$started
+}
+adjustment_check() {
+  local gap polls
+  if wait_adjustment "$adj_watch" "$all_cpus" 60; then
     gap=$((final_at - pinned_at))
     pass "every thread goes to processor 0, then to $all_cpus $gap ms later"
     # Not at once, and not at a later poll.
     ((gap >= 500 && gap < 5000)) && pass "the final mask comes about a second after the pin" || fail "phase gap $gap ms"
   else
-    fail "adjustment not seen: pinned_at=$pinned_at final_at=$final_at; watch log: $(tr '\n' '|' <"$game_watch")"
+    fail "adjustment not seen: pinned_at=$pinned_at final_at=$final_at; watch log: $(tr '\n' '|' <"$adj_watch")"
   fi
-  pinned_once=$pinned_at
   # Five threads: main, three idle ones and the one born while pinned.
-  if grep -q 'pinned: one more thread' "$game_out" &&
-    awk '$2 == 5 && $3 == "0" && NF == 3 { seen = 1 } END { exit !seen }' "$game_watch" &&
-    [[ $final_threads == 5 && $(thread_count "$game_pid") == 5 && $(thread_cpus "$game_pid") == "$all_cpus" ]]; then
+  if grep -q 'pinned: one more thread' "$adj_out" &&
+    awk '$2 == 5 && $3 == "0" && NF == 3 { seen = 1 } END { exit !seen }' "$adj_watch" &&
+    [[ $final_threads == 5 && $(thread_count "$adj_pid") == 5 && $(thread_cpus "$adj_pid") == "$all_cpus" ]]; then
     pass "the thread born between the phases ends on $all_cpus too"
   else
-    fail "thread born between the phases: final threads $final_threads, now $(thread_count "$game_pid") on $(thread_cpus "$game_pid"); watch log: $(tr '\n' '|' <"$game_watch")"
+    fail "thread born between the phases: final threads $final_threads, now $(thread_count "$adj_pid") on $(thread_cpus "$adj_pid"); watch log: $(tr '\n' '|' <"$adj_watch")"
   fi
-  wait_until 10 grep -q "^SupremeCommander.exe (PID $game_pid): processors $all_cpus\$" "$work/adjust.log" &&
+  wait_until 10 grep -q "^SupremeCommander.exe (PID $adj_pid): processors $all_cpus\$" "$work/adjust.log" &&
     pass "stdout reports the adjustment" || fail "no adjustment line: $(cat "$work/adjust.log")"
 
-  # The game exits and starts again: the watcher re-arms and adjusts the new
-  # run. The polls follow the one that saw the game, a second before the pin,
-  # every 10 s; the new run starts well after the next one saw the game gone.
-  kill -KILL "$game_pid"
-  wait "$game_pid" 2>/dev/null
-  if [[ $pinned_once != - ]]; then
-    local ready=$((pinned_once + 9000 + 4000))
-    while (($(now_ms) < ready)); do sleep 0.2; done
+  # The game exits and starts again once a poll has seen it gone: the watcher
+  # re-arms and adjusts the new run.
+  polls=$(last_poll "$work/adjust.log")
+  end_game "$adj_pid"
+  if wait_poll_saying "$work/adjust.log" "$polls" "SupremeCommander.exe not running"; then
+    start_game "$adj_game"
+    two_lines() { (($(adjustment_lines "$work/adjust.log") == 2)); }
+    wait_adjustment "$game_watch" "$all_cpus" 60 && wait_until 10 two_lines &&
+      pass "a game started again after a poll saw it gone is adjusted again: two adjustment lines" ||
+      fail "second run not adjusted: pinned_at=$pinned_at final_at=$final_at; $(cat "$work/adjust.log")"
   else
-    sleep 14
+    fail "no poll saw the game gone: $(cat "$work/adjust.log")"
   fi
-  start_game "$game"
-  wait_adjustment "$game_watch" "$all_cpus" 60 && pass "a game started again is adjusted again" ||
-    fail "second run not adjusted: pinned_at=$pinned_at final_at=$final_at"
-  two_lines() { [[ $(grep -c processors "$work/adjust.log") == 2 ]]; }
-  wait_until 10 two_lines && pass "two runs, two adjustments" ||
-    fail "adjustments: $(cat "$work/adjust.log")"
-  [[ ! -e $dir/ErrorLog.txt ]] && pass "no error reports" || fail "ErrorLog.txt: $(cat "$dir/ErrorLog.txt")"
-  stop_program "$prog"
-  cleanup
+  check "two adjustments, no error reports" test ! -e "$adj_dir/ErrorLog.txt"
+  stop_ok "$adj_prog" "the adjusting program"
 }
 
-test_lobby_rule() {
-  local dir lobby game prog since
-  dir=$(new_program_dir)
-  write_config "$dir" 1 0
-  lobby=$(new_game GPG.Multiplayer.Client.exe)
-  game=$(new_game SupremeCommander.exe)
-  start_bg "$work/lobby.log" "$lobby"
-  local lobby_pid=$started
-  start_game "$game"
-  start_program "$dir" "$work/lobbyprog.log" || fail "no startup line: $(cat "$work/lobbyprog.log")"
-  prog=$started
-
-  # The first poll runs 10 s after the startup line; a delay of 1 s would have
-  # ended 11 s after it. 15 s leaves room for a loaded machine.
-  sleep 15
-  always_on "$game_watch" "$all_cpus" && ! grep -q processors "$work/lobbyprog.log" &&
-    pass "with online play off, a game started while the lobby client runs is left alone" ||
-    fail "the game was touched: $(tr '\n' '|' <"$game_watch")"
-
-  kill -KILL "$lobby_pid"
-  wait "$lobby_pid" 2>/dev/null
+# --- Online play not allowed while the lobby client runs ----------------------
+lobby_start() {
+  lobby_dir=$(new_program_dir InitializeDelay=1 OnlineEnabled=0 CPUs=All Game=1)
+  start_bg "$work/lobby.out" "$(new_game GPG.Multiplayer.Client.exe)"
+  lobby_pid=$started
+  start_game "$(new_game ForgedAlliance.exe)"
+  lobby_watch=$game_watch
+  start_program "$lobby_dir" "$work/lobby.log" || fail "lobby rule: no startup line: $(cat "$work/lobby.log")"
+  lobby_prog=$started
+}
+lobby_check() {
+  local log=$work/lobby.log since
+  local refused="GPG.Multiplayer.Client.exe running; online play not allowed: ForgedAlliance.exe not looked for"
+  # A delay started at the first poll would have ended, and the game been
+  # pinned, before the second.
+  if wait_poll_after "$log" 1 && [[ $(poll_line "$log" 1) == "poll 1: $refused" && $polled == "poll 2: $refused" ]] &&
+    always_on "$lobby_watch" "$all_cpus" && ! debug_line "$log" "pin: " && ((!$(adjustment_lines "$log"))); then
+    pass "with online play off, a game started while the lobby client runs is left alone over two polls"
+  else
+    fail "lobby rule: $(cat "$log"); watch: $(tr '\n' '|' <"$lobby_watch")"
+  fi
   since=$(now_ms)
-  wait_adjustment "$game_watch" "$all_cpus" 60 "$since" && pass "once the lobby client has gone, the game is adjusted" ||
-    fail "not adjusted after the lobby client left"
-  stop_program "$prog"
-  cleanup
+  end_game "$lobby_pid"
+  wait_adjustment "$lobby_watch" "$all_cpus" 60 "$since" && pass "once the lobby client has gone, the game is adjusted" ||
+    fail "not adjusted after the lobby client left: $(cat "$log")"
+  stop_ok "$lobby_prog" "the program under the lobby rule"
 }
 
 # --- Faults the program must survive ----------------------------------------
-test_game_exits_between_phases() {
-  local dir game prog
-  dir=$(new_program_dir)
-  write_config "$dir" 1 1
-  game=$(new_game SupremeCommander.exe)
-  # The game ends itself the moment it finds itself pinned: gone before the
-  # final mask, however slow the machine.
-  start_game "$game" --on-pin exit
-  start_program "$dir" "$work/exits.log" || fail "no startup line: $(cat "$work/exits.log")"
-  prog=$started
-  # The final step's report: the pin may report too, when the game ends in
-  # the middle of it.
-  reported() {
-    grep -A1 '^Error occurred in Timer1_Timer' "$dir/ErrorLog.txt" 2>/dev/null |
-      grep -q '^1001  The system refused the affinity mask'
-  }
-  if wait_until 60 reported && grep -q 'pinned: exiting' "$game_out" &&
-    kill -0 "$prog" 2>/dev/null && ! grep -q processors "$work/exits.log"; then
-    pass "a game gone between the phases: reported, no adjustment line, the program runs on"
-  else
-    fail "game gone between phases: $(cat "$game_out" "$work/exits.log" "$dir/ErrorLog.txt" 2>/dev/null)"
-  fi
-  stop_program "$prog"
-  cleanup
-}
-
-test_game_of_another_user() {
+# A game of root's, watched by a program run as nobody.
+other_user_start() {
+  other_ok=0
   if [[ $(id -u) != 0 ]]; then
     skip "a game of another user" "needs root to start one"
     return
   fi
-  local dir game prog
-  dir=$(new_program_dir)
-  chmod 777 "$dir"
-  write_config "$dir" 1 1
-  chmod 666 "$dir/config.ini"
-  game=$(new_game SupremeCommander.exe)
-  start_game "$game" # runs as root
-  start_program "$dir" "$work/other.log" XDG_RUNTIME_DIR="$(new_runtime_dir nobody)" \
-    setpriv --reuid=nobody --regid=nogroup --clear-groups ||
-    fail "no startup line: $(cat "$work/other.log")"
-  prog=$started
-  refused() { grep -q "^Custom Error - Error in OpenProcess For the Process ID: $game_pid" "$dir/ErrorLog.txt" 2>/dev/null; }
-  if wait_until 60 refused && kill -0 "$prog" 2>/dev/null && always_on "$game_watch" "$all_cpus"; then
+  other_ok=1
+  other_dir=$(new_program_dir InitializeDelay=1 OnlineEnabled=1 CPUs=All Game=0)
+  chmod 777 "$other_dir"
+  chmod 666 "$other_dir/config.ini"
+  start_game "$(new_game SupremeCommander.exe)"
+  other_pid=$game_pid other_watch=$game_watch
+  start_program "$other_dir" "$work/other.log" XDG_RUNTIME_DIR="$(new_runtime_dir nobody)" \
+    setpriv --reuid=nobody --regid=nogroup --clear-groups || fail "another user: no startup line: $(cat "$work/other.log")"
+  other_prog=$started
+}
+other_user_check() {
+  ((other_ok)) || return
+  refused() { grep -q "^Custom Error - Error in OpenProcess For the Process ID: $other_pid" "$other_dir/ErrorLog.txt" 2>/dev/null; }
+  if wait_until 60 debug_line "$work/other.log" "pin: SupremeCommander.exe \(PID $other_pid\) cannot be opened" &&
+    wait_until 10 refused && kill -0 "$other_prog" && always_on "$other_watch" "$all_cpus"; then
     pass "a game the program may not change is left alone, with a report"
   else
-    fail "game of another user: cpus $(thread_cpus "$game_pid"), log: $(cat "$dir/ErrorLog.txt" 2>/dev/null)"
+    fail "game of another user: cpus $(thread_cpus "$other_pid"), $(cat "$work/other.log" "$other_dir/ErrorLog.txt" 2>/dev/null)"
   fi
-  stop_program "$prog"
-  cleanup
+  stop_ok "$other_prog" "the program run as nobody"
 }
 
-echo "$suite ($build)"
-test_startup
-test_game_of_another_user
+# The game ends itself the moment it finds itself pinned: gone before the
+# final mask, however slow the machine.
+gone_start() {
+  gone_dir=$(new_program_dir InitializeDelay=1 OnlineEnabled=1 CPUs=All Game=1)
+  start_game "$(new_game ForgedAlliance.exe)" --on-pin exit
+  gone_out=$game_out
+  start_program "$gone_dir" "$work/gone.log" || fail "game gone: no startup line: $(cat "$work/gone.log")"
+  gone_prog=$started
+}
+gone_check() {
+  # The final step's report: the pin may report too, when the game ends in
+  # the middle of it.
+  if wait_final "$work/gone.log" && [[ $final_line == *" not adjusted: given back processors "* ]] &&
+    grep -A1 '^Error occurred in Timer1_Timer' "$gone_dir/ErrorLog.txt" 2>/dev/null | grep -q '^1001  The system refused the affinity mask' &&
+    grep -q 'pinned: exiting' "$gone_out" && kill -0 "$gone_prog" && ((!$(adjustment_lines "$work/gone.log"))); then
+    pass "a game gone between the phases: reported, no adjustment line, the program runs on"
+  else
+    fail "game gone between phases: $(cat "$gone_out" "$work/gone.log" "$gone_dir/ErrorLog.txt" 2>/dev/null)"
+  fi
+  stop_ok "$gone_prog" "the program whose game went"
+}
+
 if one_processor; then
   for name in "the adjustment" "the lobby client rule" "a game gone between the phases"; do
     skip "$name" "only one processor to run on: there is nothing to spread"
   done
-else
-  test_adjustment
-  test_lobby_rule
-  test_game_exits_between_phases
+  test_startup
+  other_user_start
+  other_user_check
+  e2e_summary
 fi
-summary
+# Two at a time, one per game image, so that no program touches another's
+# game; the startup, which never polls a game, while the first two wait.
+adjustment_start
+lobby_start
+test_startup
+adjustment_check
+lobby_check
+kill_started
+
+other_user_start
+gone_start
+other_user_check
+gone_check
+e2e_summary
