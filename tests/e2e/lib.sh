@@ -102,12 +102,13 @@ wait_until() {
   done
 }
 
-# start_bg LOG CMD...: CMD in the background, its output in LOG; its pid in
-# $started, killed at exit if still there.
+# start_bg LOG CMD...: CMD in the background, its output in LOG (there when
+# start_bg returns); its pid in $started, killed at exit if still there.
 start_bg() {
   local log=$1
   shift
-  "$@" >"$log" 2>&1 &
+  : >"$log"
+  "$@" >>"$log" 2>&1 &
   started=$!
   pids_to_kill+=("$started")
 }
@@ -221,5 +222,5 @@ wait_poll_saying() {
   wait_until "${4:-60}" poll_says
 }
 # debug_line LOG REGEX: true once LOG has a debug line matching REGEX
-# (after "tavrolin: ").
-debug_line() { grep -aqE "[Tt]avrolin: $2" "$1" 2>/dev/null; }
+# (after "tavrolin: "); a LOG not there yet has none.
+debug_line() { grep -aqE "[Tt]avrolin: $2" "$1" 2>/dev/null || return 1; }

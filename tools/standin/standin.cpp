@@ -12,9 +12,10 @@
 // that keep starting and ending, each thread starting its successor and
 // ending 10 ms after it began, or at once when the main thread (the first one
 // a change of mask reaches) has just been given a new mask; the last of each
-// chain stays. A new thread takes the mask of the thread that starts it, so a
-// chain whose successor is born while the final mask is being set, and that
-// the program then misses, stays on processor 0.
+// chain stays, and "churn over" on stdout says when. A new thread takes the
+// mask of the thread that starts it, so a chain whose successor is born while
+// the final mask is being set, and that the program then misses, stays on
+// processor 0.
 //
 // --on-line thread: one more thread for each line read on stdin, whenever the
 // test wants one (after an adjustment, say); "one more thread" on stdout.
@@ -124,6 +125,8 @@ int main(int argc, char** argv) {
     std::puts("pinned: churning");
     std::fflush(stdout);
     ChurnFor(chains, std::chrono::seconds(5));
+    std::puts("churn over");
+    std::fflush(stdout);
   }
   if (onPin == "thread" || onPin == "exit") {
     while (!PinnedToFirst()) std::this_thread::sleep_for(std::chrono::milliseconds(2));

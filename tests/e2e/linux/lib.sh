@@ -66,7 +66,7 @@ start_program() {
   start_bg "$log" env XDG_RUNTIME_DIR="$runtime_dir" "$@" "$dir/tavrolin" --verbose --settings-dir "$dir"
   wait_started "$log"
 }
-wait_started() { wait_until 60 grep -q '^tavrolin: watching' "$1"; }
+wait_started() { wait_until 60 debug_line "$1" "watching "; }
 
 # adjustment_lines LOG: how many "NAME (PID n): processors ..." lines LOG holds.
 adjustment_lines() { grep -c '^[A-Za-z.]*\.exe (PID [0-9]*): processors ' "$1"; }
