@@ -10,7 +10,7 @@
 # - two copies from two folders: the second ends; a crashed copy does not
 #   keep out the next.
 # The cases run side by side: the closed output takes two adjustments (about
-# 40 s), the rest a few seconds each. Ends with "N passed, F failed, S
+# 30 s), the rest a few seconds each. Ends with "N passed, F failed, S
 # skipped: NAMES"; the status is 1 when a check failed.
 #
 #   tests/e2e/linux/files_and_signals.sh [BUILD_DIR]    (default build/native)

@@ -6,7 +6,7 @@
 #
 #   tests/e2e/linux/install.sh [BUILD_DIR]     (default build/release)
 #
-# Takes about a minute (two adjustments of a stand-in game, each after the
+# Takes about 40 s (two rounds of adjustments of stand-in games, each after a
 # 10 s poll). Ends with "N passed, F failed, S skipped: NAMES"; the status is 1
 # when a check failed.
 set -u

@@ -6,7 +6,7 @@
 #
 #   tests/e2e/linux/run.sh [BUILD_DIR]     (default build/native)
 #
-# Cases that watch different games run side by side: about 50 s. Ends with
+# Cases that watch different games run side by side: under a minute. Ends with
 # "N passed, F failed, S skipped: NAMES"; the status is 1 when a check failed.
 set -u
 source "$(dirname "$0")/lib.sh"
