@@ -13,7 +13,7 @@
   status of every wait and stop is looked at: such a call never stands alone
   as a statement, but is a condition of if, elif, while or until, is
   followed by || or &&, or is the last statement of a function, which then
-  returns its status.
+  returns its status and is a wait in turn.
 
   source_check.py ROOT      exit status 1 and one line per finding when a
                             rule is broken
@@ -220,13 +220,15 @@ def shell_tokens(text):
     return tokens
 
 
-def e2e_findings(text):
-    """(line, what) for each sleep longer than a second and each wait or stop
-    whose status nobody looks at."""
+def e2e_findings(text, waits=frozenset(E2E_WAITS)):
+    """(line, what) for each sleep longer than a second and each call of one
+    of `waits` whose status nobody looks at; and the functions that return
+    such a status, which are waits in turn."""
     tokens = shell_tokens(text)
     findings = []
+    returning = set()
     in_condition = 0  # open if/while/until conditions
-    braces = []  # "function" or "group" for each open {
+    braces = []  # the function's name for each open { of a function, else None
     at_start = True
     i = 0
     while i < len(tokens):
@@ -236,8 +238,8 @@ def e2e_findings(text):
             i += 1
             continue
         if word == "{" and (at_start or tokens[i - 1][0] == ")"):
-            function = i >= 2 and tokens[i - 1][0] == ")" and tokens[i - 2][0] == "("
-            braces.append("function" if function else "group")
+            function = i >= 3 and tokens[i - 1][0] == ")" and tokens[i - 2][0] == "("
+            braces.append(tokens[i - 3][0] if function else None)
             at_start = True
             i += 1
             continue
@@ -271,18 +273,32 @@ def e2e_findings(text):
         if word == "sleep" and not (len(arguments) == 1 and SECONDS_LITERAL.match(arguments[0]) and
                                     float(arguments[0].rstrip("s")) <= 1):
             findings.append((line, f"sleep {' '.join(arguments)}: wait for something seen instead"))
-        if word in E2E_WAITS and not in_condition:
+        if word in waits and not in_condition:
             after = tokens[end][0] if end < len(tokens) else "\n"
             following = end
             while following < len(tokens) and tokens[following][0] in ("\n", ";"):
                 following += 1
             returned = (following < len(tokens) and tokens[following][0] == "}" and braces and
-                        braces[-1] == "function")
-            if after not in ("&&", "||") and not returned:
+                        braces[-1] is not None)
+            if returned:
+                returning.add(braces[-1])
+            elif after not in ("&&", "||"):
                 findings.append((line, f"the status of {word} is not looked at"))
         at_start = False
         i = end
-    return findings
+    return findings, returning
+
+
+def e2e_script_findings(texts):
+    """e2e_findings over the scripts together: a function of one that
+    returns a wait's status is a wait in all of them."""
+    waits = set(E2E_WAITS)
+    while True:
+        returning = set().union(*(e2e_findings(text, waits)[1] for text in texts.values()))
+        if returning <= waits:
+            break
+        waits |= returning
+    return {path: e2e_findings(text, waits)[0] for path, text in texts.items()}
 
 
 def self_test():
@@ -302,9 +318,9 @@ sleep 0.2; sleep 1
 echo "sleep 15; stop_pid 1" 'wait_until 2'
 while :; do sleep 1.5s; done
 sleep "$wait"
-""") == [(1, "sleep 13: wait for something seen instead"),
-         (5, "sleep 1.5s: wait for something seen instead"),
-         (6, 'sleep "$wait": wait for something seen instead')]
+""")[0] == [(1, "sleep 13: wait for something seen instead"),
+            (5, "sleep 1.5s: wait for something seen instead"),
+            (6, 'sleep "$wait": wait for something seen instead')]
     assert e2e_findings("""wait_until 10 ready
 if wait_until 10 ready && stop_pid "$p"; then :; fi
 until wait_for 5 shown; do :; done
@@ -319,9 +335,11 @@ f() {
   local a=(1 2)
   stop_pid "$1"
 }
-""") == [(1, "the status of wait_until is not looked at"),
-         (5, "the status of stop is not looked at"),
-         (10, "the status of wait_adjustment is not looked at")]
+""") == ([(1, "the status of wait_until is not looked at"),
+          (5, "the status of stop is not looked at"),
+          (10, "the status of wait_adjustment is not looked at")], {"ready", "f"})
+    assert e2e_script_findings({"lib": "ready() { wait_until 9 up; }", "script": "ready\nready || fail"}) == {
+        "lib": [], "script": [(1, "the status of ready is not looked at")]}
 
 
 def main(argv):
@@ -336,9 +354,10 @@ def main(argv):
             text = path.read_text(encoding="utf-8", errors="replace")
             for name in bad_names(text, python):
                 findings.append(f"{path.relative_to(root)}: {name} is not a name that says what it is")
-    for path in sorted((root / "tests" / "e2e").rglob("*.sh")):
-        for line, what in e2e_findings(path.read_text(encoding="utf-8", errors="replace")):
-            findings.append(f"{path.relative_to(root)}:{line}: {what}")
+    scripts = {path: path.read_text(encoding="utf-8", errors="replace")
+               for path in sorted((root / "tests" / "e2e").rglob("*.sh"))}
+    for path, found in e2e_script_findings(scripts).items():
+        findings += [f"{path.relative_to(root)}:{line}: {what}" for line, what in found]
     cycle = folder_cycle(core_edges(root / "src" / "core"))
     if cycle:
         findings.append("src/core: the folders include one another in a cycle: " +
