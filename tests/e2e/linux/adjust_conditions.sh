@@ -10,6 +10,7 @@
 # Cases that watch different games run side by side; the whole takes about
 # 40 s. Ends with "N passed, F failed, S skipped: NAMES".
 set -u
+# shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 linux_begin "The adjustment under real conditions" "${1:-$root/build/native}"
 needs_two_processors "the program under taskset" "a game in a cpuset" "a thread in a cpuset of its own" \

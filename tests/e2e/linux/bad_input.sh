@@ -8,6 +8,7 @@
 #
 #   tests/e2e/linux/bad_input.sh [BUILD_DIR]    (default build/native)
 set -u
+# shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 linux_begin "Bad input through the Linux program" "${1:-$root/build/native}"
 rows=()

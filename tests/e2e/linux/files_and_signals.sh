@@ -15,6 +15,7 @@
 #
 #   tests/e2e/linux/files_and_signals.sh [BUILD_DIR]    (default build/native)
 set -u
+# shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 linux_begin "Files and signals through the Linux program" "${1:-$root/build/native}"
 

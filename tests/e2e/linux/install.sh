@@ -10,6 +10,7 @@
 # 10 s poll). Ends with "N passed, F failed, S skipped: NAMES"; the status is 1
 # when a check failed.
 set -u
+# shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 linux_begin "The Linux program installed" "${1:-$root/build/release}"
 unset XDG_CONFIG_HOME DBUS_SESSION_BUS_ADDRESS
@@ -248,14 +249,18 @@ notification_games() {
 }
 notification_check() {
   ((notifying)) || return
-  local round count
+  local round count bus_polls quiet_polls
   # Each round ends once both programs' polls have seen their games gone: a
   # second call, or a line, would have come by then.
   for round in 1 2; do
     ((round == 1)) || notification_games
     wait_adjusted "$bus_log" SupremeCommander.exe "$sc_pid" "$sc_watch" "$all_cpus" || fail "round $round: SupremeCommander.exe not adjusted"
     wait_adjusted "$quiet_log" ForgedAlliance.exe "$fa_pid" "$fa_watch" "$all_cpus" || fail "round $round: ForgedAlliance.exe not adjusted"
-    end_game_seen "$bus_log" "$sc_pid" SupremeCommander.exe && end_game_seen "$quiet_log" "$fa_pid" ForgedAlliance.exe ||
+    bus_polls=$(last_poll "$bus_log") quiet_polls=$(last_poll "$quiet_log")
+    end_game "$sc_pid"
+    end_game "$fa_pid"
+    wait_poll_saying "$bus_log" "$bus_polls" "SupremeCommander.exe not running" &&
+      wait_poll_saying "$quiet_log" "$quiet_polls" "ForgedAlliance.exe not running" ||
       fail "round $round: no poll saw the games gone: $(cat "$bus_log" "$quiet_log")"
     count=$(grep -c 'member=Notify$' "$work/monitor.log")
     [[ $count == "$round" ]] && grep -c "string \"SupremeCommander.exe spread over processors $all_cpus\"" "$work/monitor.log" | grep -qx "$round" &&

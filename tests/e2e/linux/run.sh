@@ -9,6 +9,7 @@
 # Cases that watch different games run side by side: under a minute. Ends with
 # "N passed, F failed, S skipped: NAMES"; the status is 1 when a check failed.
 set -u
+# shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 linux_begin "Linux end-to-end tests" "${1:-$root/build/native}"
 

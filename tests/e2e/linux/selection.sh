@@ -9,6 +9,7 @@
 #
 # About 35 s. Ends with "N passed, F failed, S skipped: NAMES".
 set -u
+# shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 linux_begin "The processor choice on Linux" "${1:-$root/build/native}"
 needs_two_processors "CPUs=1: the game ends on processor 1 alone" "a thread off the selection is moved back at the next poll"
