@@ -11,7 +11,7 @@
 #
 # No bare sleep of more than a second: wait_until a condition instead.
 
-# shellcheck source=watch.sh
+# shellcheck source=../watch.sh
 source "$(dirname "${BASH_SOURCE[0]}")/watch.sh"
 
 passes=0
