@@ -117,16 +117,17 @@ TEST_F(OptionsDialogTest, FirstOpeningBuildsCheckedBoxesAtTheirPlacesAndFillsThe
   open();
 
   EXPECT_TRUE(window->visible());
-  const OptionsLayout layout = ProcessorBoxLayout(4);
+  // One column of four: the frame and the dialog keep their design widths.
   ASSERT_EQ(window->boxes.size(), 4U);
+  const int tops[] = {600, 960, 1320, 1680};
   for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_TRUE(window->boxes[i].checked);
-    EXPECT_EQ(window->boxes[i].placement.left, layout.boxes[i].left);
-    EXPECT_EQ(window->boxes[i].placement.top, layout.boxes[i].top);
-    EXPECT_EQ(window->boxes[i].placement.caption, layout.boxes[i].caption);
+    EXPECT_EQ(window->boxes[i].placement.left, 240);
+    EXPECT_EQ(window->boxes[i].placement.top, tops[i]);
+    EXPECT_EQ(window->boxes[i].placement.caption, "CPU " + std::to_string(i));
   }
-  EXPECT_EQ(window->frameWidth, layout.frameWidth);
-  EXPECT_EQ(window->dialogWidth, layout.dialogOuterWidth);
+  EXPECT_EQ(window->frameWidth, 3735);
+  EXPECT_EQ(window->dialogWidth, 4305);
   EXPECT_EQ(window->games,
             (std::vector<std::string>{"SupremeCommander.exe", "ForgedAlliance.exe"}));
   EXPECT_EQ(window->delays, (std::vector<std::string>{"20", "30", "60"}));
