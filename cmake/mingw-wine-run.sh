@@ -3,9 +3,9 @@
 #   mingw-wine-run.sh PREFIX_DIR [--copy-of DIR] [--wine-fonts] [--dpi N] PROGRAM.exe [ARGS...]
 #   mingw-wine-run.sh PREFIX_DIR [--wine-fonts] --init   (only create the prefix)
 # The tests get a Wine prefix of their own (created on first use, beside the
-# build; --copy-of copies a prefix made before, which takes a few seconds less
-# than making one), no debug chatter and no installer prompts. Debian's Wine does not
-# look into its own font folder, so a prefix has no Tahoma (a wider face
+# build; --copy-of copies a prefix made before, a few seconds faster than
+# making one), no debug chatter and no installer prompts. Debian's Wine does
+# not look into its own font folder, so a prefix has no Tahoma (a wider face
 # stands in) unless --wine-fonts copies Wine's fonts in when it is made.
 # --dpi sets the screen resolution (LogPixels) for this and later programs of
 # the prefix: tests that set different ones must not share a prefix at once.
