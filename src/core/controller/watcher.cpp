@@ -35,6 +35,12 @@ void Controller::onPoll() {
     delayTimer_->setEnabled(false);
     keptGame_.reset();
     line += Found(game);
+  } else if (!gameRunning_ && delayTimer_->interval() == 0) {
+    // A delay of 0 is no wait: the game is adjusted at the poll that sees it.
+    gameRunning_ = true;
+    platform_.debug.line(line + " running: no delay, adjusting");
+    pinToFirstProcessor(watchedImage_);
+    return;
   } else if (!gameRunning_) {
     gameRunning_ = true;
     delayTimer_->setEnabled(true);  // the delay counts from this poll
