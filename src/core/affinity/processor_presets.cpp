@@ -1,0 +1,242 @@
+#include "affinity/processor_presets.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <optional>
+#include <vector>
+
+#include "affinity/bit_masks.h"
+#include "config/settings.h"
+
+namespace tavrolin {
+
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// "96 MB", as cache sizes are told.
+std::string SizeText(std::uint64_t bytes) {
+  if (bytes % (1024 * 1024) == 0) return std::to_string(bytes / (1024 * 1024)) + " MB";
+  if (bytes % 1024 == 0) return std::to_string(bytes / 1024) + " KB";
+  return std::to_string(bytes) + " bytes";
+}
+
+// One preset's processors among `online`, and why.
+struct Picked {
+  std::uint64_t processors;
+  std::string reason;
+};
+
+Picked LargeCache(const ProcessorTopology& topology, std::uint64_t online) {
+  // Caches that differ only in processors that are offline are one cache here.
+  std::vector<ProcessorTopology::Cache> caches;
+  for (const ProcessorTopology::Cache& cache : topology.level3Caches) {
+    const std::uint64_t processors = cache.processors & online;
+    if (processors == 0) continue;
+    const auto same = std::find_if(caches.begin(), caches.end(), [&](const auto& other) {
+      return other.processors == processors;
+    });
+    if (same == caches.end()) {
+      caches.push_back({processors, cache.bytes});
+    } else {
+      same->bytes = std::max(same->bytes, cache.bytes);
+    }
+  }
+  if (caches.empty()) return {online, "no level-3 cache"};
+  std::sort(caches.begin(), caches.end(),
+            [](const auto& a, const auto& b) { return a.bytes > b.bytes; });
+  // Only a cache more than twice as large as every other one makes a
+  // difference worth giving up the other processors for.
+  if (caches.size() < 2 || caches[0].bytes <= 2 * caches[1].bytes)
+    return {online, "no larger cache"};
+  const bool othersAlike = caches.back().bytes == caches[1].bytes;
+  return {caches[0].processors, SizeText(caches[0].bytes) + " L3; the others " +
+                                    (othersAlike ? "" : "up to ") + SizeText(caches[1].bytes)};
+}
+
+Picked PerformanceCores(const ProcessorTopology& topology, std::uint64_t online) {
+  const std::uint64_t performance = topology.performance & online;
+  if (performance == 0 || performance == online) return {online, "all cores alike"};
+  return {performance, "the others are efficiency cores"};
+}
+
+Picked OnePerCore(const ProcessorTopology& topology, std::uint64_t online) {
+  std::uint64_t picked = 0;
+  std::uint64_t covered = 0;
+  int cores = 0;
+  for (const std::uint64_t core : topology.cores) {
+    const std::uint64_t here = core & online & ~covered;
+    if (here == 0) continue;
+    picked |= here & (~here + 1);  // its lowest-numbered processor
+    covered |= core & online;
+    ++cores;
+  }
+  // A processor no core names is a core of its own.
+  picked |= online & ~covered;
+  cores += std::popcount(online & ~covered);
+  return {picked, std::to_string(cores) + (cores == 1 ? " core" : " cores")};
+}
+
+struct Preset {
+  std::string_view name;
+  Picked (*pick)(const ProcessorTopology&, std::uint64_t);
+};
+constexpr std::array<Preset, 3> kPresets{
+    {{kLargeCache, LargeCache}, {kPerformanceCores, PerformanceCores}, {kOnePerCore, OnePerCore}}};
+
+bool HasLetter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
+}
+
+ProcessorChoice ChoosePresets(std::string_view text, const ProcessorTopology& topology,
+                              std::uint64_t online) {
+  ProcessorChoice choice;
+  std::vector<const Preset*> named;
+  for (std::size_t at = 0; at <= text.size();) {
+    const std::size_t plus = std::min(text.find('+', at), text.size());
+    const std::string_view name = Trimmed(text.substr(at, plus - at));
+    at = plus + 1;
+    if (SameLetters(name, "All")) continue;  // every processor: changes nothing
+    const auto preset = std::find_if(kPresets.begin(), kPresets.end(),
+                                     [&](const Preset& p) { return SameLetters(name, p.name); });
+    if (preset == kPresets.end()) {
+      choice.problem = ProcessorChoice::Problem::kNotAValue;
+      return choice;
+    }
+    named.push_back(&*preset);
+  }
+  if (!topology.detailed && !named.empty()) {
+    choice.problem = ProcessorChoice::Problem::kNotDescribed;
+    return choice;
+  }
+  std::uint64_t processors = online;
+  for (const Preset* preset : named) {
+    const Picked picked = preset->pick(topology, online);
+    processors &= picked.processors;
+    choice.presets += (choice.presets.empty() ? "" : "+") + std::string(preset->name);
+    choice.reason += (choice.reason.empty() ? "" : "; ") + picked.reason;
+  }
+  if (processors == 0) {
+    choice = {};
+    choice.problem = ProcessorChoice::Problem::kNoneSelected;
+    return choice;
+  }
+  choice.processors = named.empty() ? 0 : processors;
+  return choice;
+}
+
+ProcessorChoice ChooseList(std::string_view text, std::uint64_t machine) {
+  ProcessorChoice choice;
+  const std::optional<ProcessorList> list = ParseProcessorList(text);
+  if (!list) {
+    choice.problem = ProcessorChoice::Problem::kNotAValue;
+    return choice;
+  }
+  const std::uint64_t missing = list->processors & ~machine;
+  if (missing != 0 || list->pastMaskWidth) {
+    choice.problem = ProcessorChoice::Problem::kNotHere;
+    choice.notHere = missing != 0 ? DescribeMask(missing) : "";
+    if (list->pastMaskWidth) {
+      choice.notHere += (missing != 0 ? "," : "") + std::to_string(kMaskBits) + " and above";
+    }
+  }
+  choice.processors = list->processors & machine;
+  return choice;
+}
+
+// "NAME: LIST (REASON)".
+std::string ChoiceLine(std::string_view name, std::uint64_t processors, std::string_view reason) {
+  std::string line =
+      std::string(name) + ": " + (processors == 0 ? "all" : DescribeMask(processors));
+  if (!reason.empty()) line += " (" + std::string(reason) + ")";
+  return line + "\n";
+}
+
+}  // namespace
+
+ProcessorChoice ChooseProcessors(std::string_view text, const ProcessorTopology& topology) {
+  const std::string_view value = Trimmed(text);
+  // A system that cannot say which processors are online has all of them.
+  const std::uint64_t online = topology.online != 0 ? topology.online : ~std::uint64_t{0};
+  if (value.empty() || SameLetters(value, "All")) return {};
+  if (HasLetter(value)) return ChoosePresets(value, topology, online);
+  return ChooseList(value, online);
+}
+
+ProcessorChoice ReadProcessorChoice(ErrorLog& log, std::string_view logName, std::string_view text,
+                                    const ProcessorTopology& topology) {
+  const ProcessorChoice choice = ChooseProcessors(text, topology);
+  Handler handler(log, ReportHeading(logName));
+  handler.variables([text] {
+    return ReportVariables{{"Key =", std::string(kKeyProcessors)}, {"Value =", std::string(text)}};
+  });
+  const auto describe = [](FailureNumber number, std::string_view detail) {
+    return Failure(number, std::string(Describe(number)) + std::string(detail));
+  };
+  switch (choice.problem) {
+    case ProcessorChoice::Problem::kNone:
+      break;
+    case ProcessorChoice::Problem::kNotAValue:
+      handler.report(Failure(FailureNumber::kTypeMismatch));
+      break;
+    case ProcessorChoice::Problem::kNotHere:
+      handler.report(describe(FailureNumber::kProcessorsNotHere, ": " + choice.notHere));
+      break;
+    case ProcessorChoice::Problem::kNoneSelected:
+      handler.report(Failure(FailureNumber::kNoProcessorSelected));
+      break;
+    case ProcessorChoice::Problem::kNotDescribed:
+      handler.report(Failure(FailureNumber::kProcessorsNotDescribed));
+      break;
+  }
+  return choice;
+}
+
+std::string ListProcessorChoices(const ProcessorTopology& topology, std::string_view configured) {
+  const std::uint64_t online = topology.online != 0 ? topology.online : ~std::uint64_t{0};
+  std::string text = ChoiceLine("Online", topology.online, "");
+  for (const Preset& preset : kPresets) {
+    const ProcessorChoice choice = ChooseProcessors(preset.name, topology);
+    text += ChoiceLine(preset.name, choice.processors != 0 ? choice.processors : online,
+                       choice.problem == ProcessorChoice::Problem::kNone
+                           ? choice.reason
+                           : "the system does not describe its processors");
+  }
+  // The configured value, with what became of it.
+  const ProcessorChoice choice = ChooseProcessors(configured, topology);
+  std::string reason = choice.reason;
+  switch (choice.problem) {
+    case ProcessorChoice::Problem::kNone:
+      break;
+    case ProcessorChoice::Problem::kNotAValue:
+      reason = "not a list or preset: every processor";
+      break;
+    case ProcessorChoice::Problem::kNotHere:
+      reason = "not here: " + choice.notHere + (choice.processors == 0 ? "; every processor" : "");
+      break;
+    case ProcessorChoice::Problem::kNoneSelected:
+      reason = "no processor in all of them: every processor";
+      break;
+    case ProcessorChoice::Problem::kNotDescribed:
+      reason = "the system does not describe its processors: every processor";
+      break;
+  }
+  if (Trimmed(configured).empty()) reason = "not set: every processor";
+  const std::string name = std::string(kKeyProcessors) + "=" + std::string(Trimmed(configured));
+  text += ChoiceLine(name, choice.processors != 0 ? choice.processors : online, reason);
+  return text;
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,79 @@
+#include "affinity/processor_records.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <optional>
+
+namespace tavrolin {
+
+namespace {
+
+// A little-endian field of `bytes` at `at`; the caller keeps within them.
+std::uint64_t Field(std::span<const std::byte> bytes, std::size_t at, std::size_t width) {
+  std::uint64_t value = 0;
+  for (std::size_t i = width; i-- > 0;) {
+    value = value << 8 | static_cast<std::uint64_t>(bytes[at + i]);
+  }
+  return value;
+}
+
+// The union of the group-0 masks of `count` group masks from `at` in
+// `record`; nullopt when they run past it.
+std::optional<std::uint64_t> GroupZeroMask(std::span<const std::byte> record, std::size_t at,
+                                           std::size_t count, std::size_t maskBytes) {
+  const std::size_t size = record_layout::GroupMaskSize(maskBytes);
+  if (at + count * size > record.size()) return std::nullopt;
+  std::uint64_t mask = 0;
+  for (std::size_t i = 0; i < count; ++i, at += size) {
+    if (Field(record, at + maskBytes, 2) == 0) mask |= Field(record, at, maskBytes);
+  }
+  return mask;
+}
+
+}  // namespace
+
+ProcessorTopology TopologyFromRecords(std::span<const std::byte> records, std::size_t maskBytes) {
+  namespace layout = record_layout;
+  ProcessorTopology topology;
+  topology.detailed = true;
+  maskBytes = std::min<std::size_t>(maskBytes, 8);
+  std::map<unsigned, std::uint64_t> coresOfClass;  // each efficiency class's processors
+
+  for (std::size_t at = 0; at + layout::kBody <= records.size();) {
+    const auto size = static_cast<std::size_t>(Field(records, at + layout::kSize, 4));
+    if (size < layout::kBody || size > records.size() - at) break;
+    const std::span<const std::byte> record = records.subspan(at, size);
+    at += size;
+
+    const std::uint64_t relationship = Field(record, layout::kRelationship, 4);
+    if (relationship == layout::kCore && size >= layout::kCoreGroupMasks) {
+      const auto count = static_cast<std::size_t>(Field(record, layout::kCoreGroupCount, 2));
+      const std::optional<std::uint64_t> mask =
+          GroupZeroMask(record, layout::kCoreGroupMasks, count, maskBytes);
+      if (!mask || *mask == 0) continue;
+      topology.online |= *mask;
+      topology.cores.push_back(*mask);
+      coresOfClass[static_cast<unsigned>(Field(record, layout::kCoreEfficiencyClass, 1))] |= *mask;
+    } else if (relationship == layout::kCache && size >= layout::kCacheGroupMasks &&
+               Field(record, layout::kCacheLevel, 1) == 3) {
+      const auto count = static_cast<std::size_t>(Field(record, layout::kCacheGroupCount, 2));
+      const std::optional<std::uint64_t> mask = GroupZeroMask(
+          record, layout::kCacheGroupMasks, std::max<std::size_t>(count, 1), maskBytes);
+      if (!mask || *mask == 0) continue;
+      const std::uint64_t bytes = Field(record, layout::kCacheSize, 4);
+      const auto same = std::find_if(topology.level3Caches.begin(), topology.level3Caches.end(),
+                                     [&](const auto& cache) { return cache.processors == *mask; });
+      if (same == topology.level3Caches.end()) {
+        topology.level3Caches.push_back({*mask, bytes});
+      } else {
+        same->bytes = std::max(same->bytes, bytes);
+      }
+    }
+  }
+  // A higher class is a faster, less frugal core.
+  if (coresOfClass.size() >= 2) topology.performance = coresOfClass.rbegin()->second;
+  return topology;
+}
+
+}  // namespace tavrolin
