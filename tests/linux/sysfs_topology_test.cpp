@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "affinity/processor_presets.h"
+#include "expected_choices.h"
 #include "sysfs_topology.h"
 
 namespace tavrolin::linux_backend {
@@ -61,32 +62,15 @@ std::string ChangedCopy(const TreeCase& row) {
 }
 
 TEST(SysfsTopology, EachTreeGivesThePresetsItsOwnProcessors) {
-  const char* opteronOnePerCore =
-      "0,2,4,6,8,10,12,14,16,18,20,22,24,26,28,30,32,34,36,38,40,42,44,46,48,50,52,54,56,58,60,62";
-  const std::string opteron = std::string(
-                                  "Online: 0-63\n"
-                                  "LargeCache: 0-63 (no larger cache)\n"
-                                  "PerformanceCores: 0-63 (all cores alike)\n"
-                                  "OnePerCore: ") +
-                              opteronOnePerCore + " (32 cores)\nCPUs=All: 0-63\n";
-  const char* x3d =
-      "Online: 0-31\n"
-      "LargeCache: 0-7,16-23 (96 MB L3; the others 32 MB)\n"
-      "PerformanceCores: 0-31 (all cores alike)\n"
-      "OnePerCore: 0-15 (16 cores)\n";
   const std::string x3dChosen =
-      std::string(x3d) + "CPUs=LargeCache+OnePerCore: 0-7 (96 MB L3; the others 32 MB; 16 cores)\n";
+      std::string(test::k7950X3DChoices) +
+      "CPUs=LargeCache+OnePerCore: 0-7 (96 MB L3; the others 32 MB; 16 cores)\n";
+  const std::string i7Chosen = std::string(test::kI71370PChoices) +
+                               "CPUs=performancecores: 0-11 (the others are efficiency cores)\n";
+  const std::string opteron = std::string(test::kOpteronChoices) + "CPUs=All: 0-63\n";
   const TreeCase rows[] = {
       {"7950X3D", "7950X3D", {}, "LargeCache+OnePerCore", x3dChosen.c_str()},
-      {"i7-1370P",
-       "i7-1370P",
-       {},
-       "performancecores",
-       "Online: 0-19\n"
-       "LargeCache: 0-19 (no larger cache)\n"
-       "PerformanceCores: 0-11 (the others are efficiency cores)\n"
-       "OnePerCore: 0,2,4,6,8,10,12-19 (14 cores)\n"
-       "CPUs=performancecores: 0-11 (the others are efficiency cores)\n"},
+      {"i7-1370P", "i7-1370P", {}, "performancecores", i7Chosen.c_str()},
       {"four sockets, equal caches", "4x-opteron-equal-l3", {}, "All", opteron.c_str()},
       {"no level-3 cache",
        "7950X3D",
