@@ -80,7 +80,7 @@ prog=$started
 # The first poll 10 s after the start, the delay of 1 s, the final step a
 # second later.
 final="final: SupremeCommander.exe \\(PID $game\\) on processors 1 \\(LargeCache\\)"
-if wait_until 60 debug_line "$work/prog.log" "$final" &&
+if wait_until 60 debug_line "$work/prog.log" "final: " && debug_line "$work/prog.log" "$final" &&
   [[ $(awk '/^Cpus_allowed_list:/ {print $2}' /proc/"$game"/task/*/status | sort -u) == 1 ]] &&
   grep -q "^tavrolin: watching .*, CPUs LargeCache: 1)" "$work/prog.log" &&
   grep -qxF "SupremeCommander.exe (PID $game): processors 1 (LargeCache)" "$work/prog.log" &&
