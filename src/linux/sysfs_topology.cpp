@@ -80,16 +80,7 @@ void AddLevel3Caches(const std::string& cacheDirectory,
     if (ReadValue(index + "/level") != "3") continue;
     const std::uint64_t processors = ReadList(index + "/shared_cpu_list");
     const std::uint64_t bytes = ReadAmount(index + "/size");
-    if (processors == 0 || bytes == 0) continue;
-    // Every processor under a cache names it: each cache once.
-    const auto same = std::find_if(caches.begin(), caches.end(), [&](const auto& cache) {
-      return cache.processors == processors;
-    });
-    if (same == caches.end()) {
-      caches.push_back({processors, bytes});
-    } else {
-      same->bytes = std::max(same->bytes, bytes);
-    }
+    if (processors != 0 && bytes != 0) ProcessorTopology::AddCache(caches, {processors, bytes});
   }
 }
 

@@ -43,15 +43,7 @@ Picked LargeCache(const ProcessorTopology& topology, std::uint64_t online) {
   std::vector<ProcessorTopology::Cache> caches;
   for (const ProcessorTopology::Cache& cache : topology.level3Caches) {
     const std::uint64_t processors = cache.processors & online;
-    if (processors == 0) continue;
-    const auto same = std::find_if(caches.begin(), caches.end(), [&](const auto& other) {
-      return other.processors == processors;
-    });
-    if (same == caches.end()) {
-      caches.push_back({processors, cache.bytes});
-    } else {
-      same->bytes = std::max(same->bytes, cache.bytes);
-    }
+    if (processors != 0) ProcessorTopology::AddCache(caches, {processors, cache.bytes});
   }
   if (caches.empty()) return {online, "no level-3 cache"};
   std::sort(caches.begin(), caches.end(),

@@ -61,14 +61,8 @@ ProcessorTopology TopologyFromRecords(std::span<const std::byte> records, std::s
       const std::optional<std::uint64_t> mask = GroupZeroMask(
           record, layout::kCacheGroupMasks, std::max<std::size_t>(count, 1), maskBytes);
       if (!mask || *mask == 0) continue;
-      const std::uint64_t bytes = Field(record, layout::kCacheSize, 4);
-      const auto same = std::find_if(topology.level3Caches.begin(), topology.level3Caches.end(),
-                                     [&](const auto& cache) { return cache.processors == *mask; });
-      if (same == topology.level3Caches.end()) {
-        topology.level3Caches.push_back({*mask, bytes});
-      } else {
-        same->bytes = std::max(same->bytes, bytes);
-      }
+      ProcessorTopology::AddCache(topology.level3Caches,
+                                  {*mask, Field(record, layout::kCacheSize, 4)});
     }
   }
   // A higher class is a faster, less frugal core.

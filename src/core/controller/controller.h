@@ -37,11 +37,12 @@ inline constexpr std::string_view kFinalMaskLogName = "Timer1_Timer";
 // The Controller: the program's one main-window object, alive from start to
 // end. It owns the state of the watch (the game watched for, whether it has
 // been seen, online play, the processor selection and the CPUs value it came
-// from, the settings file's path and the computer name), the error log, the three timers that drive
-// all work (the poll, the delay after a game start, and the final-mask step one second after the
-// first phase), the game's process and handle from the first phase to the final mask (and on while
-// the game runs, when that mask leaves out processors the game may use), and the options dialog
-// once it has been opened.
+// from, the settings file's path and the computer name), the error log, the
+// three timers that drive all work (the poll, the delay after a game start,
+// and the final-mask step one second after the first phase), the game's
+// process and handle from the first phase to the final mask (and on while the
+// game runs, when that mask leaves out processors the game may use), and the
+// options dialog once it has been opened.
 class Controller final : public WatchSettings {
  public:
   explicit Controller(Platform& platform);
@@ -88,8 +89,6 @@ class Controller final : public WatchSettings {
   // What config.ini's CPUs chose at startup; a selection saved in the
   // options dialog replaces it with a plain list.
   const ProcessorChoice& processorChoice() const { return processorChoice_; }
-  // The processors online at startup; 0 when the system could not say.
-  std::uint64_t onlineProcessors() const { return onlineProcessors_; }
   // The watcher has seen the game start (and armed the delay, or adjusted it).
   bool gameRunning() const { return gameRunning_; }
   // The processor count (NUMBER_OF_PROCESSORS) the final mask was last
@@ -134,6 +133,8 @@ class Controller final : public WatchSettings {
   bool onlineAllowed_ = false;
   ProcessorSelection processorSelection_;
   ProcessorChoice processorChoice_;
+  // The processors online at startup, along which "all processors" are
+  // counted; 0 when the system could not say.
   std::uint64_t onlineProcessors_ = 0;
   std::string settingsPath_;
   std::string computerName_;

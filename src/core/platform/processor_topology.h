@@ -14,6 +14,17 @@ struct ProcessorTopology {
     std::uint64_t processors = 0;  // the processors that share it
     std::uint64_t bytes = 0;
   };
+  // Every processor under a cache names it: `cache` joins `caches` unless one
+  // of the same processors is there, which then keeps the larger size.
+  static void AddCache(std::vector<Cache>& caches, Cache cache) {
+    for (Cache& known : caches) {
+      if (known.processors == cache.processors) {
+        known.bytes = known.bytes > cache.bytes ? known.bytes : cache.bytes;
+        return;
+      }
+    }
+    caches.push_back(cache);
+  }
   // Every processor the system has online; 0 when it cannot say.
   std::uint64_t online = 0;
   // False when the system does not describe caches, cores and kinds of
