@@ -105,7 +105,7 @@ TEST(SysfsTopology, EachTreeGivesThePresetsItsOwnProcessors) {
        "LargeCache: 0-19 (no larger cache)\n"
        "PerformanceCores: 0-19 (all cores alike)\n"
        "OnePerCore: 0-19 (20 cores)\n"
-       "CPUs=0-3,20: 0-3 (not here: 20)\n"},
+       "CPUs=0-3,20: 0-3 (The CPUs list names processors this machine does not have: 20)\n"},
       // ARM: the cores within 90% of the highest capacity.
       {"capacities",
        "i7-1370P",

@@ -104,13 +104,13 @@ ProcessorChoice ChoosePresets(std::string_view text, const ProcessorTopology& to
     const auto preset = std::find_if(kPresets.begin(), kPresets.end(),
                                      [&](const Preset& p) { return SameLetters(name, p.name); });
     if (preset == kPresets.end()) {
-      choice.problem = ProcessorChoice::Problem::kNotAValue;
+      choice.problem = FailureNumber::kTypeMismatch;
       return choice;
     }
     named.push_back(&*preset);
   }
   if (!topology.detailed && !named.empty()) {
-    choice.problem = ProcessorChoice::Problem::kNotDescribed;
+    choice.problem = FailureNumber::kTopologyUnknown;
     return choice;
   }
   std::uint64_t processors = online;
@@ -122,7 +122,7 @@ ProcessorChoice ChoosePresets(std::string_view text, const ProcessorTopology& to
   }
   if (processors == 0) {
     choice = {};
-    choice.problem = ProcessorChoice::Problem::kNoneSelected;
+    choice.problem = FailureNumber::kNoProcessorSelected;
     return choice;
   }
   choice.processors = named.empty() ? 0 : processors;
@@ -133,12 +133,12 @@ ProcessorChoice ChooseList(std::string_view text, std::uint64_t machine) {
   ProcessorChoice choice;
   const std::optional<ProcessorList> list = ParseProcessorList(text);
   if (!list) {
-    choice.problem = ProcessorChoice::Problem::kNotAValue;
+    choice.problem = FailureNumber::kTypeMismatch;
     return choice;
   }
   const std::uint64_t missing = list->processors & ~machine;
   if (missing != 0 || list->pastMaskWidth) {
-    choice.problem = ProcessorChoice::Problem::kNotHere;
+    choice.problem = FailureNumber::kProcessorsNotHere;
     choice.notHere = missing != 0 ? DescribeMask(missing) : "";
     if (list->pastMaskWidth) {
       choice.notHere += (missing != 0 ? "," : "") + std::to_string(kMaskBits) + " and above";
@@ -148,11 +148,24 @@ ProcessorChoice ChooseList(std::string_view text, std::uint64_t machine) {
   return choice;
 }
 
-// "NAME: LIST (REASON)".
-std::string ChoiceLine(std::string_view name, std::uint64_t processors, std::string_view reason) {
+// A problem as its report describes it.
+std::string ProblemText(const ProcessorChoice& choice) {
+  return std::string(Describe(*choice.problem)) +
+         (choice.notHere.empty() ? "" : ": " + choice.notHere);
+}
+
+// "NAME: LIST (REASON)", with what a problem left.
+std::string ChoiceLine(std::string_view name, const ProcessorChoice& choice, std::uint64_t online) {
+  std::string reason = choice.reason;
+  if (choice.problem == FailureNumber::kTypeMismatch) {
+    reason = "not a list or preset: every processor";
+  } else if (choice.problem) {
+    reason = ProblemText(choice);
+  }
+  const std::uint64_t processors = choice.processors != 0 ? choice.processors : online;
   std::string line =
       std::string(name) + ": " + (processors == 0 ? "all" : DescribeMask(processors));
-  if (!reason.empty()) line += " (" + std::string(reason) + ")";
+  if (!reason.empty()) line += " (" + reason + ")";
   return line + "\n";
 }
 
@@ -174,61 +187,22 @@ ProcessorChoice ReadProcessorChoice(ErrorLog& log, std::string_view logName, std
   handler.variables([text] {
     return ReportVariables{{"Key =", std::string(kKeyProcessors)}, {"Value =", std::string(text)}};
   });
-  const auto describe = [](FailureNumber number, std::string_view detail) {
-    return Failure(number, std::string(Describe(number)) + std::string(detail));
-  };
-  switch (choice.problem) {
-    case ProcessorChoice::Problem::kNone:
-      break;
-    case ProcessorChoice::Problem::kNotAValue:
-      handler.report(Failure(FailureNumber::kTypeMismatch));
-      break;
-    case ProcessorChoice::Problem::kNotHere:
-      handler.report(describe(FailureNumber::kProcessorsNotHere, ": " + choice.notHere));
-      break;
-    case ProcessorChoice::Problem::kNoneSelected:
-      handler.report(Failure(FailureNumber::kNoProcessorSelected));
-      break;
-    case ProcessorChoice::Problem::kNotDescribed:
-      handler.report(Failure(FailureNumber::kProcessorsNotDescribed));
-      break;
-  }
+  if (choice.problem) handler.report(Failure(*choice.problem, ProblemText(choice)));
   return choice;
 }
 
 std::string ListProcessorChoices(const ProcessorTopology& topology, std::string_view configured) {
-  const std::uint64_t online = topology.online != 0 ? topology.online : ~std::uint64_t{0};
-  std::string text = ChoiceLine("Online", topology.online, "");
+  ProcessorChoice online;
+  online.processors = topology.online;
+  std::string text = ChoiceLine("Online", online, 0);
   for (const Preset& preset : kPresets) {
-    const ProcessorChoice choice = ChooseProcessors(preset.name, topology);
-    text += ChoiceLine(preset.name, choice.processors != 0 ? choice.processors : online,
-                       choice.problem == ProcessorChoice::Problem::kNone
-                           ? choice.reason
-                           : "the system does not describe its processors");
+    text += ChoiceLine(preset.name, ChooseProcessors(preset.name, topology), topology.online);
   }
   // The configured value, with what became of it.
-  const ProcessorChoice choice = ChooseProcessors(configured, topology);
-  std::string reason = choice.reason;
-  switch (choice.problem) {
-    case ProcessorChoice::Problem::kNone:
-      break;
-    case ProcessorChoice::Problem::kNotAValue:
-      reason = "not a list or preset: every processor";
-      break;
-    case ProcessorChoice::Problem::kNotHere:
-      reason = "not here: " + choice.notHere + (choice.processors == 0 ? "; every processor" : "");
-      break;
-    case ProcessorChoice::Problem::kNoneSelected:
-      reason = "no processor in all of them: every processor";
-      break;
-    case ProcessorChoice::Problem::kNotDescribed:
-      reason = "the system does not describe its processors: every processor";
-      break;
-  }
-  if (Trimmed(configured).empty()) reason = "not set: every processor";
-  const std::string name = std::string(kKeyProcessors) + "=" + std::string(Trimmed(configured));
-  text += ChoiceLine(name, choice.processors != 0 ? choice.processors : online, reason);
-  return text;
+  ProcessorChoice choice = ChooseProcessors(configured, topology);
+  if (Trimmed(configured).empty()) choice.reason = "not set: every processor";
+  return text + ChoiceLine(std::string(kKeyProcessors) + "=" + std::string(Trimmed(configured)),
+                           choice, topology.online);
 }
 
 }  // namespace tavrolin

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "diagnostics/error_log.h"
+#include "diagnostics/failure.h"
 #include "platform/processor_topology.h"
 
 namespace tavrolin {
@@ -16,15 +18,8 @@ inline constexpr std::string_view kOnePerCore = "OnePerCore";
 
 // What a CPUs value chooses on a machine.
 struct ProcessorChoice {
-  enum class Problem {
-    kNone,
-    kNotAValue,     // neither All, a list such as "0-3,6", nor preset names joined by "+"
-    kNotHere,       // a list that names processors the machine does not have (`notHere`)
-    kNoneSelected,  // presets that together select no online processor
-    kNotDescribed,  // presets on a system that does not describe its processors
-  };
-  // 0: every processor. It is 0 after every problem but kNotHere, which
-  // keeps the list's processors that are here, if any.
+  // 0: every processor. It is 0 after every problem but a list naming
+  // processors the machine does not have, which keeps those that are here.
   std::uint64_t processors = 0;
   // The presets as this program spells them ("LargeCache+OnePerCore");
   // empty for All and for a list.
@@ -32,8 +27,13 @@ struct ProcessorChoice {
   // Why the presets chose what they did, for people ("96 MB L3; the others
   // 32 MB"); empty for All and for a list.
   std::string reason;
-  Problem problem = Problem::kNone;
-  std::string notHere;  // kNotHere: "5-7", "64 and above"
+  // What was wrong with the value, as its report numbers it: kTypeMismatch
+  // (neither All, a list such as "0-3,6", nor preset names joined by "+"),
+  // kProcessorsNotHere (`notHere`: "5-7", "64 and above"),
+  // kNoProcessorSelected, kTopologyUnknown (presets on a system that does not
+  // describe its processors).
+  std::optional<FailureNumber> problem;
+  std::string notHere;
 };
 
 // The CPUs key's value over `topology`: "All" (or nothing) is every

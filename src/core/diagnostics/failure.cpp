@@ -40,7 +40,7 @@ std::string_view Describe(FailureNumber number) {
       return "The CPUs list names processors this machine does not have";
     case FailureNumber::kNoProcessorSelected:
       return "The CPUs presets select no processor together; every processor is used";
-    case FailureNumber::kProcessorsNotDescribed:
+    case FailureNumber::kTopologyUnknown:
       return "The system does not describe its processors; the CPUs presets mean every processor";
   }
   return "Unknown failure";
