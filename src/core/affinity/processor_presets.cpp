@@ -87,11 +87,6 @@ struct Preset {
 constexpr std::array<Preset, 3> kPresets{
     {{kLargeCache, LargeCache}, {kPerformanceCores, PerformanceCores}, {kOnePerCore, OnePerCore}}};
 
-bool HasLetter(std::string_view text) {
-  return std::any_of(text.begin(), text.end(),
-                     [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
-}
-
 ProcessorChoice ChoosePresets(std::string_view text, const ProcessorTopology& topology,
                               std::uint64_t online) {
   ProcessorChoice choice;
@@ -129,22 +124,17 @@ ProcessorChoice ChoosePresets(std::string_view text, const ProcessorTopology& to
   return choice;
 }
 
-ProcessorChoice ChooseList(std::string_view text, std::uint64_t machine) {
+ProcessorChoice ChooseList(const ProcessorList& list, std::uint64_t machine) {
   ProcessorChoice choice;
-  const std::optional<ProcessorList> list = ParseProcessorList(text);
-  if (!list) {
-    choice.problem = FailureNumber::kTypeMismatch;
-    return choice;
-  }
-  const std::uint64_t missing = list->processors & ~machine;
-  if (missing != 0 || list->pastMaskWidth) {
+  const std::uint64_t missing = list.processors & ~machine;
+  if (missing != 0 || list.pastMaskWidth) {
     choice.problem = FailureNumber::kProcessorsNotHere;
     choice.notHere = missing != 0 ? DescribeMask(missing) : "";
-    if (list->pastMaskWidth) {
+    if (list.pastMaskWidth) {
       choice.notHere += (missing != 0 ? "," : "") + std::to_string(kMaskBits) + " and above";
     }
   }
-  choice.processors = list->processors & machine;
+  choice.processors = list.processors & machine;
   return choice;
 }
 
@@ -176,8 +166,8 @@ ProcessorChoice ChooseProcessors(std::string_view text, const ProcessorTopology&
   // A system that cannot say which processors are online has all of them.
   const std::uint64_t online = topology.online != 0 ? topology.online : ~std::uint64_t{0};
   if (value.empty() || SameLetters(value, "All")) return {};
-  if (HasLetter(value)) return ChoosePresets(value, topology, online);
-  return ChooseList(value, online);
+  const std::optional<ProcessorList> list = ParseProcessorList(value);
+  return list ? ChooseList(*list, online) : ChoosePresets(value, topology, online);
 }
 
 ProcessorChoice ReadProcessorChoice(ErrorLog& log, std::string_view logName, std::string_view text,
