@@ -243,12 +243,12 @@ class FakeDebugOutput final : public DebugOutput {
 class FakeTopology final : public TopologySource {
  public:
   explicit FakeTopology(FakeLastError& lastError) : lastError_(lastError) {}
+  // Not detailed: as on Windows XP, where the function is missing.
   ProcessorTopology describe() override {
-    lastError_.value = topology.detailed ? 0 : error;
+    lastError_.value = topology.detailed ? 0 : 127;
     return topology;
   }
   ProcessorTopology topology{.online = 0xF, .detailed = true};
-  std::uint32_t error = 127;  // the last error when not detailed
 
  private:
   FakeLastError& lastError_;

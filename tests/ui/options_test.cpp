@@ -355,42 +355,29 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
 // for every box, and the choice outlives a restart.
 TEST_F(OptionsDialogTest, TheCpusValueInForceIsShownAndOnlyAChangedBoxRewritesIt) {
   fake.topology.topology.level3Caches = {{0x3, 32 << 20}, {0xC, 96 << 20}};
-  const auto restartAndOpen = [&] {
-    auto restarted = std::make_unique<Controller>(fake.platform);
+  std::unique_ptr<Controller> restarted;
+  const auto restartAndShow = [&] {
+    restarted = std::make_unique<Controller>(fake.platform);
     restarted->start();
     restarted->openOptions();
     window = fake.windows.lastOptions;
-    return restarted;
-  };
-  const auto ticks = [&] {
     std::string shown;
     for (int box = 1; box <= 4; ++box) shown += window->processorBoxChecked(box) ? 'x' : '-';
     return shown;
   };
-  const std::string preset =
-      "[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nCPUs=LargeCache\r\nGame=0\r\n";
-  const std::pair<std::string, const char*> rows[] = {
-      {std::string(kDefaultConfig), "xxxx"},
-      {preset, "--xx"},
-      {"[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n", "xxxx"},
-  };
-  for (const auto& [file, shown] : rows) {
+  const std::string noKey = "[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n";
+  const std::string preset = noKey + "CPUs=LargeCache\r\n";
+  for (const auto& [file, shown] : {std::pair{std::string(kDefaultConfig), "xxxx"},
+                                    std::pair{noKey, "xxxx"}, std::pair{preset, "--xx"}}) {
     setConfig(file);
-    const auto restarted = restartAndOpen();
-    EXPECT_EQ(ticks(), shown) << file;
+    EXPECT_EQ(restartAndShow(), shown) << file;
     window->userSaves();
     EXPECT_EQ(config(), file);
   }
-
-  setConfig(preset);
-  {
-    const auto restarted = restartAndOpen();
-    window->setProcessorBoxChecked(1, true);
-    window->userSaves();
-  }
+  window->setProcessorBoxChecked(1, true);
+  window->userSaves();
   EXPECT_EQ(stored("CPUs"), "0,2-3");
-  const auto restarted = restartAndOpen();
-  EXPECT_EQ(ticks(), "x-xx");
+  EXPECT_EQ(restartAndShow(), "x-xx");
   window->setProcessorBoxChecked(2, true);
   window->userSaves();
   EXPECT_EQ(stored("CPUs"), "All");
