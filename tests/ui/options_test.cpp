@@ -354,7 +354,7 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
 // without the key gets none); a changed box writes the ticked list, or All
 // for every box, and the choice outlives a restart.
 TEST_F(OptionsDialogTest, TheCpusValueInForceIsShownAndOnlyAChangedBoxRewritesIt) {
-  fake.topology.topology.level3Caches = {{0x3, 32 << 20}, {0xC, 96 << 20}};
+  fake.topology.topology.level3Caches = {{0x3, 96 << 20}, {0xC, 32 << 20}};
   std::unique_ptr<Controller> restarted;
   const auto restartAndShow = [&] {
     restarted = std::make_unique<Controller>(fake.platform);
@@ -368,17 +368,18 @@ TEST_F(OptionsDialogTest, TheCpusValueInForceIsShownAndOnlyAChangedBoxRewritesIt
   const std::string noKey = "[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n";
   const std::string preset = noKey + "CPUs=LargeCache\r\n";
   for (const auto& [file, shown] : {std::pair{std::string(kDefaultConfig), "xxxx"},
-                                    std::pair{noKey, "xxxx"}, std::pair{preset, "--xx"}}) {
+                                    std::pair{noKey, "xxxx"}, std::pair{preset, "xx--"}}) {
     setConfig(file);
     EXPECT_EQ(restartAndShow(), shown) << file;
     window->userSaves();
     EXPECT_EQ(config(), file);
   }
-  window->setProcessorBoxChecked(1, true);
+  window->setProcessorBoxChecked(3, true);
   window->userSaves();
-  EXPECT_EQ(stored("CPUs"), "0,2-3");
-  EXPECT_EQ(restartAndShow(), "x-xx");
-  window->setProcessorBoxChecked(2, true);
+  EXPECT_EQ(stored("CPUs"), "0-2");
+  EXPECT_EQ(restarted->processorChoice().presets, "");  // the boxes' list, no preset
+  EXPECT_EQ(restartAndShow(), "xxx-");
+  window->setProcessorBoxChecked(4, true);
   window->userSaves();
   EXPECT_EQ(stored("CPUs"), "All");
 }
