@@ -94,21 +94,18 @@ TEST(SysfsTopology, EachTreeGivesThePresetsItsOwnProcessors) {
         {"system/cpu/cpu8/cache/index3/size", nullptr}},
        "LargeCache+OnePerCore",
        x3d.c_str()},
-      {"no performance-core list, no core lists",
-       "i7-1370P",
-       {{"cpu_core/cpus", nullptr}, {"system/cpu/cpu*/topology/*", nullptr}},
-       "0-3,20",
-       "PerformanceCores: 0-19 (all cores alike)\nOnePerCore: 0-19 (20 cores)\n"
-       "CPUs=0-3,20: 0-3 (The CPUs list names processors this machine does not have: 20)\n"},
-      // ARM: the cores within 90% of the highest capacity.
-      {"capacities",
+      // No performance-core list: on ARM, the cores within 90% of the highest
+      // capacity. No core lists: each processor a core of its own.
+      {"capacities, no core lists",
        "i7-1370P",
        {{"cpu_core/cpus", nullptr},
+        {"system/cpu/cpu*/topology/*", nullptr},
         {"system/cpu/cpu*/cpu_capacity", "1024"},
         {"system/cpu/cpu1[3-9]/cpu_capacity", "921"},
         {"system/cpu/cpu12/cpu_capacity", "922"}},
-       "",
-       "PerformanceCores: 0-12 (the others are efficiency cores)\n"},
+       "0-3,20",
+       "PerformanceCores: 0-12 (the others are efficiency cores)\nOnePerCore: 0-19 (20 cores)\n"
+       "CPUs=0-3,20: 0-3 (The CPUs list names processors this machine does not have: 20)\n"},
   };
   for (const TreeCase& row : rows) {
     SCOPED_TRACE(row.name);
