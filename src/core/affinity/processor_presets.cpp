@@ -46,15 +46,18 @@ Picked LargeCache(const ProcessorTopology& topology, std::uint64_t online) {
     if (processors != 0) ProcessorTopology::AddCache(caches, {processors, cache.bytes});
   }
   if (caches.empty()) return {online, "no level-3 cache"};
-  std::sort(caches.begin(), caches.end(),
-            [](const auto& a, const auto& b) { return a.bytes > b.bytes; });
+  const auto bytes = [](const auto& a, const auto& b) { return a.bytes < b.bytes; };
+  const auto largest = std::max_element(caches.begin(), caches.end(), bytes);
+  const ProcessorTopology::Cache chosen = *largest;
+  caches.erase(largest);
   // Only a cache more than twice as large as every other one makes a
   // difference worth giving up the other processors for.
-  if (caches.size() < 2 || caches[0].bytes <= 2 * caches[1].bytes)
-    return {online, "no larger cache"};
-  const bool othersAlike = caches.back().bytes == caches[1].bytes;
-  return {caches[0].processors, SizeText(caches[0].bytes) + " L3; the others " +
-                                    (othersAlike ? "" : "up to ") + SizeText(caches[1].bytes)};
+  if (caches.empty()) return {online, "no larger cache"};
+  const auto [smallest, next] = std::minmax_element(caches.begin(), caches.end(), bytes);
+  if (chosen.bytes <= 2 * next->bytes) return {online, "no larger cache"};
+  return {chosen.processors, SizeText(chosen.bytes) + " L3; the others " +
+                                 (smallest->bytes == next->bytes ? "" : "up to ") +
+                                 SizeText(next->bytes)};
 }
 
 Picked PerformanceCores(const ProcessorTopology& topology, std::uint64_t online) {
@@ -90,7 +93,7 @@ constexpr std::array<Preset, 3> kPresets{
 ProcessorChoice ChoosePresets(std::string_view text, const ProcessorTopology& topology,
                               std::uint64_t online) {
   ProcessorChoice choice;
-  std::vector<const Preset*> named;
+  std::size_t named = 0;  // bit n: kPresets[n], in their own order, each once
   for (std::size_t at = 0; at <= text.size();) {
     const std::size_t plus = std::min(text.find('+', at), text.size());
     const std::string_view name = Trimmed(text.substr(at, plus - at));
@@ -102,17 +105,18 @@ ProcessorChoice ChoosePresets(std::string_view text, const ProcessorTopology& to
       choice.problem = FailureNumber::kTypeMismatch;
       return choice;
     }
-    named.push_back(&*preset);
+    named |= std::size_t{1} << (preset - kPresets.begin());
   }
-  if (!topology.detailed && !named.empty()) {
+  if (!topology.detailed && named != 0) {
     choice.problem = FailureNumber::kTopologyUnknown;
     return choice;
   }
   std::uint64_t processors = online;
-  for (const Preset* preset : named) {
-    const Picked picked = preset->pick(topology, online);
+  for (std::size_t n = 0; n < kPresets.size(); ++n) {
+    if ((named >> n & 1U) == 0) continue;
+    const Picked picked = kPresets[n].pick(topology, online);
     processors &= picked.processors;
-    choice.presets += (choice.presets.empty() ? "" : "+") + std::string(preset->name);
+    choice.presets += (choice.presets.empty() ? "" : "+") + std::string(kPresets[n].name);
     choice.reason += (choice.reason.empty() ? "" : "; ") + picked.reason;
   }
   if (processors == 0) {
@@ -120,7 +124,7 @@ ProcessorChoice ChoosePresets(std::string_view text, const ProcessorTopology& to
     choice.problem = FailureNumber::kNoProcessorSelected;
     return choice;
   }
-  choice.processors = named.empty() ? 0 : processors;
+  choice.processors = named == 0 ? 0 : processors;
   return choice;
 }
 

@@ -1,8 +1,8 @@
 #include "affinity/processor_records.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
-#include <map>
 #include <optional>
 
 namespace tavrolin {
@@ -38,7 +38,7 @@ ProcessorTopology TopologyFromRecords(std::span<const std::byte> records, std::s
   ProcessorTopology topology;
   topology.detailed = true;
   maskBytes = std::min<std::size_t>(maskBytes, 8);
-  std::map<unsigned, std::uint64_t> coresOfClass;  // each efficiency class's processors
+  std::array<std::uint64_t, 256> coresOfClass{};  // each efficiency class's processors
 
   for (std::size_t at = 0; at + layout::kBody <= records.size();) {
     const auto size = static_cast<std::size_t>(Field(records, at + layout::kSize, 4));
@@ -54,7 +54,8 @@ ProcessorTopology TopologyFromRecords(std::span<const std::byte> records, std::s
       if (!mask || *mask == 0) continue;
       topology.online |= *mask;
       topology.cores.push_back(*mask);
-      coresOfClass[static_cast<unsigned>(Field(record, layout::kCoreEfficiencyClass, 1))] |= *mask;
+      coresOfClass[static_cast<std::size_t>(Field(record, layout::kCoreEfficiencyClass, 1))] |=
+          *mask;
     } else if (relationship == layout::kCache && size >= layout::kCacheGroupMasks &&
                Field(record, layout::kCacheLevel, 1) == 3) {
       const auto count = static_cast<std::size_t>(Field(record, layout::kCacheGroupCount, 2));
@@ -66,7 +67,11 @@ ProcessorTopology TopologyFromRecords(std::span<const std::byte> records, std::s
     }
   }
   // A higher class is a faster, less frugal core.
-  if (coresOfClass.size() >= 2) topology.performance = coresOfClass.rbegin()->second;
+  const auto classes = std::count_if(coresOfClass.begin(), coresOfClass.end(),
+                                     [](std::uint64_t cores) { return cores != 0; });
+  const auto highest = std::find_if(coresOfClass.rbegin(), coresOfClass.rend(),
+                                    [](std::uint64_t cores) { return cores != 0; });
+  if (classes >= 2) topology.performance = *highest;
   return topology;
 }
 
