@@ -109,13 +109,14 @@ TEST(SysfsTopology, EachTreeGivesThePresetsItsOwnProcessors) {
   };
   for (const TreeCase& row : rows) {
     SCOPED_TRACE(row.name);
-    const std::string root = ChangedCopy(row);
+    const std::string tree = std::string(TAVROLIN_TOPOLOGIES) + "/" + row.tree;
+    const std::string root = row.changes.empty() ? tree : ChangedCopy(row);
     const std::string text = ListProcessorChoices(SysfsTopology(root).describe(), row.configured);
     std::istringstream lines(row.lines);
     for (std::string line; std::getline(lines, line);) {
       EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << " in\n" << text;
     }
-    fs::remove_all(root);
+    if (root != tree) fs::remove_all(root);
   }
 }
 
