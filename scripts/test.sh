@@ -70,6 +70,8 @@ tests/e2e/linux/files_and_signals.sh build/native
 
 step "The processor choice on Linux: CPUs=1, threads kept on it"
 tests/e2e/linux/selection.sh build/native
+step "The CPUs presets on Linux: --list-cpus on real machines' trees, LargeCache on a faked cache"
+tests/e2e/linux/presets.sh build/native
 
 step "1000 adjustments in a row: nothing left behind"
 cmake --preset release >/dev/null

@@ -10,6 +10,7 @@
 #include "last_error_linux.h"
 #include "platform/platform.h"
 #include "procfs.h"
+#include "sysfs_topology.h"
 
 namespace tavrolin::linux_backend {
 
@@ -30,9 +31,11 @@ struct Backend {
   ProcFsControl control;
   ConsoleBeeper beeper;
   StderrDebugOutput debug;
+  SysfsTopology topology;
 
-  Platform platform{environment, files,     profile,   clock,   loop,   loop,    lastError, console,
-                    console,     processes, processes, control, beeper, console, debug};
+  Platform platform{environment, files,   profile, clock,     loop,      loop,
+                    lastError,   console, console, processes, processes, control,
+                    beeper,      console, debug,   topology};
 };
 
 }  // namespace tavrolin::linux_backend

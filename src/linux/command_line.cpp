@@ -17,13 +17,15 @@ namespace {
 constexpr std::string_view kSettingsOption = "--settings-dir";
 
 constexpr std::string_view kHelp =
-    "Usage: tavrolin [--settings-dir DIR] [--verbose] [--help] [--version]\n"
+    "Usage: tavrolin [--settings-dir DIR] [--verbose] [--list-cpus] [--help] [--version]\n"
     "\n"
     "Watches for SupremeCommander.exe (or ForgedAlliance.exe) run under Wine or\n"
     "Proton and, once it has started, spreads it over the processors.\n"
     "\n"
     "  --settings-dir DIR  keep config.ini and ErrorLog.txt in DIR\n"
     "  --verbose           say on stderr what each poll found and each step did\n"
+    "  --list-cpus         print the processors each CPUs preset and config.ini's\n"
+    "                      CPUs value pick on this machine, and exit\n"
     "  --help              print this help and exit\n"
     "  --version           print the version and exit\n"
     "\n"
@@ -60,6 +62,7 @@ CommandLine ParseCommandLine(std::span<const char* const> arguments) {
   };
   bool help = false;
   bool version = false;
+  bool listProcessors = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
@@ -68,6 +71,8 @@ CommandLine ParseCommandLine(std::span<const char* const> arguments) {
       version = true;
     } else if (argument == "--verbose" || argument == "-v") {
       result.verbose = true;
+    } else if (argument == "--list-cpus") {
+      listProcessors = true;
     } else if (argument == kSettingsOption || argument.starts_with("--settings-dir=")) {
       std::string_view directory;
       if (argument == kSettingsOption) {
@@ -88,6 +93,8 @@ CommandLine ParseCommandLine(std::span<const char* const> arguments) {
     result.action = CommandLine::Action::kHelp;
   } else if (version) {
     result.action = CommandLine::Action::kVersion;
+  } else if (listProcessors) {
+    result.action = CommandLine::Action::kListProcessors;
   }
   return result;
 }
@@ -104,6 +111,7 @@ std::optional<int> AnswerWithoutRunning(const CommandLine& commandLine) {
       std::fprintf(stderr, "tavrolin: %s (see tavrolin --help)\n", commandLine.error.c_str());
       return 2;
     case CommandLine::Action::kRun:
+    case CommandLine::Action::kListProcessors:
       break;
   }
   return std::nullopt;

@@ -27,7 +27,8 @@ class ConsoleWindow final : public MainWindow, public TrayIcon, public WindowFac
 // notification cannot be shown, stderr says why once, not at every game.
 class ConsoleBeeper final : public Beeper {
  public:
-  void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) override;
+  void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask,
+            std::string_view presets) override;
   // One line on stdout, nothing more: it is no new adjustment.
   void strayThreadsMoved(std::string_view imageName, std::uint32_t processId, std::uint64_t mask,
                          int count) override;

@@ -13,9 +13,9 @@
 #include <set>
 #include <vector>
 
-#include "affinity/bit_masks.h"
 #include "last_error_linux.h"
 #include "processes/process_lookup.h"
+#include "sysfs_topology.h"
 #include "unique_fd.h"
 
 namespace tavrolin::linux_backend {
@@ -280,17 +280,7 @@ std::optional<std::uint64_t> ThreadAffinityUnion(int procDir) {
 }
 
 std::optional<std::uint64_t> OnlineProcessors() {
-  // "0-3,5,7-8": ranges of the processors online, as the CPUs key writes them.
-  std::string text;
-  if (ReadSmall(AT_FDCWD, "/sys/devices/system/cpu/online", text, 4096, '\n')) {
-    std::string_view list(text);
-    if (list.ends_with('\n')) list.remove_suffix(1);
-    if (const auto parsed = ParseProcessorList(list); parsed && parsed->processors != 0)
-      return parsed->processors;
-  }
-  const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
-  if (count < 1) return std::nullopt;
-  return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+  return ReadOnlineProcessors("");
 }
 
 std::unique_ptr<ProcessHandle> ProcFsControl::open(std::uint32_t processId,

@@ -32,6 +32,8 @@ TEST(CommandLine, OptionsAndUsageErrors) {
       {{"--settings-dir="}, Action::kUsageError, std::nullopt, "--settings-dir needs a directory"},
       {{"--verbose", "--settings-dir=/x"}, Action::kRun, "/x", "", true},
       {{"-v"}, Action::kRun, std::nullopt, "", true},
+      {{"--list-cpus", "--settings-dir=/x"}, Action::kListProcessors, "/x", ""},
+      {{"--list-cpus", "--version"}, Action::kVersion, std::nullopt, ""},
       {{"--help", "-x"}, Action::kUsageError, std::nullopt, "unknown option '-x'"},
       {{"config.ini"}, Action::kUsageError, std::nullopt, "unexpected argument 'config.ini'"},
   };

@@ -135,7 +135,7 @@ TEST_F(OptionsDialogTest, FirstOpeningBuildsCheckedBoxesAtTheirPlacesAndFillsThe
   EXPECT_EQ(fake.log(), "");
 }
 
-TEST_F(OptionsDialogTest, SavingWritesTheThreeKeysInOrderAndUpdatesTheController) {
+TEST_F(OptionsDialogTest, SavingWritesTheKeysInOrderAndUpdatesTheController) {
   open();
   fake.profile.writtenKeys.clear();
   controller.setPolling(false);
@@ -148,7 +148,8 @@ TEST_F(OptionsDialogTest, SavingWritesTheThreeKeysInOrderAndUpdatesTheController
   window->userSaves();
 
   EXPECT_EQ(fake.profile.writtenKeys,
-            (std::vector<std::string>{"OnlineEnabled", "Game", "InitializeDelay"}));
+            (std::vector<std::string>{"OnlineEnabled", "Game", "InitializeDelay", "CPUs"}));
+  EXPECT_EQ(stored("CPUs"), "0,3");
   EXPECT_EQ(stored("OnlineEnabled"), "1");
   EXPECT_EQ(stored("Game"), "1");
   EXPECT_EQ(stored("InitializeDelay"), "20");
@@ -161,8 +162,6 @@ TEST_F(OptionsDialogTest, SavingWritesTheThreeKeysInOrderAndUpdatesTheController
   // Saving again keeps the items in box order.
   window->userSaves();
   EXPECT_EQ(selection(), (std::vector<std::string>{"True", "False", "False", "True"}));
-  // The rest of the file is untouched.
-  EXPECT_NE(config().find("CPUs=All"), std::string::npos);
 }
 
 TEST_F(OptionsDialogTest, SavingWithNoBoxTickedTicksTheLastOneAndWarnsBeforeHiding) {
@@ -203,8 +202,8 @@ TEST_F(OptionsDialogTest, OpeningAgainRefillsFromTheFileAndLeavesTheBoxesAlone) 
 }
 
 // Hidden, the dialog keeps its boxes; closed, it drops them, and loaded anew
-// its boxes show the selection in force, which an untouched save keeps. A
-// selection made for another processor count cannot be shown: all ticked.
+// its boxes show the selection in force, which an untouched save keeps, also
+// with fewer boxes than the selection has items.
 TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndReloadingShowsTheSelectionInForce) {
   open();
   window->setProcessorBoxChecked(2, false);
@@ -228,8 +227,9 @@ TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndReloadingShowsTheSelectionInForc
   fake.environment.variables["NUMBER_OF_PROCESSORS"] = "3";
   open();
   ASSERT_EQ(window->boxes.size(), 3U);
-  for (int box = 1; box <= 3; ++box) EXPECT_TRUE(window->processorBoxChecked(box));
-  // The selection saved before is kept until the next save.
+  EXPECT_FALSE(window->processorBoxChecked(2));
+  EXPECT_TRUE(window->processorBoxChecked(3));
+  window->userSaves();
   EXPECT_EQ(selection(), (std::vector<std::string>{"True", "False", "True", "True"}));
 }
 
@@ -358,6 +358,41 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
       EXPECT_EQ(log, "");
     }
   }
+}
+
+// config.ini's CPUs shows in the boxes. A save that leaves them as shown
+// leaves the file's bytes as they were (a preset stays a preset, a file
+// without the key gets none); a changed box writes the ticked list, or All
+// for every box, and the choice outlives a restart.
+TEST_F(OptionsDialogTest, TheCpusValueInForceIsShownAndOnlyAChangedBoxRewritesIt) {
+  fake.topology.topology.level3Caches = {{0x3, 96 << 20}, {0xC, 32 << 20}};
+  std::unique_ptr<Controller> restarted;
+  const auto restartAndShow = [&] {
+    restarted = std::make_unique<Controller>(fake.platform);
+    restarted->start();
+    restarted->openOptions();
+    window = fake.windows.lastOptions;
+    std::string shown;
+    for (int box = 1; box <= 4; ++box) shown += window->processorBoxChecked(box) ? 'x' : '-';
+    return shown;
+  };
+  const std::string noKey = "[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n";
+  const std::string preset = noKey + "CPUs=LargeCache\r\n";
+  for (const auto& [file, shown] : {std::pair{std::string(kDefaultConfig), "xxxx"},
+                                    std::pair{noKey, "xxxx"}, std::pair{preset, "xx--"}}) {
+    setConfig(file);
+    EXPECT_EQ(restartAndShow(), shown) << file;
+    window->userSaves();
+    EXPECT_EQ(config(), file);
+  }
+  window->setProcessorBoxChecked(3, true);
+  window->userSaves();
+  EXPECT_EQ(stored("CPUs"), "0-2");
+  EXPECT_EQ(restarted->processorChoice().presets, "");  // the boxes' list, no preset
+  EXPECT_EQ(restartAndShow(), "xxx-");
+  window->setProcessorBoxChecked(4, true);
+  window->userSaves();
+  EXPECT_EQ(stored("CPUs"), "All");
 }
 
 // Touching a control writes what it shows, whatever the file held.

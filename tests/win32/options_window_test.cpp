@@ -528,7 +528,7 @@ class OptionsDialogOnWindows : public ::testing::Test {
   Platform platform_{fake_.environment, fake_.files,     fake_.profile,   fake_.clock,
                      fake_.time,        fake_.time,      fake_.lastError, fake_.window,
                      fake_.window,      fake_.processes, fake_.processes, fake_.processes,
-                     fake_.beeper,      windows_,        fake_.debug};
+                     fake_.beeper,      windows_,        fake_.debug,     fake_.topology};
   Controller form_{platform_};
 };
 

@@ -276,10 +276,10 @@ class ControllerWindowTest : public ::testing::Test {
  protected:
   ControllerWindowTest() {
     fake_.environment.directory = testing_directory();
-    platform_ = std::make_unique<Platform>(
-        Platform{fake_.environment, fake_.files, fake_.profile, fake_.clock, window_.timers(),
-                 fake_.time, fake_.lastError, window_.mainWindow(), fake_.window, fake_.processes,
-                 fake_.processes, fake_.processes, fake_.beeper, fake_.windows, fake_.debug});
+    platform_ = std::make_unique<Platform>(Platform{
+        fake_.environment, fake_.files, fake_.profile, fake_.clock, window_.timers(), fake_.time,
+        fake_.lastError, window_.mainWindow(), fake_.window, fake_.processes, fake_.processes,
+        fake_.processes, fake_.beeper, fake_.windows, fake_.debug, fake_.topology});
     controller_ = std::make_unique<Controller>(*platform_);
     window_.attach(*controller_, {.showOptions = [this] { shown(optionsShown_); },
                                   .showInfo = [this] { shown(infoShown_); }});

@@ -38,6 +38,7 @@ void Controller::setPolling(bool enabled) {
 
 void Controller::setProcessorSelection(ProcessorSelection selection) {
   processorSelection_ = std::move(selection);
+  processorChoice_ = {};  // ticked boxes: no preset any more
 }
 
 void Controller::writeDefaultSettings() {
@@ -91,7 +92,9 @@ void Controller::start() {
 
   // A settings file that is not to be used gets one report, and this run uses
   // the defaults.
-  loadSettings(handler.run([&] { prepareSettingsFile(); }));
+  const bool fileReadable = handler.run([&] { prepareSettingsFile(); });
+  loadSettings(fileReadable);
+  loadProcessorChoice(fileReadable);
 
   handler.run([&] { computerName_ = LocalComputerName(platform_.environment, log_); });
 
@@ -137,6 +140,23 @@ void Controller::loadSettings(bool fileReadable) {
   ApplySetting(
       log_, kStartupLogName, kKeyGame, game,
       [&] { watchedImage_ = std::string(GameForIndex(game)); }, [] {});
+}
+
+void Controller::loadProcessorChoice(bool fileReadable) {
+  std::string text;
+  if (fileReadable) {
+    Handler(log_, ReportHeading(kStartupLogName)).run([&] {
+      text = IniRead(platform_.profile, std::string(kSection), std::string(kKeyProcessors),
+                     settingsPath_);
+    });
+  }
+  const ProcessorTopology topology = platform_.topology.describe();
+  log_.recordLastError();
+  onlineProcessors_ = topology.online;
+  processorChoice_ = ReadProcessorChoice(log_, kStartupLogName, text, topology);
+  if (processorChoice_.processors != 0) {
+    processorSelection_ = SelectionOf(processorChoice_.processors);
+  }
 }
 
 void Controller::onWindowResized() {

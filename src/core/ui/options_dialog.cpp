@@ -1,6 +1,7 @@
 #include "ui/options_dialog.h"
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 #include "affinity/bit_masks.h"
@@ -143,15 +144,25 @@ void OptionsDialog::load() {
 }
 
 void OptionsDialog::showSelection() {
-  // Loaded anew (after its close button), the boxes show the selection in
-  // force, so that a save keeps it. A selection of another processor count,
-  // or none yet, leaves every box ticked.
+  // Loaded (again, after its close button), the boxes show the selection in
+  // force: none (All) ticks every box; a processor past the selection's
+  // last item is not in it.
   const ProcessorSelection& selection = settings_.processorSelection();
   const int boxes = window_->processorBoxCount();
-  if (boxes == 0 || selection.count() != static_cast<std::size_t>(boxes)) return;
-  for (int box = 1; box <= boxes; ++box) {
-    window_->setProcessorBoxChecked(box, selection.item(static_cast<std::size_t>(box)) == "True");
+  for (int box = 1; box <= boxes && selection.count() > 0; ++box) {
+    const auto position = static_cast<std::size_t>(box);
+    window_->setProcessorBoxChecked(
+        box, position <= selection.count() && selection.item(position) == "True");
   }
+  shownBoxes_ = tickedBoxes();
+}
+
+std::vector<bool> OptionsDialog::tickedBoxes() const {
+  std::vector<bool> ticked;
+  for (int box = 1; box <= window_->processorBoxCount(); ++box) {
+    ticked.push_back(window_->processorBoxChecked(box));
+  }
+  return ticked;
 }
 
 void OptionsDialog::fillGameList() {
@@ -230,27 +241,36 @@ void OptionsDialog::onSave() {
   if (delayIndex != shownDelay_ || !storedDelay_.empty()) write(kKeyInitializeDelay, delay);
   applyDelay(kSaveLogName, delay);
 
-  // The selection, one item per box in box order.
+  // Boxes as they were shown keep the choice in force and the CPUs value as
+  // it stands, so that a preset stays a preset (and a file without the key
+  // gets none). Changed, they are the choice: the ticked list, one item per
+  // box in box order.
+  if (tickedBoxes() == shownBoxes_) {
+    window_->hide();
+    return;
+  }
   const int boxes = window_->processorBoxCount();
   ProcessorSelection selection;
-  bool anyChecked = false;
+  std::uint64_t ticked = 0;
   for (int box = 1; box <= boxes; ++box) {
     const bool checked = window_->processorBoxChecked(box);
     selection.add(checked ? "True" : "False", KeyOf(box));
-    anyChecked = anyChecked || checked;
+    if (checked) ticked |= std::uint64_t{1} << (box - 1);
   }
-  // No boxes at all (the processor count could not be read) leaves the
-  // selection empty: all processors.
-  const bool noneTicked = !anyChecked && boxes > 0;
+  const bool noneTicked = ticked == 0;
   if (noneTicked) {
     selection.remove(KeyOf(boxes));
     selection.add("True", KeyOf(boxes));
+    ticked = std::uint64_t{1} << (boxes - 1);
   }
   settings_.setProcessorSelection(std::move(selection));
+  const bool allTicked = std::popcount(ticked) == boxes;
+  write(kKeyProcessors, allTicked ? "All" : DescribeMask(ticked));
   if (noneTicked) {
     window_->setProcessorBoxChecked(boxes, true);
     window_->showWarning(kWarning, "Tavrolin");
   }
+  shownBoxes_ = tickedBoxes();
   window_->hide();
 }
 

@@ -43,6 +43,8 @@ class OptionsDialog final : public OptionsEvents {
   void fillGameList();
   void addProcessorBoxes();
   void showSelection();
+  // Each processor box, ticked or not, in box order.
+  std::vector<bool> tickedBoxes() const;
 
   // A key's stored value; `fallback` when the settings file could not be
   // written.
@@ -73,6 +75,9 @@ class OptionsDialog final : public OptionsEvents {
   std::string storedGame_;
   int shownGame_ = -1;
   bool gameShowable_ = true;
+  // The boxes as loading or the last save left them: a save that finds them
+  // so changes neither the choice nor the CPUs value.
+  std::vector<bool> shownBoxes_;
 };
 
 }  // namespace tavrolin

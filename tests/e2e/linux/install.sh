@@ -55,7 +55,7 @@ test_command_line() {
   local program=$1 rc
   "$program" --help >"$work/help.out" 2>"$work/help.err"
   rc=$?
-  [[ $rc == 0 && ! -s $work/help.err ]] && grep -qxF 'Usage: tavrolin [--settings-dir DIR] [--help] [--version]' "$work/help.out" &&
+  [[ $rc == 0 && ! -s $work/help.err ]] && grep -qxF 'Usage: tavrolin [--settings-dir DIR] [--verbose] [--list-cpus] [--help] [--version]' "$work/help.out" &&
     pass "--help prints the usage on stdout, status 0" || fail "--help: status $rc, $(cat "$work/help.out" "$work/help.err")"
   "$program" --version >"$work/version.out" 2>"$work/version.err"
   rc=$?
