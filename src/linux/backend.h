@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "console.h"
+#include "desktop_notifier.h"
 #include "environment_linux.h"
 #include "event_loop.h"
 #include "files_linux.h"
@@ -17,7 +18,11 @@ namespace tavrolin::linux_backend {
 struct Backend {
   // `settingsDirectory` holds config.ini and ErrorLog.txt.
   explicit Backend(std::string settingsDirectory)
-      : environment(loop, std::move(settingsDirectory)) {}
+      : environment(loop, std::move(settingsDirectory)) {
+    loop.setSource(&notifier);
+  }
+  Backend(const Backend&) = delete;
+  Backend& operator=(const Backend&) = delete;
 
   EventLoop loop;
   LinuxEnvironment environment;
@@ -28,7 +33,8 @@ struct Backend {
   ConsoleWindow console;
   ProcFsProcesses processes;
   ProcFsControl control;
-  ConsoleBeeper beeper;
+  DesktopNotifier notifier;
+  ConsoleBeeper beeper{notifier};
   StderrDebugOutput debug;
 
   Platform platform{environment, files,     profile,   clock,   loop,   loop,    lastError, console,

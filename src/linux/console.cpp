@@ -6,7 +6,6 @@
 #include <string>
 
 #include "affinity/bit_masks.h"
-#include "desktop_notification.h"
 
 namespace tavrolin::linux_backend {
 
@@ -27,12 +26,8 @@ void ConsoleBeeper::beep(std::string_view imageName, std::uint32_t processId, st
   }
   PrintLine(imageName, processId, "processors " + DescribeMask(mask));
 
-  const std::string problem = SendDesktopNotification(
-      "Tavrolin", std::string(imageName) + " spread over processors " + DescribeMask(mask));
-  if (!problem.empty() && !notificationProblemShown_) {
-    notificationProblemShown_ = true;
-    std::fprintf(stderr, "tavrolin: no desktop notification: %s\n", problem.c_str());
-  }
+  notifier_.show("Tavrolin",
+                 std::string(imageName) + " spread over processors " + DescribeMask(mask));
 }
 
 void ConsoleBeeper::strayThreadsMoved(std::string_view imageName, std::uint32_t processId,

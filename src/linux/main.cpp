@@ -1,5 +1,5 @@
 // The Linux program: the Controller driven by an event loop, for games run
-// under Wine or Proton. Ends on SIGINT or SIGTERM; --verbose
+// under Wine or Proton. Ends on SIGINT, SIGTERM, SIGHUP or SIGQUIT; --verbose
 // says what each poll found on stderr.
 #include <algorithm>
 #include <cstdint>
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   backend.debug.enabled = options.verbose;
   if (const int error = backend.loop.setupError(); error != 0) {
     // Without its signal descriptor the program could not be stopped cleanly.
-    std::fprintf(stderr, "tavrolin: cannot watch for SIGINT and SIGTERM: %s\n",
+    std::fprintf(stderr, "tavrolin: cannot watch for the signals that end it: %s\n",
                  std::strerror(error));
     return 1;
   }
