@@ -19,6 +19,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "environment_linux.h"
 #include "event_loop.h"
@@ -145,65 +146,99 @@ TEST(LinuxFileSystem, OpensOnlyRegularFilesAndReadsAtMost1MiB) {
   EXPECT_EQ(ReadAll(directory.file("new.ini")), "default");
 }
 
-// XDG_RUNTIME_DIR as a test sets it, restored when the object goes.
-class RuntimeDirectory {
- public:
-  explicit RuntimeDirectory(const std::string& path) {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) old_ = old;
-    ::setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
-  }
-  RuntimeDirectory(const RuntimeDirectory&) = delete;
-  RuntimeDirectory& operator=(const RuntimeDirectory&) = delete;
-  ~RuntimeDirectory() {
-    if (old_) {
-      ::setenv("XDG_RUNTIME_DIR", old_->c_str(), 1);
-    } else {
-      ::unsetenv("XDG_RUNTIME_DIR");
-    }
-  }
-
- private:
-  std::optional<std::string> old_;
-};
-
-TEST(LinuxEnvironment, OneCopyPerUserLockedInAFileOnlyTheUserOwns) {
+// Where the lock goes, for each state of the two places it may go. A lock
+// that cannot be had safely leaves this copy running, as a second copy
+// would not. The runtime root stands for /run/user, the other for /tmp.
+TEST(LinuxEnvironment, OneCopyPerUserLockedOnlyWhereNobodyElseCanReach) {
+  const std::string user = std::to_string(::geteuid());
+  const bool root = ::geteuid() == 0;
+  enum Where { kRuntime, kTmp, kNowhere };
+  struct Row {
+    const char* name;
+    std::function<void(const std::string& runtime, const std::string& tmp)> make;
+    Where lockedIn;
+    bool needsRoot = false;
+  };
+  const auto dir = [](const std::string& path, mode_t mode) {
+    ::mkdir(path.c_str(), 0700);
+    ::chmod(path.c_str(), mode);
+  };
+  std::vector<UniqueFd> holders;
+  const auto held = [&](const std::string& path) {
+    holders.emplace_back(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600));
+    ::flock(holders.back().get(), LOCK_EX | LOCK_NB);
+  };
+  const Row rows[] = {
+      {"the user's runtime directory", [&](auto& run, auto&) { dir(run + "/" + user, 0700); },
+       kRuntime},
+      {"a runtime directory open to others", [&](auto& run, auto&) { dir(run + "/" + user, 0755); },
+       kTmp},
+      {"no runtime directory", [](auto&, auto&) {}, kTmp},
+      {"a runtime directory that is a link",
+       [&](auto& run, auto&) {
+         dir(run + "/elsewhere", 0700);
+         ::symlink("elsewhere", (run + "/" + user).c_str());
+       },
+       kTmp},
+      {"a runtime directory of another user's",
+       [&](auto& run, auto&) {
+         dir(run + "/" + user, 0700);
+         ::chown((run + "/" + user).c_str(), 65534, 65534);
+       },
+       kTmp, true},
+      {"the directory in /tmp open to others",
+       [&](auto&, auto& tmp) { dir(tmp + "/tavrolin-" + user, 0777); }, kNowhere},
+      {"the directory in /tmp a link",
+       [&](auto&, auto& tmp) {
+         dir(tmp + "/elsewhere", 0700);
+         ::symlink("elsewhere", (tmp + "/tavrolin-" + user).c_str());
+       },
+       kNowhere},
+      {"a lock file that links to one held elsewhere",
+       [&](auto& run, auto&) {
+         dir(run + "/" + user, 0700);
+         held(run + "/target");
+         ::symlink("../target", (run + "/" + user + "/tavrolin.lock").c_str());
+       },
+       kNowhere},
+      {"a lock file of another user's, held",
+       [&](auto& run, auto&) {
+         dir(run + "/" + user, 0700);
+         held(run + "/" + user + "/tavrolin.lock");
+         ::chown((run + "/" + user + "/tavrolin.lock").c_str(), 65534, 65534);
+       },
+       kNowhere, true},
+  };
   EventLoop loop;
-  TempDirectory runtime;
-  {
-    const RuntimeDirectory set(runtime.path());
-    LinuxEnvironment first(loop, runtime.path());
-    LinuxEnvironment second(loop, runtime.path());
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.needsRoot && !root) continue;
+    TempDirectory run;
+    TempDirectory tmp;
+    row.make(run.path(), tmp.path());
+    const LockRoots roots{run.path(), tmp.path()};
+    LinuxEnvironment first(loop, ".", roots);
+    LinuxEnvironment second(loop, ".", roots);
     EXPECT_FALSE(first.anotherInstanceRunning());
-    EXPECT_TRUE(second.anotherInstanceRunning());
+    EXPECT_EQ(second.anotherInstanceRunning(), row.lockedIn != kNowhere);
+    if (row.lockedIn == kNowhere) {
+      EXPECT_FALSE(std::filesystem::exists(run.file("elsewhere/tavrolin.lock")));
+      EXPECT_FALSE(std::filesystem::exists(tmp.file("elsewhere/tavrolin.lock")));
+      continue;
+    }
+    const std::string directory =
+        row.lockedIn == kRuntime ? run.file(user) : tmp.file("tavrolin-" + user);
     struct stat info {};
-    ASSERT_EQ(::stat(runtime.file("tavrolin.lock").c_str(), &info), 0);
+    ASSERT_EQ(::lstat((directory + "/tavrolin.lock").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600U);
     EXPECT_EQ(info.st_uid, ::geteuid());
+    ASSERT_EQ(::lstat(directory.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700U);
+    // Ageing of /tmp passes over a directory that is locked.
+    const UniqueFd opened(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    EXPECT_EQ(::flock(opened.get(), LOCK_SH | LOCK_NB) != 0, row.lockedIn == kTmp);
   }
-
-  // A lock file that someone else placed, and holds: refused, so that it
-  // cannot keep this copy out. The copy runs, and says on stderr that it
-  // could not check.
-  const auto held = [](const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CREAT, 0600));
-    ::flock(fd.get(), LOCK_EX | LOCK_NB);
-    return fd;
-  };
-  TempDirectory planted;
-  const UniqueFd target = held(planted.file("target"));
-  ::symlink("target", planted.file("tavrolin.lock").c_str());
-  {
-    const RuntimeDirectory set(planted.path());
-    EXPECT_FALSE(LinuxEnvironment(loop, ".").anotherInstanceRunning());
-    EXPECT_TRUE(std::filesystem::is_symlink(planted.file("tavrolin.lock")));
-  }
-
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a lock file to another user";
-  TempDirectory foreign;
-  const UniqueFd theirs = held(foreign.file("tavrolin.lock"));
-  ASSERT_EQ(::chown(foreign.file("tavrolin.lock").c_str(), 65534, 65534), 0);
-  const RuntimeDirectory set(foreign.path());
-  EXPECT_FALSE(LinuxEnvironment(loop, ".").anotherInstanceRunning());
+  if (!root) GTEST_SKIP() << "needs root to give a directory or a lock file to another user";
 }
 
 // RLIMIT_NOFILE lowered to 0 for as long as the object lives: no descriptor
