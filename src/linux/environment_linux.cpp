@@ -107,9 +107,9 @@ bool LinuxEnvironment::anotherInstanceRunning() {
   if (lock && ::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) {
     // Held until the process ends, however it ends. The ageing of temporary
     // files passes over a locked directory and everything in it.
-    if (!inRuntimeDirectory) ::flock(dir.get(), LOCK_EX | LOCK_NB);
     instanceLock_ = std::move(lock);
-    lockDirectory_ = std::move(dir);
+    if (!inRuntimeDirectory && ::flock(dir.get(), LOCK_EX | LOCK_NB) == 0)
+      lockDirectory_ = std::move(dir);
     SetLastError(0);
     return false;
   }
