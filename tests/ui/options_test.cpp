@@ -117,16 +117,17 @@ TEST_F(OptionsDialogTest, FirstOpeningBuildsCheckedBoxesAtTheirPlacesAndFillsThe
   open();
 
   EXPECT_TRUE(window->visible());
-  const OptionsLayout layout = ProcessorBoxLayout(4);
+  // One column of four: the frame and the dialog keep their design widths.
   ASSERT_EQ(window->boxes.size(), 4U);
+  const int tops[] = {600, 960, 1320, 1680};
   for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_TRUE(window->boxes[i].checked);
-    EXPECT_EQ(window->boxes[i].placement.left, layout.boxes[i].left);
-    EXPECT_EQ(window->boxes[i].placement.top, layout.boxes[i].top);
-    EXPECT_EQ(window->boxes[i].placement.caption, layout.boxes[i].caption);
+    EXPECT_EQ(window->boxes[i].placement.left, 240);
+    EXPECT_EQ(window->boxes[i].placement.top, tops[i]);
+    EXPECT_EQ(window->boxes[i].placement.caption, "CPU " + std::to_string(i));
   }
-  EXPECT_EQ(window->frameWidth, layout.frameWidth);
-  EXPECT_EQ(window->dialogWidth, layout.dialogOuterWidth);
+  EXPECT_EQ(window->frameWidth, 3735);
+  EXPECT_EQ(window->dialogWidth, 4305);
   EXPECT_EQ(window->games,
             (std::vector<std::string>{"SupremeCommander.exe", "ForgedAlliance.exe"}));
   EXPECT_EQ(window->delays, (std::vector<std::string>{"20", "30", "60"}));
@@ -234,18 +235,19 @@ TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndReloadingShowsTheSelectionInForc
 
 // What an opening shows and puts in force, and what a save that touches
 // nothing writes. Values the controls cannot show survive it and do not stop
-// the program; empty ones are written as shown, so that startup neither
-// repairs nor reports them again. A missing file is written first, as at
-// startup; when none can be made, or a folder stands by that name, the
-// defaults apply (a delay of 0 would never end), and a file that is there but
-// cannot be replaced (hidden) is read as it is.
+// the program; an empty or missing delay or online flag is left as it is, an
+// empty game is written as shown (kept, startup would repair it at every
+// start). The file is taken as startup takes it: a missing one is written
+// first; when none can be made, or what stands there is refused (a folder, a
+// hidden file), the defaults apply and nothing is written.
 TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
   // What stands by the file's name besides its text: a hidden file cannot be
   // replaced (nor created, when there is none); a folder holds no settings.
   enum Entry { kFile, kHidden, kFolder };
   struct Row {
     const char* name;
-    // The file's InitializeDelay|OnlineEnabled|Game; nullptr: no file.
+    // The file's InitializeDelay|OnlineEnabled|Game ("-": no such line);
+    // nullptr: no file.
     const char* file;
     Entry entry;
     bool onlineBefore;
@@ -257,34 +259,38 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
     bool onlineAllowed;
     const char* image;
     // After the save: the three keys ("-" none), the online flag; the values
-    // reported ("Key=Value", ";" between), and whether the file's creation was.
+    // reported ("Key=Value", ";" between), and the file's report, if any.
     const char* saved;
     bool onlineAfterSave;
     const char* valuesReported;
-    bool fileReported;
+    const char* fileReport;
   };
   const Row table[] = {
       {"the file's values", "60|0|1", kFile, true, "60", 2, 0, 1, 60000, false,
-       "ForgedAlliance.exe", "60|0|1", false, "", false},
+       "ForgedAlliance.exe", "60|0|1", false, "", ""},
       {"hand-edited, flag on", "45|7|5", kFile, true, "45", 3, 2, 0, 45000, true,
-       "SupremeCommander.exe", "45|7|5", false, "", false},
+       "SupremeCommander.exe", "45|7|5", false, "", ""},
       {"7 leaves the flag off", "45|7|5", kFile, false, "45", 3, 2, 0, 45000, false,
-       "SupremeCommander.exe", "45|7|5", false, "", false},
+       "SupremeCommander.exe", "45|7|5", false, "", ""},
       {"greyed: 2", "30|2|0", kFile, true, "60", 1, 2, 0, 30000, true, "SupremeCommander.exe",
-       "30|2|0", false, "", false},
+       "30|2|0", false, "", ""},
       {"not numbers", "soon|yes|FA", kFile, false, "soon", 3, 2, 0, 30000, false,
        "SupremeCommander.exe", "soon|yes|FA", false,
-       "InitializeDelay=soon;OnlineEnabled=yes;Game=FA", false},
-      {"empty online and game", "30||", kFile, true, "60", 1, 2, 0, 30000, true,
-       "SupremeCommander.exe", "30|2|0", false, "OnlineEnabled=", false},
+       "InitializeDelay=soon;OnlineEnabled=yes;Game=FA", ""},
+      {"no wait", "0|1|0", kFile, false, "0", 3, 1, 0, 0, true, "SupremeCommander.exe", "0|1|0",
+       true, "", ""},
+      {"empty delay, online and game", "||", kFile, true, "60", 1, 0, 0, 30000, true,
+       "SupremeCommander.exe", "||0", false, "InitializeDelay=;OnlineEnabled=", ""},
+      {"missing delay and online", "-|-|1", kFile, false, "60", 1, 0, 1, 30000, false,
+       "ForgedAlliance.exe", "-|-|1", false, "InitializeDelay=;OnlineEnabled=", ""},
       {"no file", nullptr, kFile, false, "60", 1, 1, 0, 30000, true, "SupremeCommander.exe",
-       "30|1|0", true, "", false},
+       "30|1|0", true, "", ""},
       {"no file, none can be made", nullptr, kHidden, false, "60", 1, 1, 0, 30000, true,
-       "SupremeCommander.exe", "-|-|-", true, "", true},
+       "SupremeCommander.exe", "-|-|-", true, "", "75  "},
       {"a folder by that name", nullptr, kFolder, false, "60", 1, 1, 0, 30000, true,
-       "SupremeCommander.exe", "-|-|-", true, "", false},
-      {"hidden", "60|0|1", kHidden, true, "60", 2, 0, 1, 60000, false, "ForgedAlliance.exe",
-       "60|0|1", false, "", false},
+       "SupremeCommander.exe", "-|-|-", true, "", "1008  "},
+      {"hidden", "60|0|1", kHidden, false, "60", 1, 1, 0, 30000, true, "SupremeCommander.exe",
+       "60|0|1", true, "", "1008  "},
   };
   const auto split = [](std::string text, char separator) {
     std::vector<std::string> parts;
@@ -302,8 +308,12 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
     fake.files.directories.clear();
     if (row.file != nullptr) {
       const std::vector<std::string> values = split(row.file, '|');
-      setConfig("[Config]\r\nInitializeDelay=" + values[0] + "\r\nOnlineEnabled=" + values[1] +
-                "\r\nGame=" + values[2] + "\r\nCPUs=All\r\n");
+      std::string text = "[Config]\r\n";
+      const char* keys[] = {"InitializeDelay", "OnlineEnabled", "Game"};
+      for (std::size_t i = 0; i < 3; ++i) {
+        if (values[i] != "-") text += keys[i] + ("=" + values[i]) + "\r\n";
+      }
+      setConfig(text + "CPUs=All\r\n");
     }
     if (row.entry == kFolder) fake.files.directories.insert(fake.configPath());
     if (row.entry == kHidden) {
@@ -341,7 +351,8 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
                            "\r\nVariables:Value =" + value.substr(equals + 1) + "\r\n");
       }
     }
-    if (row.fileReported) expected.push_back("Error occurred in mnuOptions_Click\r\n75  ");
+    if (*row.fileReport != '\0')
+      expected.push_back("Error occurred in mnuOptions_Click\r\n" + std::string(row.fileReport));
     for (const std::string& text : expected) EXPECT_NE(log.find(text), std::string::npos) << text;
     if (expected.empty()) {
       EXPECT_EQ(log, "");

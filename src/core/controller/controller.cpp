@@ -49,12 +49,22 @@ void Controller::writeDefaultSettings() {
   if (!written) throw Failure(FailureNumber::kFileAccess);
 }
 
-void Controller::ensureSettingsFile() {
-  // As at startup: only where nothing stands; anything else there is read as
-  // it is, or not at all.
+void Controller::prepareSettingsFile() {
+  // The defaults are written only where no file stands. Anything else by that
+  // name (a directory, a pipe, a device, a file the system cannot tell about,
+  // one far too large) is left exactly as it is.
   const FileStatus status = platform_.files.status(settingsPath_);
   log_.recordLastError();
-  if (status.kind == FileStatus::kNotFound) writeDefaultSettings();
+  switch (status.kind) {
+    case FileStatus::kPlainFile:
+      if (status.size > kMaxSettingsBytes) throw Failure(FailureNumber::kSettingsTooLarge);
+      return;
+    case FileStatus::kNotFound:
+      writeDefaultSettings();
+      return;
+    case FileStatus::kOther:
+      throw Failure(FailureNumber::kSettingsNotPlainFile);
+  }
 }
 
 void Controller::appendGameKey() {
@@ -79,28 +89,9 @@ void Controller::start() {
   settingsPath_ = platform_.environment.settingsDirectory() +
                   platform_.environment.pathSeparator() + std::string(kSettingsFileName);
 
-  // The defaults are written only where no file stands. Anything else by that
-  // name (a directory, a pipe, a device, a file the system cannot tell about,
-  // one far too large) is left exactly as it is: one report, and this run
-  // uses the defaults.
-  bool fileReadable = false;
-  const FileStatus status = platform_.files.status(settingsPath_);
-  log_.recordLastError();
-  handler.run([&] {
-    switch (status.kind) {
-      case FileStatus::kPlainFile:
-        if (status.size > kMaxSettingsBytes) throw Failure(FailureNumber::kSettingsTooLarge);
-        fileReadable = true;
-        return;
-      case FileStatus::kNotFound:
-        writeDefaultSettings();
-        fileReadable = true;
-        return;
-      case FileStatus::kOther:
-        throw Failure(FailureNumber::kSettingsNotPlainFile);
-    }
-  });
-  loadSettings(fileReadable);
+  // A settings file that is not to be used gets one report, and this run uses
+  // the defaults.
+  loadSettings(handler.run([&] { prepareSettingsFile(); }));
 
   handler.run([&] { computerName_ = LocalComputerName(platform_.environment, log_); });
 

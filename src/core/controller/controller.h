@@ -75,7 +75,7 @@ class Controller final : public WatchSettings {
 
   // What the options dialog applies.
   const std::string& settingsPath() const override { return settingsPath_; }
-  void ensureSettingsFile() override;
+  void prepareSettingsFile() override;
   void setWatchedImage(std::string image) override { watchedImage_ = std::move(image); }
   bool onlineAllowed() const override { return onlineAllowed_; }
   void setOnlineAllowed(bool allowed) override { onlineAllowed_ = allowed; }

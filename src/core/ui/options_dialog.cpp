@@ -41,15 +41,13 @@ void OptionsDialog::open() {
     load();
   }
   window_->show();
-  // A settings file deleted while the program runs is written anew first, as
-  // at startup: read from no file, the delay would be empty, and a delay of 0
-  // never ends. Whatever cannot be read as a file then (none could be made, a
-  // folder by that name) gives the defaults, as at startup; a hidden file is
-  // read as it is.
-  Handler(log_, ReportHeading(ui::kOptionsCommandLogName)).run([&] {
-    settings_.ensureSettingsFile();
+  // The file is taken as startup takes it: one deleted while the program runs
+  // is written anew first, and one that startup would refuse (a folder by that
+  // name, a hidden file, one too large) gives the defaults and is never
+  // written into.
+  fileUsable_ = Handler(log_, ReportHeading(ui::kOptionsCommandLogName)).run([&] {
+    settings_.prepareSettingsFile();
   });
-  fileReadable_ = platform_.files.readText(settings_.settingsPath()).has_value();
   // Every opening refills from the file; the processor boxes stay as they are.
   openDelay();
   openOnline();
@@ -57,7 +55,7 @@ void OptionsDialog::open() {
 }
 
 std::string OptionsDialog::readStored(std::string_view key, std::string_view fallback) {
-  if (!fileReadable_) return std::string(fallback);
+  if (!fileUsable_) return std::string(fallback);
   return IniRead(platform_.profile, std::string(kSection), std::string(key),
                  settings_.settingsPath());
 }
@@ -70,18 +68,21 @@ void OptionsDialog::applyDelay(std::string_view logName, const std::string& dela
 }
 
 void OptionsDialog::openDelay() {
-  const std::string stored = readStored(kKeyInitializeDelay, "30");
+  storedDelay_ = readStored(kKeyInitializeDelay, "30");
   delays_.assign(std::begin(kDelayChoices), std::end(kDelayChoices));
-  auto found = std::find(delays_.begin(), delays_.end(), stored);
-  // A hand-edited delay the list does not offer is shown as one more entry, so
-  // that saving without touching the list writes it back unchanged.
-  if (found == delays_.end() && !stored.empty()) {
-    delays_.push_back(stored);
+  // A hand-edited delay the list does not offer (0, 45, text) is shown as one
+  // more entry, so that saving without touching the list writes it back
+  // unchanged. An empty or missing one shows the default it means, and an
+  // untouched save leaves the key as it is.
+  const std::string shown = storedDelay_.empty() ? "30" : storedDelay_;
+  auto found = std::find(delays_.begin(), delays_.end(), shown);
+  if (found == delays_.end()) {
+    delays_.push_back(shown);
     found = delays_.end() - 1;
   }
-  const int selected = found == delays_.end() ? -1 : static_cast<int>(found - delays_.begin());
-  window_->setDelays(delays_, selected);
-  applyDelay(ui::kOptionsCommandLogName, stored);
+  shownDelay_ = static_cast<int>(found - delays_.begin());
+  window_->setDelays(delays_, shownDelay_);
+  applyDelay(ui::kOptionsCommandLogName, storedDelay_);
 }
 
 void OptionsDialog::openOnline() {
@@ -95,8 +96,9 @@ void OptionsDialog::openOnline() {
       },
       [] {});
   // Numbers the box cannot show act like its greyed state (the flag is left
-  // as it was), so it shows greyed.
-  int state = 2;
+  // as it was), so it shows greyed. An empty or missing value, which startup
+  // reads as online play not allowed, shows unticked.
+  int state = storedOnline_.empty() ? 0 : 2;
   onlineShowable_ = false;
   try {
     const std::int16_t value = ToInteger16(storedOnline_);
@@ -198,26 +200,34 @@ void OptionsDialog::onSave() {
   const std::string section(kSection);
   const std::string& path = settings_.settingsPath();
 
+  // A file that is not to be used is never written into; what the user chose
+  // still counts for this run.
+  const auto write = [&](std::string_view key, const std::string& value) {
+    if (fileUsable_) IniWrite(platform_.profile, section, std::string(key), value, path);
+  };
+
   const int online = window_->onlineState();
   settings_.setOnlineAllowed(online == 1);
-  // An empty value is written as shown: kept, it would be reported (or, for
-  // the game, repaired) at every start.
-  const bool keepOnline = !onlineShowable_ && !storedOnline_.empty() && online == shownOnline_;
-  IniWrite(platform_.profile, section, std::string(kKeyOnlineEnabled),
-           keepOnline ? storedOnline_ : std::to_string(online), path);
+  // Untouched, a value the box cannot show is written back as it was, and an
+  // empty or missing one is left as it is.
+  if (online != shownOnline_ || !storedOnline_.empty()) {
+    const bool keepOnline = !onlineShowable_ && online == shownOnline_;
+    write(kKeyOnlineEnabled, keepOnline ? storedOnline_ : std::to_string(online));
+  }
 
   settings_.setPolling(true);
 
+  // An empty game is written as shown: kept, it would be repaired at every
+  // start.
   const int game = window_->selectedGame();
   const bool keepGame = !gameShowable_ && !storedGame_.empty() && game == shownGame_;
-  IniWrite(platform_.profile, section, std::string(kKeyGame),
-           keepGame ? storedGame_ : std::to_string(game), path);
+  write(kKeyGame, keepGame ? storedGame_ : std::to_string(game));
 
   const int delayIndex = window_->selectedDelay();
   const std::string delay = delayIndex >= 0 && delayIndex < static_cast<int>(delays_.size())
                                 ? delays_[static_cast<std::size_t>(delayIndex)]
                                 : std::string();
-  IniWrite(platform_.profile, section, std::string(kKeyInitializeDelay), delay, path);
+  if (delayIndex != shownDelay_ || !storedDelay_.empty()) write(kKeyInitializeDelay, delay);
   applyDelay(kSaveLogName, delay);
 
   // The selection, one item per box in box order.
