@@ -45,7 +45,7 @@ private_runtime_directory() {
 if [[ ${1:-} == --hung-bus ]]; then
   private_runtime_directory
   dir=$(mktemp -d)
-  trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$dir"' EXIT
+  trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
   cp build/release/standin "$dir/SupremeCommander.exe"
   cp build/release/tavrolin "$dir/"
   printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
@@ -109,7 +109,7 @@ build/release/presence_bench 300
 echo
 echo "== The Linux program idle for ${idle} s =="
 dir=$(mktemp -d)
-trap 'kill "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
+trap 'kill "$pid" 2>/dev/null || true; rm -rf "$dir"' EXIT
 cp build/release/tavrolin "$dir/"
 # It polls the whole machine's process table, and a delay of 0 never ends:
 # it never touches a game that someone runs here.

@@ -76,16 +76,17 @@ void DesktopNotifier::problem(const std::string& why) {
 
 void DesktopNotifier::show(std::string_view summary, std::string_view body) {
   if (!bus_) {
+    // Without an address the library is not even asked (nor paged in).
+    if (std::getenv("DBUS_SESSION_BUS_ADDRESS") == nullptr &&
+        std::getenv("XDG_RUNTIME_DIR") == nullptr) {
+      problem("no session bus (neither DBUS_SESSION_BUS_ADDRESS nor XDG_RUNTIME_DIR is set)");
+      return;
+    }
     sd_bus* bus = nullptr;
     // Connecting and signing in do not wait: sd-bus goes on with them in
     // dispatch().
     if (const int result = sd_bus_open_user(&bus); result < 0) {
-      if (std::getenv("DBUS_SESSION_BUS_ADDRESS") == nullptr &&
-          std::getenv("XDG_RUNTIME_DIR") == nullptr) {
-        problem("no session bus (neither DBUS_SESSION_BUS_ADDRESS nor XDG_RUNTIME_DIR is set)");
-      } else {
-        problem("cannot connect to the session bus: " + ErrorText(result));
-      }
+      problem("cannot connect to the session bus: " + ErrorText(result));
       return;
     }
     bus_.reset(bus);
