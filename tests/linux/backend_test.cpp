@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -146,95 +147,67 @@ TEST(LinuxFileSystem, OpensOnlyRegularFilesAndReadsAtMost1MiB) {
   EXPECT_EQ(ReadAll(directory.file("new.ini")), "default");
 }
 
-// Where the lock goes, for each state of the two places it may go. A lock
-// that cannot be had safely leaves this copy running, as a second copy
+// Where the lock goes, for each state of the two places it may go: nothing,
+// a directory of a mode, a link to one of mode 0700, or one of nobody's; and
+// of the lock file: a link to a file held elsewhere, or nobody's, held. A
+// lock that cannot be had safely leaves this copy running, as a second copy
 // would not. The runtime root stands for /run/user, the other for /tmp.
 TEST(LinuxEnvironment, OneCopyPerUserLockedOnlyWhereNobodyElseCanReach) {
-  const std::string user = std::to_string(::geteuid());
-  const bool root = ::geteuid() == 0;
   enum Where { kRuntime, kTmp, kNowhere };
   struct Row {
-    const char* name;
-    std::function<void(const std::string& runtime, const std::string& tmp)> make;
+    std::string runtime, tmp, lockFile;
     Where lockedIn;
-    bool needsRoot = false;
-  };
-  const auto dir = [](const std::string& path, mode_t mode) {
-    ::mkdir(path.c_str(), 0700);
-    ::chmod(path.c_str(), mode);
-  };
-  std::vector<UniqueFd> holders;
-  const auto held = [&](const std::string& path) {
-    holders.emplace_back(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600));
-    ::flock(holders.back().get(), LOCK_EX | LOCK_NB);
   };
   const Row rows[] = {
-      {"the user's runtime directory", [&](auto& run, auto&) { dir(run + "/" + user, 0700); },
-       kRuntime},
-      {"a runtime directory open to others", [&](auto& run, auto&) { dir(run + "/" + user, 0755); },
-       kTmp},
-      {"no runtime directory", [](auto&, auto&) {}, kTmp},
-      {"a runtime directory that is a link",
-       [&](auto& run, auto&) {
-         dir(run + "/elsewhere", 0700);
-         ::symlink("elsewhere", (run + "/" + user).c_str());
-       },
-       kTmp},
-      {"a runtime directory of another user's",
-       [&](auto& run, auto&) {
-         dir(run + "/" + user, 0700);
-         ::chown((run + "/" + user).c_str(), 65534, 65534);
-       },
-       kTmp, true},
-      {"the directory in /tmp open to others",
-       [&](auto&, auto& tmp) { dir(tmp + "/tavrolin-" + user, 0777); }, kNowhere},
-      {"the directory in /tmp a link",
-       [&](auto&, auto& tmp) {
-         dir(tmp + "/elsewhere", 0700);
-         ::symlink("elsewhere", (tmp + "/tavrolin-" + user).c_str());
-       },
-       kNowhere},
-      {"a lock file that links to one held elsewhere",
-       [&](auto& run, auto&) {
-         dir(run + "/" + user, 0700);
-         held(run + "/target");
-         ::symlink("../target", (run + "/" + user + "/tavrolin.lock").c_str());
-       },
-       kNowhere},
-      {"a lock file of another user's, held",
-       [&](auto& run, auto&) {
-         dir(run + "/" + user, 0700);
-         held(run + "/" + user + "/tavrolin.lock");
-         ::chown((run + "/" + user + "/tavrolin.lock").c_str(), 65534, 65534);
-       },
-       kNowhere, true},
+      {"700", "", "", kRuntime},  {"755", "", "", kTmp},         {"", "", "", kTmp},
+      {"link", "", "", kTmp},     {"theirs", "", "", kTmp},      {"", "777", "", kNowhere},
+      {"", "link", "", kNowhere}, {"700", "", "link", kNowhere}, {"700", "", "theirs", kNowhere},
+  };
+  const std::string user = std::to_string(::geteuid());
+  const bool root = ::geteuid() == 0;
+  std::vector<UniqueFd> held;
+  const auto make = [&](const std::string& path, const std::string& what, bool file) {
+    if (what.empty()) return;
+    const std::string target = what == "link" ? path + ".elsewhere" : path;
+    if (file) {
+      held.emplace_back(::open(target.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600));
+      ::flock(held.back().get(), LOCK_EX | LOCK_NB);
+    } else {
+      ::mkdir(target.c_str(), 0700);
+      if (std::isdigit(what[0]) != 0)
+        ::chmod(target.c_str(), static_cast<mode_t>(std::stoul(what, nullptr, 8)));
+    }
+    if (what == "link") ::symlink(target.c_str(), path.c_str());
+    if (what == "theirs") ::chown(target.c_str(), 65534, 65534);
   };
   EventLoop loop;
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    if (row.needsRoot && !root) continue;
+    SCOPED_TRACE("runtime " + row.runtime + ", tmp " + row.tmp + ", lock file " + row.lockFile);
+    if (!root && (row.runtime == "theirs" || row.lockFile == "theirs")) continue;
     TempDirectory run;
     TempDirectory tmp;
-    row.make(run.path(), tmp.path());
-    const LockRoots roots{run.path(), tmp.path()};
-    LinuxEnvironment first(loop, ".", roots);
-    LinuxEnvironment second(loop, ".", roots);
+    make(run.file(user), row.runtime, false);
+    make(tmp.file("tavrolin-" + user), row.tmp, false);
+    make(run.file(user + "/tavrolin.lock"), row.lockFile, true);
+    LinuxEnvironment first(loop, ".", {run.path(), tmp.path()});
+    LinuxEnvironment second(loop, ".", {run.path(), tmp.path()});
     EXPECT_FALSE(first.anotherInstanceRunning());
     EXPECT_EQ(second.anotherInstanceRunning(), row.lockedIn != kNowhere);
     if (row.lockedIn == kNowhere) {
-      EXPECT_FALSE(std::filesystem::exists(run.file("elsewhere/tavrolin.lock")));
-      EXPECT_FALSE(std::filesystem::exists(tmp.file("elsewhere/tavrolin.lock")));
+      EXPECT_FALSE(std::filesystem::exists(run.file(user + ".elsewhere/tavrolin.lock")));
+      EXPECT_FALSE(
+          std::filesystem::exists(tmp.file("tavrolin-" + user + ".elsewhere/tavrolin.lock")));
       continue;
     }
     const std::string directory =
         row.lockedIn == kRuntime ? run.file(user) : tmp.file("tavrolin-" + user);
     struct stat info {};
-    ASSERT_EQ(::lstat((directory + "/tavrolin.lock").c_str(), &info), 0);
+    EXPECT_EQ(::lstat((directory + "/tavrolin.lock").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600U);
     EXPECT_EQ(info.st_uid, ::geteuid());
-    ASSERT_EQ(::lstat(directory.c_str(), &info), 0);
+    EXPECT_EQ(::lstat(directory.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0700U);
-    // Ageing of /tmp passes over a directory that is locked.
+    // The ageing of /tmp passes over a directory that is locked.
     const UniqueFd opened(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     EXPECT_EQ(::flock(opened.get(), LOCK_SH | LOCK_NB) != 0, row.lockedIn == kTmp);
   }
