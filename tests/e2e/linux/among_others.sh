@@ -55,7 +55,7 @@ hup_prog=$started
 start_game "$(new_game ForgedAlliance.exe)"
 wait_debug "$work/hup.log" "pin: ForgedAlliance.exe \(PID $game_pid\) on processor 0" || fatal "no pin: $(cat "$work/hup.log")"
 hup_at=$(now_ms)
-stop_pid "$hup_prog" HUP
+stop_pid "$hup_prog" HUP || fail "SIGHUP did not end the program"
 # The final step after the signal: it came in the gap.
 wait_adjustment "$game_watch" "$all_cpus" 5 && ((final_at >= hup_at)) && [[ $stop_rc == 0 ]] &&
   debug_line "$work/hup.log" "final: ForgedAlliance.exe \(PID $game_pid\) on processors $all_cpus" &&
@@ -119,7 +119,7 @@ wait_until 60 seen_gone || fatal "no poll saw the game gone: $(cat "$log")"
 # (the bound tells it from a program that waits 2 s for the bus).
 start_game "$sc"
 wait_until 60 grep -qx "SupremeCommander.exe (PID $game_pid): processors $all_cpus" "$log" || fatal "not adjusted: $(cat "$log")"
-stop_pid "$bus_prog"
+stop_pid "$bus_prog" || fail "SIGTERM did not end the program on the hanging bus"
 check "SIGTERM right after an adjustment, the bus hanging: status $stop_rc in $stop_ms ms (at most 1500)" \
   [ "$stop_rc" == 0 -a "$stop_ms" -le 1500 ]
 seen=$(grep -n "delay of 1000 ms started" "$log" | tail -n 1 | cut -d: -f1)
