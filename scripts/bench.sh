@@ -111,9 +111,9 @@ echo "== The Linux program idle for ${idle} s =="
 dir=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null || true; rm -rf "$dir"' EXIT
 cp build/release/tavrolin "$dir/"
-# It polls the whole machine's process table, and a delay of 0 never ends:
-# it never touches a game that someone runs here.
-printf '[Config]\r\nInitializeDelay=0\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
+# It polls the whole machine's process table, and a delay of an hour does
+# not end while it is measured: it never touches a game that someone runs here.
+printf '[Config]\r\nInitializeDelay=3600\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
 "$dir/tavrolin" --settings-dir "$dir" 2>/dev/null &
 pid=$!
 sleep 1
