@@ -6,6 +6,8 @@
 #   60 s (its desktop notification code linked in, as always), then the same
 #   while it keeps an adjusted stand-in game (17 threads) on CPUs=1, each
 #   poll looking at every thread of the game;
+# - how long SIGTERM takes right after an adjustment whose desktop
+#   notification hangs on a session bus that never answers;
 # - the sizes of both Windows exes.
 #   scripts/bench.sh [IDLE_SECONDS]    (default 60)
 set -euo pipefail
@@ -30,10 +32,51 @@ figures() {
   echo "wakeups:                         $woken, for $((seconds / 10)) polls (one every 10 s)"
 }
 
-# --kept-game SECONDS: the program keeping a stand-in game on CPUs=1. The
-# game runs under its image name, so this part runs in a PID namespace of
-# its own, where no other copy of the program sees it.
+# The parts with a game run in a PID namespace of their own, where no other
+# copy of the program sees the game, and lock their one copy in a runtime
+# directory of their own.
+private_runtime_directory() {
+  mount -t tmpfs tavrolin-run /run/user && mkdir -m 700 "/run/user/$(id -u)"
+}
+
+# --hung-bus ROUNDS: SIGTERM sent the moment the adjustment's line comes,
+# while its notification waits on a bus that takes connections and never
+# answers; how long until the program has ended.
+if [[ ${1:-} == --hung-bus ]]; then
+  private_runtime_directory
+  dir=$(mktemp -d)
+  trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
+  cp build/release/standin "$dir/SupremeCommander.exe"
+  cp build/release/tavrolin "$dir/"
+  printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
+  python3 -c 'import socket, sys
+bus = socket.socket(socket.AF_UNIX)
+bus.bind(sys.argv[1])
+bus.listen(16)
+taken = []
+while True:
+    taken.append(bus.accept()[0])' "$dir/bus" &
+  for _ in $(seq "$2"); do
+    "$dir/SupremeCommander.exe" &
+    game=$!
+    DBUS_SESSION_BUS_ADDRESS=unix:path=$dir/bus "$dir/tavrolin" --settings-dir "$dir" >"$dir/out" 2>/dev/null &
+    pid=$!
+    until grep -q processors "$dir/out" 2>/dev/null; do sleep 0.01; done
+    rss=$(awk '/^VmRSS:/ {rss = $2} /^RssAnon:/ {anon = $2} END {print rss " KB, of which anonymous " anon " KB"}' /proc/"$pid"/status)
+    start=${EPOCHREALTIME/./}
+    kill -TERM "$pid"
+    rc=0
+    wait "$pid" || rc=$?
+    echo "SIGTERM to end, the bus hanging:    $(((${EPOCHREALTIME/./} - start) / 1000)) ms (status $rc; resident memory then $rss)"
+    kill "$game"
+    wait "$game" 2>/dev/null || true
+  done
+  exit
+fi
+
+# --kept-game SECONDS: the program keeping a stand-in game on CPUs=1.
 if [[ ${1:-} == --kept-game ]]; then
+  private_runtime_directory
   dir=$(mktemp -d)
   trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$dir"' EXIT
   cp build/release/standin "$dir/SupremeCommander.exe"
@@ -66,15 +109,17 @@ build/release/presence_bench 300
 echo
 echo "== The Linux program idle for ${idle} s =="
 dir=$(mktemp -d)
-trap 'kill "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
+trap 'kill "$pid" 2>/dev/null || true; rm -rf "$dir"' EXIT
 cp build/release/tavrolin "$dir/"
-# It polls the whole machine's process table, and a delay of 0 never ends:
-# it never touches a game that someone runs here.
-printf '[Config]\r\nInitializeDelay=0\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
+# It polls the whole machine's process table, and a delay of an hour does
+# not end while it is measured: it never touches a game that someone runs here.
+printf '[Config]\r\nInitializeDelay=3600\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
 "$dir/tavrolin" --settings-dir "$dir" 2>/dev/null &
 pid=$!
 sleep 1
 figures "$pid" "$idle"
+kill "$pid"
+wait "$pid" 2>/dev/null || true
 
 echo
 echo "== The Linux program keeping a game on CPUs=1, ${idle} s from its adjustment =="
@@ -84,6 +129,14 @@ elif ! unshare --pid --fork --mount-proc true 2>/dev/null; then
   echo "skipped: no PID namespace can be made here (needs root)"
 else
   unshare --pid --fork --mount-proc "$PWD/scripts/bench.sh" --kept-game "$idle"
+fi
+
+echo
+echo "== SIGTERM right after an adjustment, its notification hanging =="
+if ! unshare --pid --fork --mount-proc true 2>/dev/null; then
+  echo "skipped: no PID namespace can be made here (needs root)"
+else
+  unshare --pid --fork --mount-proc "$PWD/scripts/bench.sh" --hung-bus 3
 fi
 
 echo

@@ -2,11 +2,11 @@
 # Installs with apt-get whatever the build and the tests need and is missing.
 #   scripts/setup.sh [run|test]    (default: test, which needs more)
 set -euo pipefail
-need=(cmake ninja-build g++ make pkg-config procps python3)
+need=(cmake ninja-build g++ make pkg-config libsystemd-dev procps python3)
 if [[ ${1:-test} == test ]]; then
   need+=(libgtest-dev googletest g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
          fonts-wine xvfb xauth xdotool imagemagick clang libclang-rt-14-dev valgrind libbenchmark-dev
-         zip unzip dpkg-dev man-db dbus-daemon dbus-bin python3-dbus python3-gi)
+         zip unzip dpkg-dev lintian man-db dbus-daemon dbus-bin python3-dbus python3-gi)
 fi
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 sudo=()

@@ -73,6 +73,9 @@ tests/e2e/linux/selection.sh build/native
 step "The CPUs presets on Linux: --list-cpus on real machines' trees, LargeCache on a faked cache"
 tests/e2e/linux/presets.sh build/native
 
+step "Among other users, sessions and signals: another user's game, SIGHUP in the gap, a second copy outside the unit, a hanging bus, narrowed threads"
+tests/e2e/linux/among_others.sh build/native
+
 step "1000 adjustments in a row: nothing left behind"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "console.h"
+#include "desktop_notifier.h"
 #include "environment_linux.h"
 #include "event_loop.h"
 #include "files_linux.h"
@@ -18,7 +19,11 @@ namespace tavrolin::linux_backend {
 struct Backend {
   // `settingsDirectory` holds config.ini and ErrorLog.txt.
   explicit Backend(std::string settingsDirectory)
-      : environment(loop, std::move(settingsDirectory)) {}
+      : environment(loop, std::move(settingsDirectory)) {
+    loop.setSource(&notifier);
+  }
+  Backend(const Backend&) = delete;
+  Backend& operator=(const Backend&) = delete;
 
   EventLoop loop;
   LinuxEnvironment environment;
@@ -29,7 +34,8 @@ struct Backend {
   ConsoleWindow console;
   ProcFsProcesses processes;
   ProcFsControl control;
-  ConsoleBeeper beeper;
+  DesktopNotifier notifier;
+  ConsoleBeeper beeper{notifier};
   StderrDebugOutput debug;
   SysfsTopology topology;
 

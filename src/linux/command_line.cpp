@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config/profile_text.h"
+#include "config/settings.h"
+#include "files_linux.h"
+
 namespace tavrolin::linux_backend {
 
 namespace {
@@ -30,7 +34,8 @@ constexpr std::string_view kHelp =
     "  --version           print the version and exit\n"
     "\n"
     "Without --settings-dir, the settings live beside the program when a\n"
-    "config.ini is there, else in $XDG_CONFIG_HOME/tavrolin (~/.config/tavrolin).\n"
+    "config.ini with a [Config] section is there, else in\n"
+    "$XDG_CONFIG_HOME/tavrolin (~/.config/tavrolin).\n"
     "See tavrolin(1).\n";
 
 constexpr std::string_view kVersion = "tavrolin " TAVROLIN_VERSION "\n";
@@ -49,6 +54,13 @@ int MakeDirectories(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return errno;
   return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+}
+
+// A config.ini with a [Config] section is this program's; another program's
+// beside it in a shared folder such as ~/.local/bin is not adopted.
+bool IsOwnSettingsFile(const std::string& path) {
+  const std::optional<std::string> text = LinuxFileSystem().readText(path);
+  return text && profile_text::HasSection(*text, kSection);
 }
 
 }  // namespace
@@ -121,10 +133,9 @@ SettingsLocation FindSettingsDirectory(const std::optional<std::string>& given,
                                        const std::string& executableDirectory,
                                        std::string_view configHome, std::string_view home) {
   SettingsLocation location;
-  struct stat info {};
   if (given) {
     location.directory = *given;
-  } else if (::lstat((executableDirectory + "/config.ini").c_str(), &info) == 0) {
+  } else if (IsOwnSettingsFile(executableDirectory + "/config.ini")) {
     location.directory = executableDirectory;  // the portable layout: used where it stands
   } else if (configHome.starts_with('/')) {
     location.directory = std::string(configHome) + "/tavrolin";

@@ -34,7 +34,8 @@ struct SettingsLocation {
 };
 
 // The first that applies: `given` (--settings-dir); `executableDirectory`
-// when a config.ini is there (the portable layout); `configHome`/tavrolin
+// when a config.ini with a [Config] section is there (the portable layout);
+// `configHome`/tavrolin
 // when that is an absolute path (XDG_CONFIG_HOME); `home`/.config/tavrolin.
 // The directory is created with mode 0700 when missing, with any missing
 // parents.

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "affinity/bit_masks.h"
-#include "desktop_notification.h"
 
 namespace tavrolin::linux_backend {
 
@@ -30,12 +29,7 @@ void ConsoleBeeper::beep(std::string_view imageName, std::uint32_t processId, st
       DescribeMask(mask) + (presets.empty() ? "" : " (" + std::string(presets) + ")");
   PrintLine(imageName, processId, "processors " + processors);
 
-  const std::string problem = SendDesktopNotification(
-      "Tavrolin", std::string(imageName) + " spread over processors " + processors);
-  if (!problem.empty() && !notificationProblemShown_) {
-    notificationProblemShown_ = true;
-    std::fprintf(stderr, "tavrolin: no desktop notification: %s\n", problem.c_str());
-  }
+  notifier_.show("Tavrolin", std::string(imageName) + " spread over processors " + processors);
 }
 
 void ConsoleBeeper::strayThreadsMoved(std::string_view imageName, std::uint32_t processId,

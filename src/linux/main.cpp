@@ -1,7 +1,7 @@
 // The Linux program: the Controller driven by an event loop, for games run
-// under Wine or Proton. Ends on SIGINT or SIGTERM; --verbose
-// says what each poll found on stderr; --list-cpus says what the CPUs
-// presets pick on this machine, and ends.
+// under Wine or Proton. Ends on SIGINT, SIGTERM, SIGHUP or SIGQUIT; --verbose
+// says what each poll found on stderr; --list-cpus says what the CPUs presets
+// pick on this machine, and ends.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
   backend.debug.enabled = options.verbose;
   if (const int error = backend.loop.setupError(); error != 0) {
     // Without its signal descriptor the program could not be stopped cleanly.
-    std::fprintf(stderr, "tavrolin: cannot watch for SIGINT and SIGTERM: %s\n",
+    std::fprintf(stderr, "tavrolin: cannot watch for the signals that end it: %s\n",
                  std::strerror(error));
     return 1;
   }

@@ -58,8 +58,7 @@ start_bg() {
 }
 
 # new_runtime_dir [USER]: a new directory of mode 0700 (owned by USER when
-# given) for the program's XDG_RUNTIME_DIR, where it locks its one copy per
-# user.
+# given) for the program's XDG_RUNTIME_DIR and its one-copy lock.
 new_runtime_dir() {
   local dir
   dir=$(mktemp -d "$work/runtime.XXXX")
@@ -68,25 +67,45 @@ new_runtime_dir() {
   echo "$dir"
 }
 
-# One copy of the program runs per user, locked in $XDG_RUNTIME_DIR: every
-# program a script starts gets a runtime directory of its own, so that
-# programs meet only where a test wants them to (by passing the same
-# XDG_RUNTIME_DIR), never another script's or another engineer's.
+# in_lock_dir DIR CMD...: execs CMD (use it in the background or in a
+# subshell) in a mount namespace of its own where the runtime directory of
+# DIR's owner, /run/user/UID, is DIR. The program locks its one copy per user
+# there, whatever its environment says: programs meet only where a test
+# gives them the same DIR, never another script's or another engineer's.
+# Needs root; anyone else runs CMD as it is.
+in_lock_dir() {
+  local dir=$1
+  shift
+  (($(id -u) == 0)) || exec "$@"
+  exec unshare --mount --propagation private sh -c 'uid=$(stat -c %u "$1") &&
+    mount -t tmpfs -o mode=755 tavrolin-run /run/user && mkdir "/run/user/$uid" &&
+    mount --bind "$1" "/run/user/$uid" && shift && exec "$@"' sh "$dir" "$@"
+}
+
+# Every program a script starts gets a runtime directory of its own.
 export XDG_RUNTIME_DIR
 XDG_RUNTIME_DIR=$(new_runtime_dir)
 
-# start_program DIR LOG [ENV...]: starts DIR's copy of the program with its
-# settings in DIR (through env, so ENV may set variables or name a command to
-# run it under) and waits
-# (up to a minute: sanitizers and a loaded machine are slow) until it has
-# read its settings and printed its startup line. It gets a runtime directory
-# of its own ($runtime_dir) unless ENV sets XDG_RUNTIME_DIR. Its pid in
-# $started; false when no startup line came.
+# start_program DIR LOG [ENV...] [-- OPTIONS...]: starts DIR's copy of the
+# program with its settings in DIR and OPTIONS (through env, so ENV may set
+# variables or name a command to run it under) and waits (up to a minute:
+# sanitizers and a loaded machine are slow) until it has read its settings
+# and printed its startup line. Its runtime directory and lock place
+# ($runtime_dir) is the XDG_RUNTIME_DIR that ENV sets, else a new one. Its pid
+# in $started; false when no startup line came.
 start_program() {
-  local dir=$1 log=$2
+  local dir=$1 log=$2 env=()
   shift 2
-  runtime_dir=$(new_runtime_dir)
-  start_bg "$log" env XDG_RUNTIME_DIR="$runtime_dir" "$@" "$dir/tavrolin" --settings-dir "$dir"
+  runtime_dir=
+  while (($#)) && [[ $1 != -- ]]; do
+    [[ $1 == XDG_RUNTIME_DIR=* ]] && runtime_dir=${1#XDG_RUNTIME_DIR=}
+    env+=("$1")
+    shift
+  done
+  (($#)) && shift
+  [[ -n $runtime_dir ]] || runtime_dir=$(new_runtime_dir)
+  start_bg "$log" in_lock_dir "$runtime_dir" env XDG_RUNTIME_DIR="$runtime_dir" "${env[@]}" \
+    "$dir/tavrolin" --settings-dir "$dir" "$@"
   wait_started "$log"
 }
 wait_started() {
