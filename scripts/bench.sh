@@ -6,6 +6,8 @@
 #   60 s (its desktop notification code linked in, as always), then the same
 #   while it keeps an adjusted stand-in game (17 threads) on CPUs=1, each
 #   poll looking at every thread of the game;
+# - how long SIGTERM takes right after an adjustment whose desktop
+#   notification hangs on a session bus that never answers;
 # - the sizes of both Windows exes.
 #   scripts/bench.sh [IDLE_SECONDS]    (default 60)
 set -euo pipefail
@@ -21,6 +23,19 @@ ended() {
   echo "The program measured (PID $1) has ended; no figures. What it said:"
   sed 's/^/  /' "$2"
   return 1
+}
+
+# start_measured DIR: DIR's copy of the program, its output in DIR/out; its
+# pid in $pid once it has printed its startup line.
+start_measured() {
+  "$1/tavrolin" --settings-dir "$1" >"$1/out" 2>&1 &
+  pid=$!
+  for _ in $(seq 300); do
+    grep -q '^tavrolin: watching' "$1/out" && return 0
+    running "$pid" || break
+    sleep 0.2
+  done
+  ended "$pid" "$1/out"
 }
 
 # figures PID SECONDS LOG: CPU time, resident memory, threads and wakeups of
@@ -44,44 +59,90 @@ figures() {
   echo "wakeups:                         $woken, for $((seconds / 10)) polls (one every 10 s)"
 }
 
-# start_program DIR: DIR's copy of the program, with a runtime directory (its
-# per-user lock) of its own in DIR, so that no other copy keeps it from
-# running; its pid in $pid, once it has printed its startup line.
-start_program() {
-  mkdir -m 700 "$1/run"
-  XDG_RUNTIME_DIR=$1/run "$1/tavrolin" --settings-dir "$1" >"$1/out" 2>&1 &
-  pid=$!
-  for _ in $(seq 300); do
-    grep -q '^tavrolin: watching' "$1/out" && return 0
-    running "$pid" || break
-    sleep 0.2
-  done
-  ended "$pid" "$1/out"
+# The parts with a game run in a PID namespace of their own, where no other
+# copy of the program sees the game; every part locks its one copy in a
+# runtime directory of its own, so that no other copy of the user's keeps it
+# from running.
+private_runtime_directory() {
+  mount -t tmpfs tavrolin-run /run/user && mkdir -m 700 "/run/user/$(id -u)"
 }
 
-# --kept-game SECONDS: the program keeping a stand-in game on CPUs=1. The
-# game runs under its image name, so this part runs in a PID namespace of
-# its own, where no other copy of the program sees it.
+# --hung-bus ROUNDS: SIGTERM sent the moment the adjustment's line comes,
+# while its notification waits on a bus that takes connections and never
+# answers; how long until the program has ended.
+if [[ ${1:-} == --hung-bus ]]; then
+  private_runtime_directory
+  dir=$(mktemp -d)
+  trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
+  cp build/release/standin "$dir/SupremeCommander.exe"
+  cp build/release/tavrolin "$dir/"
+  printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
+  python3 -c 'import socket, sys
+bus = socket.socket(socket.AF_UNIX)
+bus.bind(sys.argv[1])
+bus.listen(16)
+taken = []
+while True:
+    taken.append(bus.accept()[0])' "$dir/bus" &
+  for _ in $(seq "$2"); do
+    "$dir/SupremeCommander.exe" &
+    game=$!
+    DBUS_SESSION_BUS_ADDRESS=unix:path=$dir/bus "$dir/tavrolin" --settings-dir "$dir" >"$dir/out" 2>&1 &
+    pid=$!
+    until grep -q ': processors ' "$dir/out"; do
+      running "$pid" || ended "$pid" "$dir/out" || exit
+      sleep 0.01
+    done
+    rss=$(awk '/^VmRSS:/ {rss = $2} /^RssAnon:/ {anon = $2} END {print rss " KB, of which anonymous " anon " KB"}' /proc/"$pid"/status)
+    start=${EPOCHREALTIME/./}
+    kill -TERM "$pid"
+    rc=0
+    wait "$pid" || rc=$?
+    echo "SIGTERM to end, the bus hanging:    $(((${EPOCHREALTIME/./} - start) / 1000)) ms (status $rc; resident memory then $rss)"
+    kill "$game"
+    wait "$game" 2>/dev/null || true
+  done
+  exit
+fi
+
+# --kept-game SECONDS: the program keeping a stand-in game on CPUs=1.
 if [[ ${1:-} == --kept-game ]]; then
+  private_runtime_directory
   dir=$(mktemp -d)
   trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
   cp build/release/standin "$dir/SupremeCommander.exe"
   cp build/release/tavrolin "$dir/"
   printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nCPUs=1\r\nGame=0\r\n' >"$dir/config.ini"
   "$dir/SupremeCommander.exe" --threads 16 &
-  start_program "$dir"
+  start_measured "$dir"
   for _ in $(seq 300); do
     grep -q ': processors ' "$dir/out" && break
     running "$pid" || break
     sleep 0.2
   done
   if ! grep -q ': processors ' "$dir/out"; then
-    running "$pid" || ended "$pid" "$dir/out" || exit 1
+    running "$pid" || ended "$pid" "$dir/out" || exit
     echo "The game was not adjusted within a minute. What the program said:"
     sed 's/^/  /' "$dir/out"
     exit 1
   fi
   grep -v '^tavrolin: ' "$dir/out"
+  figures "$pid" "$2" "$dir/out"
+  exit
+fi
+
+# --idle SECONDS [private]: the program idle, in a runtime directory of its
+# own when "private" (in a mount namespace of its own).
+if [[ ${1:-} == --idle ]]; then
+  [[ ${3:-} != private ]] || private_runtime_directory
+  dir=$(mktemp -d)
+  trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
+  cp build/release/tavrolin "$dir/"
+  # It polls the whole machine's process table, and a delay of an hour does
+  # not end while it is measured: it never touches a game that someone runs
+  # here.
+  printf '[Config]\r\nInitializeDelay=3600\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
+  start_measured "$dir"
   figures "$pid" "$2" "$dir/out"
   exit
 fi
@@ -101,16 +162,11 @@ build/release/presence_bench 300
 
 echo
 echo "== The Linux program idle for ${idle} s =="
-dir=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
-cp build/release/tavrolin "$dir/"
-# It polls the whole machine's process table, and a delay of 0 never ends:
-# it never touches a game that someone runs here.
-printf '[Config]\r\nInitializeDelay=0\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
-start_program "$dir" && figures "$pid" "$idle" "$dir/out" || status=1
-# Its per-user lock goes with it.
-kill "$pid" 2>/dev/null || true
-wait "$pid" 2>/dev/null || true
+if unshare --mount true 2>/dev/null; then
+  unshare --mount --propagation private "$PWD/scripts/bench.sh" --idle "$idle" private || status=1
+else
+  scripts/bench.sh --idle "$idle" || status=1
+fi
 
 echo
 echo "== The Linux program keeping a game on CPUs=1, ${idle} s from its adjustment =="
@@ -120,6 +176,14 @@ elif ! unshare --pid --fork --mount-proc true 2>/dev/null; then
   echo "skipped: no PID namespace can be made here (needs root)"
 else
   unshare --pid --fork --mount-proc "$PWD/scripts/bench.sh" --kept-game "$idle" || status=1
+fi
+
+echo
+echo "== SIGTERM right after an adjustment, its notification hanging =="
+if ! unshare --pid --fork --mount-proc true 2>/dev/null; then
+  echo "skipped: no PID namespace can be made here (needs root)"
+else
+  unshare --pid --fork --mount-proc "$PWD/scripts/bench.sh" --hung-bus 3 || status=1
 fi
 
 echo

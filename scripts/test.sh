@@ -4,9 +4,10 @@
 # end-to-end tests under Wine.
 #
 # The last line says "All tests passed" only when every check ran. A check
-# that could not run here (one processor to run on, not root) is skipped by
-# name: each step writes the names to $TAVROLIN_SKIPPED, and the last line
-# becomes "Tests passed, N skipped: NAMES".
+# that could not run here (one processor to run on, not root, no 32-bit Wine)
+# is skipped by name: each step writes the names to $TAVROLIN_SKIPPED, and the
+# last line becomes "Tests passed, N skipped: NAMES". Before it come the
+# seconds each step took and the non-blank lines of src/ and tests/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh test
@@ -15,14 +16,26 @@ mkdir -p build
 export TAVROLIN_SKIPPED=$PWD/build/test-skipped.txt
 : >"$TAVROLIN_SKIPPED"
 
-step() { printf '\n=== %s ===\n' "$*"; }
+# step NAME: the next part of the run; the one before it has ended.
+steps=()
+step_started=$SECONDS
+step() {
+  end_step
+  step_name=$*
+  printf '\n=== %s ===\n' "$*"
+}
+end_step() {
+  [[ -n ${step_name:-} ]] && steps+=("$(printf '%5d s  %s' $((SECONDS - step_started)) "$step_name")")
+  step_started=$SECONDS
+}
 # skip_step NAME WHY: a step that cannot run here.
 skip_step() {
   printf 'SKIP %s: %s\n' "$1" "$2"
   printf 'test.sh: %s\n' "$1" >>"$TAVROLIN_SKIPPED"
 }
 # run_ctest PRESET [ARGS...]: the preset's tests; a test that skipped itself
-# is named.
+# is named (the Windows presets' programs name their own skipped cases, see
+# cmake/mingw-wine-run.sh).
 run_ctest() {
   local log=build/ctest-$1.log
   ctest --preset "$@" --output-on-failure 2>&1 | tee "$log"
@@ -41,8 +54,8 @@ for suite in build/valgrind/tests/unit/core_tests build/valgrind/tests/ui/ui_tes
   valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite "$suite" --gtest_brief=1
 done
 
-step "Fuzzing the settings reader and the value rules"
-scripts/fuzz.sh 60
+step "Fuzzing the settings reader and the value rules: the corpus replayed, then a short search"
+scripts/fuzz.sh 12
 
 step "Linux end-to-end tests"
 tests/e2e/linux/run.sh build/native
@@ -57,6 +70,11 @@ tests/e2e/linux/files_and_signals.sh build/native
 
 step "The processor choice on Linux: CPUs=1, threads kept on it"
 tests/e2e/linux/selection.sh build/native
+step "The CPUs presets on Linux: --list-cpus on real machines' trees, LargeCache on a faked cache"
+tests/e2e/linux/presets.sh build/native
+
+step "Among other users, sessions and signals: another user's game, SIGHUP in the gap, a second copy outside the unit, a hanging bus, narrowed threads"
+tests/e2e/linux/among_others.sh build/native
 
 step "1000 adjustments in a row: nothing left behind"
 cmake --preset release >/dev/null
@@ -81,6 +99,12 @@ tests/win32/xp_imports.sh build/win32
 
 step "Windows unit tests under Wine"
 run_ctest win64
+step "32-bit Windows unit tests under Wine"
+if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+  run_ctest win32
+else
+  skip_step "32-bit Windows unit tests" "wine32:i386 is not installed (scripts/setup.sh could not install it)"
+fi
 step "The Linux program against a game run under Wine"
 tests/e2e/linux/wine_game.sh build/native build/win64
 step "Windows end-to-end tests under Wine"
@@ -91,6 +115,14 @@ step "What the options dialog shows and keeps, under Wine"
 tests/e2e/wine/options_in_force.sh build/win64
 step "Tavrolin.exe in a folder outside the ANSI code page, under Wine"
 tests/e2e/wine/non_ansi_folder.sh build/win64
+
+step "Seconds per step"
+printf '%s\n' "${steps[@]}"
+printf '%5d s  in all\n' "$SECONDS"
+step "Non-blank lines (text files; the fuzzing corpus is data)"
+for dir in src tests; do
+  grep -rIc --exclude-dir=corpus '[^[:space:]]' "$dir" | awk -F: -v dir="$dir/" '{ n += $NF } END { printf "%-7s %6d\n", dir, n }'
+done
 
 skipped=$(wc -l <"$TAVROLIN_SKIPPED")
 if ((skipped == 0)); then

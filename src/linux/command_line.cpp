@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config/profile_text.h"
+#include "config/settings.h"
+#include "files_linux.h"
+
 namespace tavrolin::linux_backend {
 
 namespace {
@@ -17,18 +21,21 @@ namespace {
 constexpr std::string_view kSettingsOption = "--settings-dir";
 
 constexpr std::string_view kHelp =
-    "Usage: tavrolin [--settings-dir DIR] [--verbose] [--help] [--version]\n"
+    "Usage: tavrolin [--settings-dir DIR] [--verbose] [--list-cpus] [--help] [--version]\n"
     "\n"
     "Watches for SupremeCommander.exe (or ForgedAlliance.exe) run under Wine or\n"
     "Proton and, once it has started, spreads it over the processors.\n"
     "\n"
     "  --settings-dir DIR  keep config.ini and ErrorLog.txt in DIR\n"
     "  --verbose           say on stderr what each poll found and each step did\n"
+    "  --list-cpus         print the processors each CPUs preset and config.ini's\n"
+    "                      CPUs value pick on this machine, and exit\n"
     "  --help              print this help and exit\n"
     "  --version           print the version and exit\n"
     "\n"
     "Without --settings-dir, the settings live beside the program when a\n"
-    "config.ini is there, else in $XDG_CONFIG_HOME/tavrolin (~/.config/tavrolin).\n"
+    "config.ini with a [Config] section is there, else in\n"
+    "$XDG_CONFIG_HOME/tavrolin (~/.config/tavrolin).\n"
     "See tavrolin(1).\n";
 
 constexpr std::string_view kVersion = "tavrolin " TAVROLIN_VERSION "\n";
@@ -49,6 +56,13 @@ int MakeDirectories(const std::string& path) {
   return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }
 
+// A config.ini with a [Config] section is this program's; another program's
+// beside it in a shared folder such as ~/.local/bin is not adopted.
+bool IsOwnSettingsFile(const std::string& path) {
+  const std::optional<std::string> text = LinuxFileSystem().readText(path);
+  return text && profile_text::HasSection(*text, kSection);
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(std::span<const char* const> arguments) {
@@ -60,6 +74,7 @@ CommandLine ParseCommandLine(std::span<const char* const> arguments) {
   };
   bool help = false;
   bool version = false;
+  bool listProcessors = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
@@ -68,6 +83,8 @@ CommandLine ParseCommandLine(std::span<const char* const> arguments) {
       version = true;
     } else if (argument == "--verbose" || argument == "-v") {
       result.verbose = true;
+    } else if (argument == "--list-cpus") {
+      listProcessors = true;
     } else if (argument == kSettingsOption || argument.starts_with("--settings-dir=")) {
       std::string_view directory;
       if (argument == kSettingsOption) {
@@ -88,6 +105,8 @@ CommandLine ParseCommandLine(std::span<const char* const> arguments) {
     result.action = CommandLine::Action::kHelp;
   } else if (version) {
     result.action = CommandLine::Action::kVersion;
+  } else if (listProcessors) {
+    result.action = CommandLine::Action::kListProcessors;
   }
   return result;
 }
@@ -104,6 +123,7 @@ std::optional<int> AnswerWithoutRunning(const CommandLine& commandLine) {
       std::fprintf(stderr, "tavrolin: %s (see tavrolin --help)\n", commandLine.error.c_str());
       return 2;
     case CommandLine::Action::kRun:
+    case CommandLine::Action::kListProcessors:
       break;
   }
   return std::nullopt;
@@ -113,10 +133,9 @@ SettingsLocation FindSettingsDirectory(const std::optional<std::string>& given,
                                        const std::string& executableDirectory,
                                        std::string_view configHome, std::string_view home) {
   SettingsLocation location;
-  struct stat info {};
   if (given) {
     location.directory = *given;
-  } else if (::lstat((executableDirectory + "/config.ini").c_str(), &info) == 0) {
+  } else if (IsOwnSettingsFile(executableDirectory + "/config.ini")) {
     location.directory = executableDirectory;  // the portable layout: used where it stands
   } else if (configHome.starts_with('/')) {
     location.directory = std::string(configHome) + "/tavrolin";

@@ -7,9 +7,10 @@
 
 namespace tavrolin::linux_backend {
 
-// tavrolin [--settings-dir DIR] [--verbose] [--help] [--version]
+// tavrolin [--settings-dir DIR] [--verbose] [--list-cpus] [--help] [--version]
 struct CommandLine {
-  enum class Action { kRun, kHelp, kVersion, kUsageError };
+  // kListProcessors: print what each CPUs value picks here, and exit.
+  enum class Action { kRun, kListProcessors, kHelp, kVersion, kUsageError };
   Action action = Action::kRun;
   std::optional<std::string> settingsDirectory;
   bool verbose = false;  // a line on stderr per poll and per step of an adjustment
@@ -20,7 +21,8 @@ struct CommandLine {
 CommandLine ParseCommandLine(std::span<const char* const> arguments);
 
 // Answers --help and --version on stdout and a usage error on stderr, and
-// gives the exit status; nullopt when the program is to run.
+// gives the exit status; nullopt when the program is to run or to list the
+// processors.
 std::optional<int> AnswerWithoutRunning(const CommandLine& commandLine);
 
 // Where config.ini and ErrorLog.txt live. `problem` is one line for stderr
@@ -32,7 +34,8 @@ struct SettingsLocation {
 };
 
 // The first that applies: `given` (--settings-dir); `executableDirectory`
-// when a config.ini is there (the portable layout); `configHome`/tavrolin
+// when a config.ini with a [Config] section is there (the portable layout);
+// `configHome`/tavrolin
 // when that is an absolute path (XDG_CONFIG_HOME); `home`/.config/tavrolin.
 // The directory is created with mode 0700 when missing, with any missing
 // parents.

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "affinity/bit_masks.h"
-#include "desktop_notification.h"
 
 namespace tavrolin::linux_backend {
 
@@ -20,19 +19,17 @@ void PrintLine(std::string_view imageName, std::uint32_t processId, const std::s
 }
 }  // namespace
 
-void ConsoleBeeper::beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) {
+void ConsoleBeeper::beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask,
+                         std::string_view presets) {
   if (::isatty(STDERR_FILENO) == 1) {
     std::fputc('\a', stderr);
     std::fflush(stderr);
   }
-  PrintLine(imageName, processId, "processors " + DescribeMask(mask));
+  const std::string processors =
+      DescribeMask(mask) + (presets.empty() ? "" : " (" + std::string(presets) + ")");
+  PrintLine(imageName, processId, "processors " + processors);
 
-  const std::string problem = SendDesktopNotification(
-      "Tavrolin", std::string(imageName) + " spread over processors " + DescribeMask(mask));
-  if (!problem.empty() && !notificationProblemShown_) {
-    notificationProblemShown_ = true;
-    std::fprintf(stderr, "tavrolin: no desktop notification: %s\n", problem.c_str());
-  }
+  notifier_.show("Tavrolin", std::string(imageName) + " spread over processors " + processors);
 }
 
 void ConsoleBeeper::strayThreadsMoved(std::string_view imageName, std::uint32_t processId,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "desktop_notifier.h"
 #include "platform/beeper.h"
 #include "platform/debug_output.h"
 #include "platform/main_window.h"
@@ -23,17 +24,18 @@ class ConsoleWindow final : public MainWindow, public TrayIcon, public WindowFac
 };
 
 // Per adjustment: the terminal bell where stderr is a terminal, one line on
-// stdout, and a desktop notification where there is a session bus. When the
-// notification cannot be shown, stderr says why once, not at every game.
+// stdout, and a desktop notification where there is a session bus.
 class ConsoleBeeper final : public Beeper {
  public:
-  void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) override;
+  explicit ConsoleBeeper(DesktopNotifier& notifier) : notifier_(notifier) {}
+  void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask,
+            std::string_view presets) override;
   // One line on stdout, nothing more: it is no new adjustment.
   void strayThreadsMoved(std::string_view imageName, std::uint32_t processId, std::uint64_t mask,
                          int count) override;
 
  private:
-  bool notificationProblemShown_ = false;
+  DesktopNotifier& notifier_;
 };
 
 // The debug output: "tavrolin: " and the line on stderr with --verbose,

@@ -5,6 +5,7 @@
 #include <sys/signalfd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -60,8 +61,7 @@ EventLoop::EventLoop() {
   std::signal(SIGPIPE, SIG_IGN);
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
+  for (const int ending : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set, ending);
   sigset_t before;
   pthread_sigmask(SIG_BLOCK, &set, &before);
   signals_.reset(signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
@@ -106,14 +106,21 @@ std::chrono::milliseconds EventLoop::timeUntilNextTimer() const {
 
 void EventLoop::run(const std::function<void()>& onTerminate) {
   while (!quitting_) {
-    const std::chrono::milliseconds wait = timeUntilNextTimer();
+    const LoopSource::Wait source = source_ != nullptr ? source_->wait() : LoopSource::Wait{};
+    std::chrono::milliseconds wait = timeUntilNextTimer();
+    if (source.deadline) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(*source.deadline - Clock::now());
+      wait = std::min(wait, std::max(left, std::chrono::milliseconds(0)));
+    }
     const int timeout =
         wait == std::chrono::milliseconds::max()
             ? -1
             : static_cast<int>(std::min<std::chrono::milliseconds::rep>(wait.count(), INT_MAX));
-    pollfd fd{signals_.get(), POLLIN, 0};
-    const int ready = ::poll(&fd, 1, timeout);
-    if (ready > 0 && (fd.revents & POLLIN) != 0) {
+    // poll() passes over a descriptor of -1.
+    std::array<pollfd, 2> fds{{{signals_.get(), POLLIN, 0}, {source.fd, source.events, 0}}};
+    const int ready = ::poll(fds.data(), fds.size(), timeout);
+    if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
       signalfd_siginfo info{};
       while (::read(signals_.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
       }
@@ -128,6 +135,9 @@ void EventLoop::run(const std::function<void()>& onTerminate) {
       quit(1);
       break;
     }
+    if (source_ != nullptr &&
+        (fds[1].revents != 0 || (source.deadline && Clock::now() >= *source.deadline)))
+      source_->dispatch();
     runDueTimers();
   }
 }

@@ -1,8 +1,8 @@
 // The Linux program: the Controller driven by an event loop, for games run
-// under Wine or Proton. Ends on SIGINT or SIGTERM; --verbose
-// says what each poll found on stderr.
+// under Wine or Proton. Ends on SIGINT, SIGTERM, SIGHUP or SIGQUIT; --verbose
+// says what each poll found on stderr; --list-cpus says what the CPUs presets
+// pick on this machine, and ends.
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,11 +20,22 @@ int main(int argc, char** argv) {
     return *exitCode;
   const std::string settingsDirectory = tavrolin::linux_backend::SettingsDirectoryFor(options);
 
+  if (options.action == tavrolin::linux_backend::CommandLine::Action::kListProcessors) {
+    tavrolin::linux_backend::LinuxPrivateProfile profile;
+    const std::string configured = tavrolin::IniRead(
+        profile, std::string(tavrolin::kSection), std::string(tavrolin::kKeyProcessors),
+        settingsDirectory + "/" + std::string(tavrolin::kSettingsFileName));
+    const std::string text = tavrolin::ListProcessorChoices(
+        tavrolin::linux_backend::SysfsTopology().describe(), configured);
+    std::fputs(text.c_str(), stdout);
+    return 0;
+  }
+
   tavrolin::linux_backend::Backend backend(settingsDirectory);
   backend.debug.enabled = options.verbose;
   if (const int error = backend.loop.setupError(); error != 0) {
     // Without its signal descriptor the program could not be stopped cleanly.
-    std::fprintf(stderr, "tavrolin: cannot watch for SIGINT and SIGTERM: %s\n",
+    std::fprintf(stderr, "tavrolin: cannot watch for the signals that end it: %s\n",
                  std::strerror(error));
     return 1;
   }
@@ -35,20 +46,20 @@ int main(int argc, char** argv) {
   tavrolin::GuardEvent(controller.log(), tavrolin::kStartupLogName, [&] { controller.start(); });
   if (backend.loop.quitting()) return backend.loop.exitCode();  // another copy runs
 
-  // The processor choice, which the Windows program makes in its dialog.
-  const std::uint64_t processors = tavrolin::ReadProcessorList(
-      controller.log(), tavrolin::kStartupLogName,
-      tavrolin::IniRead(backend.profile, std::string(tavrolin::kSection),
-                        std::string(tavrolin::kKeyProcessors), controller.settingsPath()),
-      tavrolin::linux_backend::OnlineProcessors().value_or(~std::uint64_t{0}));
-  if (processors != 0) controller.setProcessorSelection(tavrolin::SelectionOf(processors));
+  // The processor choice, as config.ini's CPUs made it.
+  const tavrolin::ProcessorChoice& choice = controller.processorChoice();
+  std::string processors;
+  if (!choice.presets.empty()) {
+    processors = ", CPUs " + choice.presets + ": " + tavrolin::DescribeMask(choice.processors);
+  } else if (choice.processors != 0) {
+    processors = ", CPUs " + tavrolin::DescribeMask(choice.processors);
+  }
 
   // The console's stand-in for the tray: what is watched, and how.
   const std::string line = "tavrolin: watching " + controller.watchedImage() + " (delay " +
                            std::to_string(controller.delayTimer().interval()) +
                            " ms, online play " +
-                           (controller.onlineAllowed() ? "allowed" : "not allowed") +
-                           (processors != 0 ? ", CPUs " + tavrolin::DescribeMask(processors) : "") +
+                           (controller.onlineAllowed() ? "allowed" : "not allowed") + processors +
                            "); settings and log in " + settingsDirectory + "\n";
   std::fputs(line.c_str(), stderr);
 

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -13,9 +14,9 @@
 #include <set>
 #include <vector>
 
-#include "affinity/bit_masks.h"
 #include "last_error_linux.h"
 #include "processes/process_lookup.h"
+#include "sysfs_topology.h"
 #include "unique_fd.h"
 
 namespace tavrolin::linux_backend {
@@ -59,10 +60,10 @@ bool ReadSmall(int dirFd, const char* path, std::string& out, std::size_t limit,
   return true;
 }
 
-// Calls `visit(pid, name)` for every process below `root`; false when the
-// directory cannot be read.
+// Calls `visit(pid, name)` for every process below `root` (of `user` only,
+// when given); false when the directory cannot be read.
 template <typename Visit>
-bool ScanProcesses(const std::string& root, Visit&& visit) {
+bool ScanProcesses(const std::string& root, std::optional<std::uint32_t> user, Visit&& visit) {
   UniqueDir dir(::opendir(root.c_str()));
   if (!dir) {
     SetLastError(errno);
@@ -74,6 +75,10 @@ bool ScanProcesses(const std::string& root, Visit&& visit) {
   while (const dirent* entry = ::readdir(dir.get())) {
     std::uint32_t pid = 0;
     if (!ParseId(entry->d_name, pid)) continue;
+    if (user) {
+      struct stat info {};
+      if (::fstatat(rootFd, entry->d_name, &info, 0) != 0 || info.st_uid != *user) continue;
+    }
     path.assign(entry->d_name).append("/cmdline");
     // argv[0] is all we need; a longer command line is cut.
     if (!ReadSmall(rootFd, path.c_str(), cmdline, 4096, '\0')) continue;  // it has ended
@@ -195,9 +200,15 @@ std::string ImageNameFromCmdline(std::string_view cmdline) {
   return std::string(cut == std::string_view::npos ? argv0 : argv0.substr(cut + 1));
 }
 
+std::optional<std::uint32_t> WatchedUser() {
+  const uid_t user = ::geteuid();
+  if (user == 0) return std::nullopt;
+  return static_cast<std::uint32_t>(user);
+}
+
 std::unique_ptr<ProcessSnapshot> ProcFsProcesses::enumerate() {
   auto snapshot = std::make_unique<VectorSnapshot>();
-  const bool ok = ScanProcesses(root_, [&](std::uint32_t pid, std::string name) {
+  const bool ok = ScanProcesses(root_, user_, [&](std::uint32_t pid, std::string name) {
     snapshot->add(pid, std::move(name));
     return true;
   });
@@ -208,16 +219,23 @@ std::unique_ptr<ProcessSnapshot> ProcFsProcesses::enumerate() {
 
 bool ProcFsProcesses::forEachName(std::string_view /*computerName: always this one*/,
                                   const std::function<bool(std::string_view)>& visit) {
-  return ScanProcesses(root_, [&](std::uint32_t, const std::string& name) { return visit(name); });
+  return ScanProcesses(root_, user_,
+                       [&](std::uint32_t, const std::string& name) { return visit(name); });
 }
 
-ThreadWalk SetThreadAffinities(int procDir, std::uint64_t mask) {
+ThreadWalk SetThreadAffinities(int procDir, std::uint64_t mask, bool outsideOnly) {
   ThreadWalk walk;
   const cpu_set_t wanted = ToCpuSet(mask);
   // What counts as done: the mask, and whatever the system made of it for a
-  // thread (the same cpuset makes the same of it for the next one).
+  // thread (the same cpuset makes the same of it for the next one); with
+  // `outsideOnly`, any part of the mask.
   std::vector<cpu_set_t> taken{wanted};
-  const auto isTaken = [&](const cpu_set_t& set) {
+  const auto isDone = [&](const cpu_set_t& set) {
+    if (outsideOnly) {
+      cpu_set_t within;
+      CPU_AND(&within, &set, &wanted);
+      if (CPU_EQUAL(&within, &set) != 0) return true;
+    }
     return std::any_of(taken.begin(), taken.end(),
                        [&](const cpu_set_t& done) { return CPU_EQUAL(&done, &set) != 0; });
   };
@@ -230,7 +248,7 @@ ThreadWalk SetThreadAffinities(int procDir, std::uint64_t mask) {
       cpu_set_t current;
       CPU_ZERO(&current);
       if (::sched_getaffinity(tid, sizeof current, &current) != 0) return;  // it has ended
-      if (isTaken(current)) {
+      if (isDone(current)) {
         walk.anyTook = true;
         return;
       }
@@ -242,7 +260,7 @@ ThreadWalk SetThreadAffinities(int procDir, std::uint64_t mask) {
         if (::sched_getaffinity(tid, sizeof given, &given) == 0) {
           // A thread in a cpuset of its own may get what it had already.
           if (CPU_EQUAL(&given, &current) == 0) ++walk.changed;
-          if (!isTaken(given)) taken.push_back(given);
+          if (!isDone(given)) taken.push_back(given);
         }
       } else if (errno != ESRCH) {  // a thread that has just ended does not count
         walk.refused.push_back(static_cast<std::uint32_t>(tid));
@@ -280,17 +298,7 @@ std::optional<std::uint64_t> ThreadAffinityUnion(int procDir) {
 }
 
 std::optional<std::uint64_t> OnlineProcessors() {
-  // "0-3,5,7-8": ranges of the processors online, as the CPUs key writes them.
-  std::string text;
-  if (ReadSmall(AT_FDCWD, "/sys/devices/system/cpu/online", text, 4096, '\n')) {
-    std::string_view list(text);
-    if (list.ends_with('\n')) list.remove_suffix(1);
-    if (const auto parsed = ParseProcessorList(list); parsed && parsed->processors != 0)
-      return parsed->processors;
-  }
-  const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
-  if (count < 1) return std::nullopt;
-  return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+  return ReadOnlineProcessors("");
 }
 
 std::unique_ptr<ProcessHandle> ProcFsControl::open(std::uint32_t processId,
@@ -382,7 +390,7 @@ std::optional<int> ProcFsControl::moveStrayThreads(ProcessHandle& process, std::
   }
   // Threads that refuse are passed over unnamed: naming them would repeat at
   // every poll.
-  const int moved = SetThreadAffinities(handle.procDir(), mask).changed;
+  const int moved = SetThreadAffinities(handle.procDir(), mask, true).changed;
   SetLastError(0);
   return moved;
 }

@@ -18,11 +18,19 @@ namespace tavrolin::linux_backend {
 // threads and zombies have no command line, so no name: none of them is a game.
 std::string ImageNameFromCmdline(std::string_view cmdline);
 
-// The process list and the presence query's names, both read from /proc.
+// The user whose processes the program looks at: its own, or nullopt (every
+// user's) when it runs as root. Another user's process that takes the game's
+// name can then neither be adjusted in its place nor stand in its way.
+std::optional<std::uint32_t> WatchedUser();
+
+// The process list and the presence query's names, both read from /proc: the
+// processes of `user` only (the owner of /proc/PID), or every process.
 // Processes that end during the scan are passed over.
 class ProcFsProcesses final : public ProcessList, public ProcessNames {
  public:
-  explicit ProcFsProcesses(std::string procRoot = "/proc") : root_(std::move(procRoot)) {}
+  explicit ProcFsProcesses(std::string procRoot = "/proc",
+                           std::optional<std::uint32_t> user = WatchedUser())
+      : root_(std::move(procRoot)), user_(user) {}
 
   std::unique_ptr<ProcessSnapshot> enumerate() override;
   bool forEachName(std::string_view computerName,
@@ -30,6 +38,7 @@ class ProcFsProcesses final : public ProcessList, public ProcessNames {
 
  private:
   std::string root_;
+  std::optional<std::uint32_t> user_;
 };
 
 // What one walk over a process's threads did.
@@ -57,8 +66,10 @@ inline constexpr int kMaxThreadPasses = 64;
 // narrows the mask to just processor 0 would leave the others pinned there;
 // threads of one game split over cpusets that way are not worth a system
 // call per thread per poll. One that refuses is tried once per walk and left
-// out of the passes after that.
-ThreadWalk SetThreadAffinities(int procDir, std::uint64_t mask);
+// out of the passes after that. With `outsideOnly`, a thread whose processors
+// are all in the mask counts as done too: a thread that the game or its user
+// narrowed within the mask keeps its own.
+ThreadWalk SetThreadAffinities(int procDir, std::uint64_t mask, bool outsideOnly = false);
 
 // The processors the process's threads may run on, together (each thread has
 // its own mask on Linux; what the process as a whole may use is their union,

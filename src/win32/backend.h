@@ -6,6 +6,7 @@
 #include "files_win.h"
 #include "platform/platform.h"
 #include "processes_win.h"
+#include "topology_win.h"
 #include "window_timers.h"
 #include "wmi_names.h"
 
@@ -18,7 +19,7 @@ struct Backend {
       : platform{environment,     files,       profile,      clock,
                  window.timers(), pump,        lastError,    window.mainWindow(),
                  window.tray(),   processList, processNames, processControl,
-                 beeper,          windows,     debug} {}
+                 beeper,          windows,     debug,        topology} {}
 
   WinEnvironment environment;
   WinFileSystem files;
@@ -31,6 +32,7 @@ struct Backend {
   WinProcessControl processControl;
   WinBeeper beeper;
   WinDebugOutput debug;
+  WinTopology topology;
   Platform platform;
 };
 

@@ -137,7 +137,7 @@ std::optional<int> WinProcessControl::moveStrayThreads(ProcessHandle& /*process*
 }
 
 void WinBeeper::beep(std::string_view /*imageName*/, std::uint32_t /*processId*/,
-                     std::uint64_t /*mask*/) {
+                     std::uint64_t /*mask*/, std::string_view /*presets*/) {
   ::MessageBeep(MB_OK);
 }
 

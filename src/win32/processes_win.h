@@ -29,7 +29,8 @@ class WinProcessControl final : public ProcessControl {
 
 class WinBeeper final : public Beeper {
  public:
-  void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) override;
+  void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask,
+            std::string_view presets) override;
   void strayThreadsMoved(std::string_view imageName, std::uint32_t processId, std::uint64_t mask,
                          int count) override;
 };

@@ -214,13 +214,15 @@ class FakeBeeper final : public Beeper {
     std::string imageName;
     std::uint32_t pid;
     std::uint64_t mask;
+    std::string presets = {};
   };
   struct Moved {
     Beep game;
     int count;
   };
-  void beep(std::string_view imageName, std::uint32_t pid, std::uint64_t mask) override {
-    beeps.push_back({std::string(imageName), pid, mask});
+  void beep(std::string_view imageName, std::uint32_t pid, std::uint64_t mask,
+            std::string_view presets) override {
+    beeps.push_back({std::string(imageName), pid, mask, std::string(presets)});
   }
   void strayThreadsMoved(std::string_view imageName, std::uint32_t pid, std::uint64_t mask,
                          int count) override {
@@ -237,6 +239,21 @@ class FakeDebugOutput final : public DebugOutput {
   std::vector<std::string> lines;
 };
 
+// The processors the tests describe: four online, all alike, by default.
+class FakeTopology final : public TopologySource {
+ public:
+  explicit FakeTopology(FakeLastError& lastError) : lastError_(lastError) {}
+  // Not detailed: as on Windows XP, where the function is missing.
+  ProcessorTopology describe() override {
+    lastError_.value = topology.detailed ? 0 : 127;
+    return topology;
+  }
+  ProcessorTopology topology{.online = 0xF, .detailed = true};
+
+ private:
+  FakeLastError& lastError_;
+};
+
 // All fakes, wired into one Platform.
 struct FakePlatform {
   FakeLastError lastError;
@@ -250,9 +267,10 @@ struct FakePlatform {
   FakeBeeper beeper;
   FakeWindows windows;
   FakeDebugOutput debug;
-  Platform platform{environment, files,     profile, clock,   time,
-                    time,        lastError, window,  window,  processes,
-                    processes,   processes, beeper,  windows, debug};
+  FakeTopology topology{lastError};
+  Platform platform{environment, files,   profile, clock,     time,      time,
+                    lastError,   window,  window,  processes, processes, processes,
+                    beeper,      windows, debug,   topology};
 
   // Paths in the fake settings directory.
   std::string path(std::string_view fileName) const {

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "environment_linux.h"
 #include "event_loop.h"
@@ -145,65 +147,71 @@ TEST(LinuxFileSystem, OpensOnlyRegularFilesAndReadsAtMost1MiB) {
   EXPECT_EQ(ReadAll(directory.file("new.ini")), "default");
 }
 
-// XDG_RUNTIME_DIR as a test sets it, restored when the object goes.
-class RuntimeDirectory {
- public:
-  explicit RuntimeDirectory(const std::string& path) {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) old_ = old;
-    ::setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
-  }
-  RuntimeDirectory(const RuntimeDirectory&) = delete;
-  RuntimeDirectory& operator=(const RuntimeDirectory&) = delete;
-  ~RuntimeDirectory() {
-    if (old_) {
-      ::setenv("XDG_RUNTIME_DIR", old_->c_str(), 1);
+// Where the lock goes, for each state of the two places it may go: nothing,
+// a directory of a mode, a link to one of mode 0700, or one of nobody's; and
+// of the lock file: a link to a file held elsewhere, or nobody's, held. A
+// lock that cannot be had safely leaves this copy running, as a second copy
+// would not. The runtime root stands for /run/user, the other for /tmp.
+TEST(LinuxEnvironment, OneCopyPerUserLockedOnlyWhereNobodyElseCanReach) {
+  enum Where { kRuntime, kTmp, kNowhere };
+  struct Row {
+    std::string runtime, tmp, lockFile;
+    Where lockedIn;
+  };
+  const Row rows[] = {
+      {"700", "", "", kRuntime},  {"755", "", "", kTmp},         {"", "", "", kTmp},
+      {"link", "", "", kTmp},     {"theirs", "", "", kTmp},      {"", "777", "", kNowhere},
+      {"", "link", "", kNowhere}, {"700", "", "link", kNowhere}, {"700", "", "theirs", kNowhere},
+  };
+  const std::string user = std::to_string(::geteuid());
+  const bool root = ::geteuid() == 0;
+  std::vector<UniqueFd> held;
+  const auto make = [&](const std::string& path, const std::string& what, bool file) {
+    if (what.empty()) return;
+    const std::string target = what == "link" ? path + ".elsewhere" : path;
+    if (file) {
+      held.emplace_back(::open(target.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600));
+      ::flock(held.back().get(), LOCK_EX | LOCK_NB);
     } else {
-      ::unsetenv("XDG_RUNTIME_DIR");
+      ::mkdir(target.c_str(), 0700);
+      if (std::isdigit(what[0]) != 0)
+        ::chmod(target.c_str(), static_cast<mode_t>(std::stoul(what, nullptr, 8)));
     }
-  }
-
- private:
-  std::optional<std::string> old_;
-};
-
-TEST(LinuxEnvironment, OneCopyPerUserLockedInAFileOnlyTheUserOwns) {
+    if (what == "link") ::symlink(target.c_str(), path.c_str());
+    if (what == "theirs") ::chown(target.c_str(), 65534, 65534);
+  };
   EventLoop loop;
-  TempDirectory runtime;
-  {
-    const RuntimeDirectory set(runtime.path());
-    LinuxEnvironment first(loop, runtime.path());
-    LinuxEnvironment second(loop, runtime.path());
+  for (const Row& row : rows) {
+    SCOPED_TRACE("runtime " + row.runtime + ", tmp " + row.tmp + ", lock file " + row.lockFile);
+    if (!root && (row.runtime == "theirs" || row.lockFile == "theirs")) continue;
+    TempDirectory run;
+    TempDirectory tmp;
+    make(run.file(user), row.runtime, false);
+    make(tmp.file("tavrolin-" + user), row.tmp, false);
+    make(run.file(user + "/tavrolin.lock"), row.lockFile, true);
+    LinuxEnvironment first(loop, ".", {run.path(), tmp.path()});
+    LinuxEnvironment second(loop, ".", {run.path(), tmp.path()});
     EXPECT_FALSE(first.anotherInstanceRunning());
-    EXPECT_TRUE(second.anotherInstanceRunning());
+    EXPECT_EQ(second.anotherInstanceRunning(), row.lockedIn != kNowhere);
+    if (row.lockedIn == kNowhere) {
+      EXPECT_FALSE(std::filesystem::exists(run.file(user + ".elsewhere/tavrolin.lock")));
+      EXPECT_FALSE(
+          std::filesystem::exists(tmp.file("tavrolin-" + user + ".elsewhere/tavrolin.lock")));
+      continue;
+    }
+    const std::string directory =
+        row.lockedIn == kRuntime ? run.file(user) : tmp.file("tavrolin-" + user);
     struct stat info {};
-    ASSERT_EQ(::stat(runtime.file("tavrolin.lock").c_str(), &info), 0);
+    EXPECT_EQ(::lstat((directory + "/tavrolin.lock").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600U);
     EXPECT_EQ(info.st_uid, ::geteuid());
+    EXPECT_EQ(::lstat(directory.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700U);
+    // The ageing of /tmp passes over a directory that is locked.
+    const UniqueFd opened(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    EXPECT_EQ(::flock(opened.get(), LOCK_SH | LOCK_NB) != 0, row.lockedIn == kTmp);
   }
-
-  // A lock file that someone else placed, and holds: refused, so that it
-  // cannot keep this copy out. The copy runs, and says on stderr that it
-  // could not check.
-  const auto held = [](const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CREAT, 0600));
-    ::flock(fd.get(), LOCK_EX | LOCK_NB);
-    return fd;
-  };
-  TempDirectory planted;
-  const UniqueFd target = held(planted.file("target"));
-  ::symlink("target", planted.file("tavrolin.lock").c_str());
-  {
-    const RuntimeDirectory set(planted.path());
-    EXPECT_FALSE(LinuxEnvironment(loop, ".").anotherInstanceRunning());
-    EXPECT_TRUE(std::filesystem::is_symlink(planted.file("tavrolin.lock")));
-  }
-
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a lock file to another user";
-  TempDirectory foreign;
-  const UniqueFd theirs = held(foreign.file("tavrolin.lock"));
-  ASSERT_EQ(::chown(foreign.file("tavrolin.lock").c_str(), 65534, 65534), 0);
-  const RuntimeDirectory set(foreign.path());
-  EXPECT_FALSE(LinuxEnvironment(loop, ".").anotherInstanceRunning());
+  if (!root) GTEST_SKIP() << "needs root to give a directory or a lock file to another user";
 }
 
 // RLIMIT_NOFILE lowered to 0 for as long as the object lives: no descriptor

@@ -32,6 +32,8 @@ TEST(CommandLine, OptionsAndUsageErrors) {
       {{"--settings-dir="}, Action::kUsageError, std::nullopt, "--settings-dir needs a directory"},
       {{"--verbose", "--settings-dir=/x"}, Action::kRun, "/x", "", true},
       {{"-v"}, Action::kRun, std::nullopt, "", true},
+      {{"--list-cpus", "--settings-dir=/x"}, Action::kListProcessors, "/x", ""},
+      {{"--list-cpus", "--version"}, Action::kVersion, std::nullopt, ""},
       {{"--help", "-x"}, Action::kUsageError, std::nullopt, "unknown option '-x'"},
       {{"config.ini"}, Action::kUsageError, std::nullopt, "unexpected argument 'config.ini'"},
   };
@@ -71,22 +73,26 @@ TEST_F(SettingsDirectory, ChosenInOrderAndCreatedPrivate) {
   struct Row {
     const char* name;
     std::optional<std::string> given;
-    bool configBesideProgram;
+    const char* besideProgram;  // config.ini beside the program, nullptr: none
     std::string configHome;
     std::string home;
     std::string expected;
   };
   const Row rows[] = {
-      {"--settings-dir first", at("given/deep"), true, at("xdg"), at("home"), at("given/deep")},
-      {"a config.ini beside the program", std::nullopt, true, at("xdg"), at("home"), at("bin")},
-      {"XDG_CONFIG_HOME", std::nullopt, false, at("xdg/a"), at("home"), at("xdg/a/tavrolin")},
-      {"XDG_CONFIG_HOME not absolute", std::nullopt, false, "xdg", at("home"),
+      {"--settings-dir first", at("given/deep"), "[Config]", at("xdg"), at("home"),
+       at("given/deep")},
+      {"a config.ini beside the program", std::nullopt, "\xEF\xBB\xBF [config] \r\n", at("xdg"),
+       at("home"), at("bin")},
+      {"another program's config.ini beside it", std::nullopt, "[Settings]\r\nConfig=1\r\n",
+       at("xdg"), at("home"), at("xdg/tavrolin")},
+      {"XDG_CONFIG_HOME", std::nullopt, nullptr, at("xdg/a"), at("home"), at("xdg/a/tavrolin")},
+      {"XDG_CONFIG_HOME not absolute", std::nullopt, nullptr, "xdg", at("home"),
        at("home/.config/tavrolin")},
-      {"~/.config", std::nullopt, false, "", at("home2"), at("home2/.config/tavrolin")},
+      {"~/.config", std::nullopt, nullptr, "", at("home2"), at("home2/.config/tavrolin")},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    if (row.configBesideProgram) std::ofstream(at("bin/config.ini")) << "[Config]\r\n";
+    if (row.besideProgram != nullptr) std::ofstream(at("bin/config.ini")) << row.besideProgram;
     const SettingsLocation location =
         FindSettingsDirectory(row.given, at("bin"), row.configHome, row.home);
     EXPECT_EQ(location.directory, row.expected);

@@ -117,16 +117,17 @@ TEST_F(OptionsDialogTest, FirstOpeningBuildsCheckedBoxesAtTheirPlacesAndFillsThe
   open();
 
   EXPECT_TRUE(window->visible());
-  const OptionsLayout layout = ProcessorBoxLayout(4);
+  // One column of four: the frame and the dialog keep their design widths.
   ASSERT_EQ(window->boxes.size(), 4U);
+  const int tops[] = {600, 960, 1320, 1680};
   for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_TRUE(window->boxes[i].checked);
-    EXPECT_EQ(window->boxes[i].placement.left, layout.boxes[i].left);
-    EXPECT_EQ(window->boxes[i].placement.top, layout.boxes[i].top);
-    EXPECT_EQ(window->boxes[i].placement.caption, layout.boxes[i].caption);
+    EXPECT_EQ(window->boxes[i].placement.left, 240);
+    EXPECT_EQ(window->boxes[i].placement.top, tops[i]);
+    EXPECT_EQ(window->boxes[i].placement.caption, "CPU " + std::to_string(i));
   }
-  EXPECT_EQ(window->frameWidth, layout.frameWidth);
-  EXPECT_EQ(window->dialogWidth, layout.dialogOuterWidth);
+  EXPECT_EQ(window->frameWidth, 3735);
+  EXPECT_EQ(window->dialogWidth, 4305);
   EXPECT_EQ(window->games,
             (std::vector<std::string>{"SupremeCommander.exe", "ForgedAlliance.exe"}));
   EXPECT_EQ(window->delays, (std::vector<std::string>{"20", "30", "60"}));
@@ -134,7 +135,7 @@ TEST_F(OptionsDialogTest, FirstOpeningBuildsCheckedBoxesAtTheirPlacesAndFillsThe
   EXPECT_EQ(fake.log(), "");
 }
 
-TEST_F(OptionsDialogTest, SavingWritesTheThreeKeysInOrderAndUpdatesTheController) {
+TEST_F(OptionsDialogTest, SavingWritesTheKeysInOrderAndUpdatesTheController) {
   open();
   fake.profile.writtenKeys.clear();
   controller.setPolling(false);
@@ -147,7 +148,8 @@ TEST_F(OptionsDialogTest, SavingWritesTheThreeKeysInOrderAndUpdatesTheController
   window->userSaves();
 
   EXPECT_EQ(fake.profile.writtenKeys,
-            (std::vector<std::string>{"OnlineEnabled", "Game", "InitializeDelay"}));
+            (std::vector<std::string>{"OnlineEnabled", "Game", "InitializeDelay", "CPUs"}));
+  EXPECT_EQ(stored("CPUs"), "0,3");
   EXPECT_EQ(stored("OnlineEnabled"), "1");
   EXPECT_EQ(stored("Game"), "1");
   EXPECT_EQ(stored("InitializeDelay"), "20");
@@ -160,8 +162,6 @@ TEST_F(OptionsDialogTest, SavingWritesTheThreeKeysInOrderAndUpdatesTheController
   // Saving again keeps the items in box order.
   window->userSaves();
   EXPECT_EQ(selection(), (std::vector<std::string>{"True", "False", "False", "True"}));
-  // The rest of the file is untouched.
-  EXPECT_NE(config().find("CPUs=All"), std::string::npos);
 }
 
 TEST_F(OptionsDialogTest, SavingWithNoBoxTickedTicksTheLastOneAndWarnsBeforeHiding) {
@@ -202,8 +202,8 @@ TEST_F(OptionsDialogTest, OpeningAgainRefillsFromTheFileAndLeavesTheBoxesAlone) 
 }
 
 // Hidden, the dialog keeps its boxes; closed, it drops them, and loaded anew
-// its boxes show the selection in force, which an untouched save keeps. A
-// selection made for another processor count cannot be shown: all ticked.
+// its boxes show the selection in force, which an untouched save keeps, also
+// with fewer boxes than the selection has items.
 TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndReloadingShowsTheSelectionInForce) {
   open();
   window->setProcessorBoxChecked(2, false);
@@ -227,25 +227,27 @@ TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndReloadingShowsTheSelectionInForc
   fake.environment.variables["NUMBER_OF_PROCESSORS"] = "3";
   open();
   ASSERT_EQ(window->boxes.size(), 3U);
-  for (int box = 1; box <= 3; ++box) EXPECT_TRUE(window->processorBoxChecked(box));
-  // The selection saved before is kept until the next save.
+  EXPECT_FALSE(window->processorBoxChecked(2));
+  EXPECT_TRUE(window->processorBoxChecked(3));
+  window->userSaves();
   EXPECT_EQ(selection(), (std::vector<std::string>{"True", "False", "True", "True"}));
 }
 
 // What an opening shows and puts in force, and what a save that touches
 // nothing writes. Values the controls cannot show survive it and do not stop
-// the program; empty ones are written as shown, so that startup neither
-// repairs nor reports them again. A missing file is written first, as at
-// startup; when none can be made, or a folder stands by that name, the
-// defaults apply (a delay of 0 would never end), and a file that is there but
-// cannot be replaced (hidden) is read as it is.
+// the program; an empty or missing delay or online flag is left as it is, an
+// empty game is written as shown (kept, startup would repair it at every
+// start). The file is taken as startup takes it: a missing one is written
+// first; when none can be made, or what stands there is refused (a folder, a
+// hidden file), the defaults apply and nothing is written.
 TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
   // What stands by the file's name besides its text: a hidden file cannot be
   // replaced (nor created, when there is none); a folder holds no settings.
   enum Entry { kFile, kHidden, kFolder };
   struct Row {
     const char* name;
-    // The file's InitializeDelay|OnlineEnabled|Game; nullptr: no file.
+    // The file's InitializeDelay|OnlineEnabled|Game ("-": no such line);
+    // nullptr: no file.
     const char* file;
     Entry entry;
     bool onlineBefore;
@@ -257,34 +259,38 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
     bool onlineAllowed;
     const char* image;
     // After the save: the three keys ("-" none), the online flag; the values
-    // reported ("Key=Value", ";" between), and whether the file's creation was.
+    // reported ("Key=Value", ";" between), and the file's report, if any.
     const char* saved;
     bool onlineAfterSave;
     const char* valuesReported;
-    bool fileReported;
+    const char* fileReport;
   };
   const Row table[] = {
       {"the file's values", "60|0|1", kFile, true, "60", 2, 0, 1, 60000, false,
-       "ForgedAlliance.exe", "60|0|1", false, "", false},
+       "ForgedAlliance.exe", "60|0|1", false, "", ""},
       {"hand-edited, flag on", "45|7|5", kFile, true, "45", 3, 2, 0, 45000, true,
-       "SupremeCommander.exe", "45|7|5", false, "", false},
+       "SupremeCommander.exe", "45|7|5", false, "", ""},
       {"7 leaves the flag off", "45|7|5", kFile, false, "45", 3, 2, 0, 45000, false,
-       "SupremeCommander.exe", "45|7|5", false, "", false},
+       "SupremeCommander.exe", "45|7|5", false, "", ""},
       {"greyed: 2", "30|2|0", kFile, true, "60", 1, 2, 0, 30000, true, "SupremeCommander.exe",
-       "30|2|0", false, "", false},
+       "30|2|0", false, "", ""},
       {"not numbers", "soon|yes|FA", kFile, false, "soon", 3, 2, 0, 30000, false,
        "SupremeCommander.exe", "soon|yes|FA", false,
-       "InitializeDelay=soon;OnlineEnabled=yes;Game=FA", false},
-      {"empty online and game", "30||", kFile, true, "60", 1, 2, 0, 30000, true,
-       "SupremeCommander.exe", "30|2|0", false, "OnlineEnabled=", false},
+       "InitializeDelay=soon;OnlineEnabled=yes;Game=FA", ""},
+      {"no wait", "0|1|0", kFile, false, "0", 3, 1, 0, 0, true, "SupremeCommander.exe", "0|1|0",
+       true, "", ""},
+      {"empty delay, online and game", "||", kFile, true, "60", 1, 0, 0, 30000, true,
+       "SupremeCommander.exe", "||0", false, "InitializeDelay=;OnlineEnabled=", ""},
+      {"missing delay and online", "-|-|1", kFile, false, "60", 1, 0, 1, 30000, false,
+       "ForgedAlliance.exe", "-|-|1", false, "InitializeDelay=;OnlineEnabled=", ""},
       {"no file", nullptr, kFile, false, "60", 1, 1, 0, 30000, true, "SupremeCommander.exe",
-       "30|1|0", true, "", false},
+       "30|1|0", true, "", ""},
       {"no file, none can be made", nullptr, kHidden, false, "60", 1, 1, 0, 30000, true,
-       "SupremeCommander.exe", "-|-|-", true, "", true},
+       "SupremeCommander.exe", "-|-|-", true, "", "75  "},
       {"a folder by that name", nullptr, kFolder, false, "60", 1, 1, 0, 30000, true,
-       "SupremeCommander.exe", "-|-|-", true, "", false},
-      {"hidden", "60|0|1", kHidden, true, "60", 2, 0, 1, 60000, false, "ForgedAlliance.exe",
-       "60|0|1", false, "", false},
+       "SupremeCommander.exe", "-|-|-", true, "", "1008  "},
+      {"hidden", "60|0|1", kHidden, false, "60", 1, 1, 0, 30000, true, "SupremeCommander.exe",
+       "60|0|1", true, "", "1008  "},
   };
   const auto split = [](std::string text, char separator) {
     std::vector<std::string> parts;
@@ -302,8 +308,12 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
     fake.files.directories.clear();
     if (row.file != nullptr) {
       const std::vector<std::string> values = split(row.file, '|');
-      setConfig("[Config]\r\nInitializeDelay=" + values[0] + "\r\nOnlineEnabled=" + values[1] +
-                "\r\nGame=" + values[2] + "\r\nCPUs=All\r\n");
+      std::string text = "[Config]\r\n";
+      const char* keys[] = {"InitializeDelay", "OnlineEnabled", "Game"};
+      for (std::size_t i = 0; i < 3; ++i) {
+        if (values[i] != "-") text += keys[i] + ("=" + values[i]) + "\r\n";
+      }
+      setConfig(text + "CPUs=All\r\n");
     }
     if (row.entry == kFolder) fake.files.directories.insert(fake.configPath());
     if (row.entry == kHidden) {
@@ -341,12 +351,48 @@ TEST_F(OptionsDialogTest, StoredValuesAsShownAndAsAnUntouchedSaveWritesThem) {
                            "\r\nVariables:Value =" + value.substr(equals + 1) + "\r\n");
       }
     }
-    if (row.fileReported) expected.push_back("Error occurred in mnuOptions_Click\r\n75  ");
+    if (*row.fileReport != '\0')
+      expected.push_back("Error occurred in mnuOptions_Click\r\n" + std::string(row.fileReport));
     for (const std::string& text : expected) EXPECT_NE(log.find(text), std::string::npos) << text;
     if (expected.empty()) {
       EXPECT_EQ(log, "");
     }
   }
+}
+
+// config.ini's CPUs shows in the boxes. A save that leaves them as shown
+// leaves the file's bytes as they were (a preset stays a preset, a file
+// without the key gets none); a changed box writes the ticked list, or All
+// for every box, and the choice outlives a restart.
+TEST_F(OptionsDialogTest, TheCpusValueInForceIsShownAndOnlyAChangedBoxRewritesIt) {
+  fake.topology.topology.level3Caches = {{0x3, 96 << 20}, {0xC, 32 << 20}};
+  std::unique_ptr<Controller> restarted;
+  const auto restartAndShow = [&] {
+    restarted = std::make_unique<Controller>(fake.platform);
+    restarted->start();
+    restarted->openOptions();
+    window = fake.windows.lastOptions;
+    std::string shown;
+    for (int box = 1; box <= 4; ++box) shown += window->processorBoxChecked(box) ? 'x' : '-';
+    return shown;
+  };
+  const std::string noKey = "[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n";
+  const std::string preset = noKey + "CPUs=LargeCache\r\n";
+  for (const auto& [file, shown] : {std::pair{std::string(kDefaultConfig), "xxxx"},
+                                    std::pair{noKey, "xxxx"}, std::pair{preset, "xx--"}}) {
+    setConfig(file);
+    EXPECT_EQ(restartAndShow(), shown) << file;
+    window->userSaves();
+    EXPECT_EQ(config(), file);
+  }
+  window->setProcessorBoxChecked(3, true);
+  window->userSaves();
+  EXPECT_EQ(stored("CPUs"), "0-2");
+  EXPECT_EQ(restarted->processorChoice().presets, "");  // the boxes' list, no preset
+  EXPECT_EQ(restartAndShow(), "xxx-");
+  window->setProcessorBoxChecked(4, true);
+  window->userSaves();
+  EXPECT_EQ(stored("CPUs"), "All");
 }
 
 // Touching a control writes what it shows, whatever the file held.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "affinity/bit_masks.h"
+#include "affinity/processor_presets.h"
 #include "controller/controller.h"
 #include "fake_platform.h"
 #include "report_text.h"
@@ -282,10 +283,14 @@ TEST_F(Adjustment, AProcessThatCannotBeOpenedIsReportedWithTheOpenError) {
   EXPECT_EQ(fake.processes.openHandles, 0);
 }
 
+// The final mask for a processor count, in a 64-bit and in a 32-bit build:
+// processors past the width are left out, with a report.
 struct Width {
   const char* processorCount;
-  std::uint64_t mask;
-  bool reported;
+  std::uint64_t mask64;
+  bool reported64;
+  std::uint64_t mask32;
+  bool reported32;
 };
 
 void PrintTo(const Width& width, std::ostream* out) {
@@ -295,14 +300,15 @@ void PrintTo(const Width& width, std::ostream* out) {
 class Wide : public Adjustment, public ::testing::WithParamInterface<Width> {};
 
 TEST_P(Wide, MasksAreAsWideAsAPointer) {
-  if constexpr (kMaskBits < 64) GTEST_SKIP() << "a 32-bit build names 32 processors";
   fake.processes.systemMask = kAll;
   fake.environment.variables["NUMBER_OF_PROCESSORS"] = GetParam().processorCount;
   BothPhases();
-  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {GetParam().mask, 1000, true}}));
+  const bool wide = kMaskBits == 64;
+  const std::uint64_t mask = wide ? GetParam().mask64 : GetParam().mask32;
+  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {mask, 1000, true}}));
   ASSERT_EQ(fake.beeper.beeps.size(), 1U);
-  EXPECT_EQ(fake.beeper.beeps[0].mask, GetParam().mask);
-  if (GetParam().reported) {
+  EXPECT_EQ(fake.beeper.beeps[0].mask, mask);
+  if (wide ? GetParam().reported64 : GetParam().reported32) {
     EXPECT_EQ(fake.log(), FinalMaskReport("1003  Processors beyond the mask width are left out",
                                           "DLL Error - 0", GetParam().processorCount, "0"));
   } else {
@@ -311,20 +317,22 @@ TEST_P(Wide, MasksAreAsWideAsAPointer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Adjustment, Wide,
-                         ::testing::Values(Width{"31", 0x7FFFFFFF, false},
-                                           Width{"32", 0xFFFFFFFF, false},
-                                           Width{"33", 0x1FFFFFFFF, false},
-                                           Width{"64", kAll, false}, Width{"65", kAll, true},
-                                           Width{"32767", kAll, true}));
+                         ::testing::Values(Width{"31", 0x7FFFFFFF, false, 0x7FFFFFFF, false},
+                                           Width{"32", 0xFFFFFFFF, false, 0xFFFFFFFF, false},
+                                           Width{"33", 0x1FFFFFFFF, false, 0xFFFFFFFF, true},
+                                           Width{"64", kAll, false, 0xFFFFFFFF, true},
+                                           Width{"65", kAll, true, 0xFFFFFFFF, true},
+                                           Width{"32767", kAll, true, 0xFFFFFFFF, true}));
 
 TEST_F(Adjustment, SelectedPositionsPastTheTableAreLeftOut) {
-  if constexpr (kMaskBits < 64) GTEST_SKIP() << "a 32-bit build names 32 processors";
   fake.processes.systemMask = kAll;
   std::vector<std::string> items(70, "False");
-  items[0] = items[63] = items[64] = items[69] = "True";
+  items[0] = items[31] = items[63] = items[64] = items[69] = "True";
   Select(items);
   BothPhases();
-  EXPECT_EQ(fake.processes.maskSets.back().mask, (std::uint64_t{1} << 63) | 1U);
+  const std::uint64_t within32 = (std::uint64_t{1} << 31) | 1U;
+  EXPECT_EQ(fake.processes.maskSets.back().mask,
+            kMaskBits == 64 ? within32 | (std::uint64_t{1} << 63) : within32);
   EXPECT_EQ(test::ReportCount(fake.log()), 1U);
   EXPECT_NE(fake.log().find("1003  "), std::string::npos);
 }
@@ -372,22 +380,34 @@ TEST_F(Adjustment, NoHandleOutlivesItsAdjustment) {
   EXPECT_EQ(fake.processes.opens, 12);
 }
 
-// The CPUs key, read at startup over the machine's processors: the final
-// mask's processors (0: every processor) and the one report, if any.
-struct ProcessorListCase {
+// The CPUs key over a machine of eight processors: a 96 MB L3 on 0-3, 32 MB
+// on 4-7 (unless a row has caches of its own), SMT siblings n and n+1,
+// performance cores 4-7. The final mask's processors (0: every processor),
+// the presets that chose them, the one report, if any.
+struct ProcessorChoiceCase {
   const char* text;
-  std::uint64_t machine;
+  std::uint64_t online;
   std::uint64_t processors;
   const char* failure;  // the report's number line, or nullptr for none
+  const char* presets = "";
+  bool described = true;  // the system describes caches, cores and kinds
+  std::vector<ProcessorTopology::Cache> caches = {{0xF0, 32 << 20}, {0x0F, 96 << 20}};
 };
 
-TEST(BitMasks, TheCpusListPicksTheMachinesProcessors) {
-  const char* notHere = "1010  The CPUs list names processors this machine does not have: ";
-  const std::string missing5 = std::string(notHere) + "5";
-  const std::string missing57 = std::string(notHere) + "5-7";
-  const std::string pastWidth = std::string(notHere) + "2-63,64 and above";
-  const std::string onlyPastWidth = std::string(notHere) + "64 and above";
-  const ProcessorListCase cases[] = {
+TEST(BitMasks, TheCpusValuePicksTheMachinesProcessors) {
+  const std::string notHere = "1010  The CPUs list names processors this machine does not have: ";
+  const std::string missing5 = notHere + "5", missing57 = notHere + "5-7";
+  const std::string width = std::to_string(kMaskBits);
+  const std::string pastWidth =
+      notHere + "2-" + std::to_string(kMaskBits - 1) + "," + width + " and above";
+  const std::string onlyPastWidth = notHere + width + " and above";
+  const char* mismatch = "13  Type mismatch";
+  const char* noneTogether =
+      "1011  The CPUs presets select no processor together; every processor is used";
+  const char* notDescribed =
+      "1012  The system does not describe its processors; the CPUs presets mean every processor";
+  const char* large = "LargeCache";
+  const ProcessorChoiceCase cases[] = {
       {"All", 0xF, 0, nullptr},
       {"aLL", 0xF, 0, nullptr},
       {"", 0xF, 0, nullptr},  // a file without the key
@@ -395,29 +415,53 @@ TEST(BitMasks, TheCpusListPicksTheMachinesProcessors) {
       {"0-3,6", 0xFF, 0b1001111, nullptr},
       {" 0 - 1 ,\t3 ", 0xF, 0b1011, nullptr},
       {"1,0-1,1", 0xF, 0b11, nullptr},
-      {"abc", 0xF, 0, "13  Type mismatch"},
-      {"0-", 0xF, 0, "13  Type mismatch"},
-      {"3-1", 0xF, 0, "13  Type mismatch"},
-      {"0,,1", 0xF, 0, "13  Type mismatch"},
-      {"1,", 0xF, 0, "13  Type mismatch"},
-      {"-1", 0xF, 0, "13  Type mismatch"},
-      {"1.5", 0xF, 0, "13  Type mismatch"},
-      {"All,1", 0xF, 0, "13  Type mismatch"},
+      {"abc", 0xF, 0, mismatch},
+      {"0-", 0xF, 0, mismatch},
+      {"3-1", 0xF, 0, mismatch},
+      {"0,,1", 0xF, 0, mismatch},
+      {"1,", 0xF, 0, mismatch},
+      {"-1", 0xF, 0, mismatch},
+      {"1.5", 0xF, 0, mismatch},
+      {"All,1", 0xF, 0, mismatch},
       {"5-7", 0xF, 0, missing57.c_str()},  // none of this machine's: every processor
       {"1,5", 0xF, 0b10, missing5.c_str()},
       {"0-100", 0x3, 0b11, pastWidth.c_str()},
       {"99999999999999999999999", 0xF, 0, onlyPastWidth.c_str()},
+      {"0-1", 0xF, 0b11, nullptr, "", false},  // a list needs no description
+      {" largecache ", 0xFF, 0x0F, nullptr, large},
+      {"PERFORMANCECORES", 0xFF, 0xF0, nullptr, "PerformanceCores"},
+      {"LargeCache + onePerCore", 0xFF, 0x05, nullptr, "LargeCache+OnePerCore"},
+      {"LargeCache+PerformanceCores", 0xFF, 0, noneTogether},
+      {"Large Cache", 0xFF, 0, mismatch},
+      {"LargeCache+", 0xFF, 0, mismatch},
+      {"LargeCache", 0xFF, 0, notDescribed, "", false},
+      // Only a cache more than twice as large as every other one counts;
+      // one named with and without its offline processor 3 is one cache.
+      {"LargeCache", 0xFF, 0xFF, nullptr, large, true, {{0x0F, 16 << 20}, {0xF0, 8 << 20}}},
+      {"LargeCache", 0xFF, 0x0F, nullptr, large, true, {{0x0F, 16 << 20}, {0xF0, (8 << 20) - 1}}},
+      {"LargeCache", 0xF7, 0x07, nullptr, large, true, {{0x0F, 9}, {0x07, 9}, {0xF0, 4}}},
   };
-  for (const ProcessorListCase& c : cases) {
+  for (const ProcessorChoiceCase& c : cases) {
+    SCOPED_TRACE(c.text);
     fakes::FakePlatform fake;
+    fake.topology.topology = {.online = c.online,
+                              .detailed = c.described,
+                              .level3Caches = c.caches,
+                              .performance = 0xF0,
+                              .cores = {0x03, 0x0C, 0x30, 0xC0}};
     ErrorLog log(fake.environment, fake.files, fake.clock, fake.lastError);
-    EXPECT_EQ(ReadProcessorList(log, "Form_Load", c.text, c.machine), c.processors) << c.text;
+    const ProcessorTopology topology = fake.topology.describe();
+    log.recordLastError();
+    const ProcessorChoice choice = ReadProcessorChoice(log, "Form_Load", c.text, topology);
+    EXPECT_EQ(choice.processors, c.processors);
+    EXPECT_EQ(choice.presets, c.presets);
     const std::string report =
         c.failure == nullptr
             ? ""
-            : test::Report({"Error occurred in Form_Load", c.failure, "DLL Error - 0",
+            : test::Report({"Error occurred in Form_Load", c.failure,
+                            c.described ? "DLL Error - 0" : "DLL Error - 127",
                             "Variables:Key =CPUs", "Variables:Value =" + std::string(c.text)});
-    EXPECT_EQ(fake.log(), report) << c.text;
+    EXPECT_EQ(fake.log(), report);
   }
   const ProcessorSelection selection = SelectionOf(0b1010);
   ASSERT_EQ(selection.count(), 4U);
@@ -426,17 +470,42 @@ TEST(BitMasks, TheCpusListPicksTheMachinesProcessors) {
   EXPECT_EQ(selection.item(4), "True");
 }
 
-TEST(BitMasks, EveryProcessorHasItsOwnBit) {
-  fakes::FakePlatform fake;
-  ErrorLog log(fake.environment, fake.files, fake.clock, fake.lastError);
-  const BitMaskTable table = BuildBitMaskTable(log);
-  ASSERT_EQ(table.size(), kMaskBits);
-  EXPECT_EQ(table[0], 1U);
-  EXPECT_EQ(table[1], 2U);
-  EXPECT_EQ(table[30], 1073741824U);
-  EXPECT_EQ(table[31], 2147483648U);
-  EXPECT_EQ(table.back(), std::uint64_t{1} << (kMaskBits - 1));
-  EXPECT_EQ(fake.log(), "");
+// config.ini's CPUs, read at startup, makes the final mask; the beep and the
+// debug output's final line name the presets. "All" is the online
+// processors, also where they have gaps.
+TEST(BitMasks, TheCpusValueReadAtStartupMakesTheFinalMask) {
+  const struct {
+    const char* cpus;
+    std::uint64_t online;
+    const char* processorCount;
+    std::uint64_t mask;
+    const char* presets;
+    const char* finalLine;
+  } rows[] = {
+      {"LargeCache", 0xF, "4", 0xC, "LargeCache",
+       "on processors 2-3 (LargeCache), kept on them while it runs"},
+      {"All", 0b1101, "3", 0b1101, "", "on processors 0,2-3"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.cpus);
+    fakes::FakePlatform fake;
+    fake.processes.systemMask = fake.topology.topology.online = row.online;
+    fake.environment.variables["NUMBER_OF_PROCESSORS"] = row.processorCount;
+    fake.topology.topology.level3Caches = {{0x3, 32 << 20}, {0xC, 96 << 20}};
+    fake.files.files[fake.configPath()] =
+        "[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nCPUs=" + std::string(row.cpus) +
+        "\r\nGame=0\r\n";
+    Controller controller(fake.platform);
+    controller.start();
+    const std::uint32_t pid = fake.processes.start(kGame);
+    controller.pinToFirstProcessor(kGame);
+    fake.time.advance(1000);
+    EXPECT_EQ(fake.processes.find(pid)->mask, row.mask);
+    ASSERT_EQ(fake.beeper.beeps.size(), 1U);
+    EXPECT_EQ(fake.beeper.beeps[0].presets, row.presets);
+    EXPECT_EQ(fake.debug.lines.back(), "final: " + kGame + " (PID 1000) " + row.finalLine);
+    EXPECT_EQ(fake.log(), "");
+  }
 }
 
 TEST(BitMasks, MasksAreDescribedAsProcessorRanges) {

@@ -190,12 +190,12 @@ INSTANTIATE_TEST_SUITE_P(
         // InitializeDelay: seconds become milliseconds; "" is "000", a delay
         // that never ends.
         RuleCase{kDelay, "30", "30000"}, RuleCase{kDelay, "020", "20000"},
-        RuleCase{kDelay, "+60", "60000"}, RuleCase{kDelay, "", "0"}, RuleCase{kDelay, "0", "0"},
-        RuleCase{kDelay, "2147483", "2147483000"}, RuleCase{kDelay, "abc", "failure 13"},
-        RuleCase{kDelay, "1.5", "failure 13"}, RuleCase{kDelay, "1 0", "failure 13"},
-        RuleCase{kDelay, "1,000", "failure 13"}, RuleCase{kDelay, "+", "failure 13"},
-        RuleCase{kDelay, "30s", "failure 13"}, RuleCase{kDelay, "2147484", "failure 6"},
-        RuleCase{kDelay, "-2147484", "failure 6"},
+        RuleCase{kDelay, "+60", "60000"}, RuleCase{kDelay, "", "failure 13"},
+        RuleCase{kDelay, "0", "0"}, RuleCase{kDelay, "2147483", "2147483000"},
+        RuleCase{kDelay, "abc", "failure 13"}, RuleCase{kDelay, "1.5", "failure 13"},
+        RuleCase{kDelay, "1 0", "failure 13"}, RuleCase{kDelay, "1,000", "failure 13"},
+        RuleCase{kDelay, "+", "failure 13"}, RuleCase{kDelay, "30s", "failure 13"},
+        RuleCase{kDelay, "2147484", "failure 6"}, RuleCase{kDelay, "-2147484", "failure 6"},
         RuleCase{kDelay, "99999999999999999999", "failure 6"},
         RuleCase{kDelay, "18446744073709551620", "failure 6"},
         RuleCase{kDelay, "-5", "failure 380"},

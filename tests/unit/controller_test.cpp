@@ -121,9 +121,15 @@ void PrintTo(const BadValue& value, std::ostream* out) {
 class SettingValues : public Startup, public ::testing::WithParamInterface<BadValue> {};
 
 TEST_P(SettingValues, FallBackWithOneReportAndStartupGoesOn) {
+  // The line stands before the usual values, whose first of a key wins; a
+  // line "-Key" leaves that key out instead.
   const BadValue& value = GetParam();
-  const std::string text = std::string("[Config]\r\n") + value.line +
-                           "\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n";
+  std::string text = "[Config]\r\n";
+  if (value.line[0] != '-') text += value.line + std::string("\r\n");
+  for (const char* usual : {"InitializeDelay=20", "OnlineEnabled=1", "Game=0"}) {
+    if (value.line[0] != '-' || !std::string_view(usual).starts_with(value.line + 1))
+      text += usual + std::string("\r\n");
+  }
   SetConfig(text);
   const auto controller = Start();
   EXPECT_EQ(controller->delayTimer().interval(), value.interval);
@@ -133,12 +139,13 @@ TEST_P(SettingValues, FallBackWithOneReportAndStartupGoesOn) {
   if (*value.report == '\0') {
     EXPECT_EQ(fake.log(), "");
   } else {
-    const std::string_view line(value.line);
-    const std::size_t equals = line.find('=');
+    const std::string_view line(value.line[0] == '-' ? value.line + 1 : value.line);
+    const std::size_t equals = std::min(line.find('='), line.size());
     EXPECT_EQ(fake.log(),
               test::Report({"Error occurred in Form_Load", value.report, "DLL Error - 0",
                             "Variables:Key =" + std::string(line.substr(0, equals)),
-                            "Variables:Value =" + std::string(line.substr(equals + 1))}));
+                            "Variables:Value =" + std::string(line.substr(equals).substr(
+                                                      equals < line.size() ? 1 : 0))}));
   }
   EXPECT_EQ(Config(), text);
 }
@@ -156,9 +163,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadValue{"InitializeDelay=-5", 30000, true, kSC, "380  Invalid property value"},
         BadValue{"InitializeDelay=+60", 60000, true, kSC, ""},
         BadValue{"InitializeDelay=2147483", 2147483000, true, kSC, ""},
-        BadValue{"InitializeDelay=", 0, true, kSC, ""},
+        BadValue{"InitializeDelay=", 30000, true, kSC, "13  Type mismatch"},
+        BadValue{"-InitializeDelay", 30000, true, kSC, "13  Type mismatch"},
         BadValue{"InitializeDelay=0", 0, true, kSC, ""},
         BadValue{"OnlineEnabled=", 20000, false, kSC, "13  Type mismatch"},
+        BadValue{"-OnlineEnabled", 20000, false, kSC, "13  Type mismatch"},
         BadValue{"OnlineEnabled=yes", 20000, false, kSC, "13  Type mismatch"},
         BadValue{"OnlineEnabled=1 1", 20000, false, kSC, "13  Type mismatch"},
         BadValue{"OnlineEnabled=99999999999999999999", 20000, false, kSC, "6  Overflow"},

@@ -241,12 +241,26 @@ TEST_F(Watcher, WithOnlinePlayAllowedTheLobbyClientMakesNoDifference) {
   EXPECT_EQ(Pins(game), 1);
 }
 
-TEST_F(Watcher, ADelayOfZeroNeverEnds) {
-  Start("");
-  fake.processes.start(kGame);
-  Advance(600000);
+TEST_F(Watcher, ADelayOfZeroAdjustsAtThePollThatSeesTheGame) {
+  Start("0");
+  const std::uint32_t pid = fake.processes.start(kGame);
+  Advance(10000);
+  EXPECT_EQ(State(), "Adjusted");
+  EXPECT_EQ(Pins(pid), 1);
+  Advance(60000);  // once per game start, as with any delay
+  EXPECT_EQ(Pins(pid), 1);
+
+  // Set to 0 while a delay runs, it ends at the next poll.
+  fake.processes.stop(pid);
+  controller.setDelay(30000);
+  Advance(10000);
+  const std::uint32_t next = fake.processes.start(kGame);
+  Advance(10000);
   EXPECT_EQ(State(), "Waiting");
-  EXPECT_EQ(fake.processes.opens, 0);
+  controller.setDelay(0);
+  Advance(10000);
+  EXPECT_EQ(State(), "Adjusted");
+  EXPECT_EQ(Pins(next), 1);
 }
 
 TEST_F(Watcher, TheGameChosenDuringTheDelayIsTheOneAdjusted) {

@@ -1,14 +1,18 @@
-// The Windows services that need no window: environment, files, clock.
+// The Windows services that need no window: environment, processors, files,
+// clock.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
 #include "environment_win.h"
 #include "files_win.h"
 #include "standin_process.h"
+#include "topology_win.h"
 
 namespace tavrolin::win32 {
 namespace {
@@ -39,6 +43,18 @@ TEST(WinEnvironment, ReadsVariablesAndTellsMissingFromEmpty) {
   ::SetEnvironmentVariableA("TAVROLIN_TEST_VALUE", nullptr);
   EXPECT_EQ(environment.variable("TAVROLIN_TEST_VALUE"), std::nullopt);
   EXPECT_TRUE(environment.variable("NUMBER_OF_PROCESSORS").has_value());
+}
+
+// The system's own description, through the function looked up at run time:
+// as many processors online as NUMBER_OF_PROCESSORS says, each in one core.
+TEST(WinTopology, DescribesEveryProcessorOfTheMachineOnce) {
+  const ProcessorTopology topology = WinTopology().describe();
+  ASSERT_TRUE(topology.detailed) << ::GetLastError();
+  const int count = std::stoi(WinEnvironment().variable("NUMBER_OF_PROCESSORS").value());
+  EXPECT_EQ(std::popcount(topology.online), std::min(count, static_cast<int>(sizeof(void*) * 8)));
+  int processorsInCores = 0;
+  for (const std::uint64_t core : topology.cores) processorsInCores += std::popcount(core);
+  EXPECT_EQ(processorsInCores, std::popcount(topology.online));
 }
 
 TEST(WinEnvironment, ComputerNameFillsTheBufferWithoutPadding) {

@@ -1,7 +1,7 @@
 // The options dialog's and the info window's real windows: their controls
-// (classes, styles, places at 96 dpi, captions, fonts), the events only the
-// user raises, unloading, the processor boxes, and the dialog driven by its
-// logic with the Controller on test doubles.
+// (classes, styles, places, captions, fonts) at the screen's resolution, the
+// events only the user raises, unloading, the processor boxes, and the dialog
+// driven by its logic with the Controller on test doubles.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -19,7 +19,6 @@
 #include "fake_platform.h"
 #include "info_window_win.h"
 #include "options_window_win.h"
-#include "ui/options_layout.h"
 #include "windows_win.h"
 
 namespace tavrolin::win32 {
@@ -60,12 +59,47 @@ RECT PlaceOf(HWND control) {
   return place;
 }
 
-// Twips at the screen's resolution (15 to the pixel at 96 dpi).
-int Pixels(int twips) {
-  return ::MulDiv(twips, ScreenDpi(), 1440);
+// Places and sizes in pixels at each resolution the tests run at, worked out
+// by hand from the design's twips (1440 to the inch; halves round up): the
+// dialog's 4215 x 4005 twips are 281 x 267 pixels at 96 dpi, 351.25 x 333.75
+// at 120, 421.5 x 400.5 at 144.
+struct Figures {
+  int dpi;
+  SIZE options;                     // the options dialog's client area
+  RECT gameList, hint, saveButton;  // in it: the top row, inside the frame, below it
+  POINT firstBox;                   // a processor box placed at 240, 600 in the frame
+  SIZE box;                         // every processor box
+  // 33 to 40 boxes: the dialog, its frame's height and the online box's top.
+  SIZE optionsWithFiveRows;
+  int frameWithFiveRows, onlineWithFiveRows;
+  SIZE info;                 // the info window's client area
+  RECT notice;               // its one-line notice
+  int font, note, smallest;  // heights of 8.25 pt, 6.75 pt and 6 pt
+};
+// clang-format off
+constexpr Figures kFigures[] = {
+    {96, {281, 267}, {88, 6, 265, 27}, {24, 56, 217, 68}, {84, 240, 197, 261}, {32, 80}, {57, 13},
+     {689, 291}, 161, 232, {329, 192}, {108, 176, 221, 193}, 11, 9, 8},
+    {120, {351, 334}, {110, 8, 331, 34}, {30, 70, 271, 85}, {105, 300, 246, 326}, {40, 100},
+     {71, 16}, {861, 364}, 201, 290, {411, 240}, {135, 220, 276, 241}, 14, 11, 10},
+    {144, {422, 401}, {132, 9, 398, 41}, {36, 84, 326, 102}, {126, 360, 296, 392}, {48, 120},
+     {86, 20}, {1034, 437}, 242, 348, {494, 288}, {162, 264, 332, 290}, 17, 14, 12},
+    {192, {562, 534}, {176, 12, 530, 54}, {48, 112, 434, 136}, {168, 480, 394, 522}, {64, 160},
+     {114, 26}, {1378, 582}, 322, 464, {658, 384}, {216, 352, 442, 386}, 22, 18, 16},
+};
+// clang-format on
+
+// The figures for the screen's resolution; null where none were worked out.
+const Figures* FiguresHere() {
+  for (const Figures& figures : kFigures) {
+    if (figures.dpi == ScreenDpi()) return &figures;
+  }
+  return nullptr;
 }
-RECT Pixels(int left, int top, int width, int height) {
-  return {Pixels(left), Pixels(top), Pixels(left + width), Pixels(top + height)};
+
+bool Inside(const RECT& inner, const RECT& outer) {
+  RECT common{};
+  return ::IntersectRect(&common, &inner, &outer) != 0 && ::EqualRect(&common, &inner) != 0;
 }
 
 ::testing::AssertionResult SameRect(const RECT& actual, const RECT& expected) {
@@ -116,6 +150,8 @@ class OptionsWindowTest : public ::testing::Test {
 };
 
 TEST_F(OptionsWindowTest, TheWindowIsAFixedDialogWithOnlyACloseButton) {
+  const Figures* at = FiguresHere();
+  if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
   const HWND hwnd = window_.hwnd();
   EXPECT_EQ(TextOf(hwnd), "Tavrolin");
   EXPECT_FALSE(window_.visible());  // created hidden
@@ -125,58 +161,52 @@ TEST_F(OptionsWindowTest, TheWindowIsAFixedDialogWithOnlyACloseButton) {
   EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
   RECT client{};
   ::GetClientRect(hwnd, &client);
-  EXPECT_EQ(client.right, Pixels(4215));
-  EXPECT_EQ(client.bottom, Pixels(4005));
-  RECT outer{};
-  ::GetWindowRect(hwnd, &outer);
-  if (ScreenDpi() == 96) {
-    EXPECT_EQ(outer.right - outer.left, 4305 / 15);  // the border follows the client area
-  }
+  EXPECT_EQ(client.right, at->options.cx);
+  EXPECT_EQ(client.bottom, at->options.cy);
 
   window_.show();
+  RECT outer{};
   ::GetWindowRect(hwnd, &outer);
   EXPECT_NEAR((outer.left + outer.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
   EXPECT_NEAR((outer.top + outer.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
 }
 
-TEST_F(OptionsWindowTest, EveryControlOfTheDesignStandsInItsPlace) {
+TEST_F(OptionsWindowTest, EveryControlIsInsideTheWindowAndThreeStandWhereWorkedOut) {
+  const Figures* at = FiguresHere();
+  if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
   struct Expected {
     int id;
     const char* windowClass;
     const char* text;
-    RECT place;
     bool visible;
   };
   const Expected table[] = {
-      {WinOptionsWindow::kGameLabel, "Static", "Choose Game:", Pixels(240, 150, 1095, 255), true},
-      {WinOptionsWindow::kGameList, "ComboBox", "", Pixels(1320, 90, 2655, 315), true},
-      {WinOptionsWindow::kProcessorFrame, "Button", "Custom Processor Affinity",
-       Pixels(240, 600, 3735, 2055), true},
-      // Inside the frame, which stands at 240, 600.
-      {WinOptionsWindow::kProcessorHint, "Static", "(only selected processors will be used)",
-       Pixels(240 + 120, 600 + 240, 2895, 180), true},
-      {WinOptionsWindow::kProcessorTemplate, "Button", "array",
-       Pixels(240 + 2880, 600 + 1680, 855, 195), false},
-      {WinOptionsWindow::kDelayLabel, "Static", "Auto initialize after game start in ",
-       Pixels(240, 2760, 2415, 255), true},
-      {WinOptionsWindow::kDelayList, "ComboBox", "", Pixels(2640, 2715, 615, 315), true},
-      {WinOptionsWindow::kSecondsLabel, "Static", "seconds.", Pixels(3315, 2760, 615, 255), true},
-      {WinOptionsWindow::kOnlineBox, "Button", "Enabled for online play",
-       Pixels(240, 3120, 1935, 255), true},
-      {WinOptionsWindow::kAutoStartBox, "Button", "Auto initialize after game start - ",
-       Pixels(240, 3360, 2655, 255), false},
-      {WinOptionsWindow::kSaveButton, "Button", "Close and Save", Pixels(1260, 3600, 1695, 315),
-       true},
+      {WinOptionsWindow::kGameLabel, "Static", "Choose Game:", true},
+      {WinOptionsWindow::kGameList, "ComboBox", "", true},
+      {WinOptionsWindow::kProcessorFrame, "Button", "Custom Processor Affinity", true},
+      {WinOptionsWindow::kProcessorHint, "Static", "(only selected processors will be used)", true},
+      {WinOptionsWindow::kProcessorTemplate, "Button", "array", false},
+      {WinOptionsWindow::kDelayLabel, "Static", "Auto initialize after game start in ", true},
+      {WinOptionsWindow::kDelayList, "ComboBox", "", true},
+      {WinOptionsWindow::kSecondsLabel, "Static", "seconds.", true},
+      {WinOptionsWindow::kOnlineBox, "Button", "Enabled for online play", true},
+      {WinOptionsWindow::kAutoStartBox, "Button", "Auto initialize after game start - ", false},
+      {WinOptionsWindow::kSaveButton, "Button", "Close and Save", true},
   };
+  RECT client{};
+  ::GetClientRect(window_.hwnd(), &client);
   for (const Expected& expected : table) {
     SCOPED_TRACE(expected.text);
     const HWND item = control(expected.id);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(ClassOf(item), expected.windowClass);
     EXPECT_EQ(TextOf(item), expected.text);
-    EXPECT_TRUE(SameRect(PlaceOf(item), expected.place));
     EXPECT_EQ((StyleOf(item) & WS_VISIBLE) != 0, expected.visible);
+    EXPECT_TRUE(Inside(PlaceOf(item), client));
   }
+  EXPECT_TRUE(SameRect(PlaceOf(control(WinOptionsWindow::kGameList)), at->gameList));
+  EXPECT_TRUE(SameRect(PlaceOf(control(WinOptionsWindow::kProcessorHint)), at->hint));
+  EXPECT_TRUE(SameRect(PlaceOf(control(WinOptionsWindow::kSaveButton)), at->saveButton));
 }
 
 TEST_F(OptionsWindowTest, ListsAllowNoTypingAndTheBoxesHaveTheirKinds) {
@@ -214,12 +244,13 @@ TEST_F(OptionsWindowTest, ListsAllowNoTypingAndTheBoxesHaveTheirKinds) {
 }
 
 TEST_F(OptionsWindowTest, TahomaWithABoldGameListAndASmallGreyNote) {
-  if (ScreenDpi() != 96) GTEST_SKIP() << "sizes are checked at 96 dpi";
+  const Figures* at = FiguresHere();
+  if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
   for (const int id : {WinOptionsWindow::kDelayList, WinOptionsWindow::kProcessorFrame,
                        WinOptionsWindow::kSaveButton, WinOptionsWindow::kProcessorTemplate}) {
     const LOGFONTA font = FontOf(control(id));
     EXPECT_STREQ(font.lfFaceName, "Tahoma");
-    EXPECT_EQ(font.lfHeight, -11);  // 8.25 pt
+    EXPECT_EQ(font.lfHeight, -at->font);
     EXPECT_EQ(font.lfWeight, FW_NORMAL);
   }
   // Labels and the online box may step down to 6 pt to fit their texts.
@@ -227,15 +258,14 @@ TEST_F(OptionsWindowTest, TahomaWithABoldGameListAndASmallGreyNote) {
                        WinOptionsWindow::kOnlineBox}) {
     const LOGFONTA font = FontOf(control(id));
     EXPECT_STREQ(font.lfFaceName, "Tahoma");
-    EXPECT_LE(font.lfHeight, -8);
-    EXPECT_GE(font.lfHeight, -11);
+    EXPECT_LE(font.lfHeight, -at->smallest);
+    EXPECT_GE(font.lfHeight, -at->font);
   }
   const LOGFONTA bold = FontOf(control(WinOptionsWindow::kGameList));
   EXPECT_STREQ(bold.lfFaceName, "Tahoma");
-  EXPECT_EQ(bold.lfHeight, -11);
+  EXPECT_EQ(bold.lfHeight, -at->font);
   EXPECT_EQ(bold.lfWeight, FW_BOLD);
-  const LOGFONTA small = FontOf(control(WinOptionsWindow::kProcessorHint));
-  EXPECT_EQ(small.lfHeight, -9);  // 6.75 pt
+  EXPECT_EQ(FontOf(control(WinOptionsWindow::kProcessorHint)).lfHeight, -at->note);
 
   // Colours: the grey note, the frame's caption in the highlight colour, and
   // the dialog's colour behind the labels and boxes.
@@ -346,9 +376,9 @@ TEST_F(OptionsWindowTest, EveryTextIsWholeAtTheScreensResolution) {
     ::ReleaseDC(window_.hwnd(), dc);
     EXPECT_EQ(std::string(face) == "Tahoma", std::string(tahoma) == "1") << "drawn in " << face;
   }
-  const OptionsLayout layout = ProcessorBoxLayout(32);
   for (int box = 1; box <= 32; ++box) {
-    ASSERT_TRUE(window_.addProcessorBox(box, layout.boxes[static_cast<std::size_t>(box - 1)]));
+    ASSERT_TRUE(
+        window_.addProcessorBox(box, {240, 600, 855, 195, "CPU " + std::to_string(box - 1)}));
   }
   std::vector<HWND> drawn;
   for (const int id : {WinOptionsWindow::kGameLabel, WinOptionsWindow::kProcessorHint,
@@ -444,6 +474,8 @@ TEST_F(OptionsWindowTest, ClosingItRaisesUnloadWhileItsControlsStillExist) {
 }
 
 TEST_F(OptionsWindowTest, ProcessorBoxesAreCopiesOfTheTemplateInTabOrder) {
+  const Figures* at = FiguresHere();
+  if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
   ASSERT_TRUE(window_.addProcessorBox(1, {240, 600, 855, 195, "CPU 0"}));
   ASSERT_TRUE(window_.addProcessorBox(2, {240, 960, 855, 195, "CPU 1"}));
   ASSERT_EQ(window_.processorBoxCount(), 2);
@@ -460,10 +492,8 @@ TEST_F(OptionsWindowTest, ProcessorBoxesAreCopiesOfTheTemplateInTabOrder) {
   const RECT place = PlaceOf(second);
   EXPECT_EQ(place.right - place.left, templatePlace.right - templatePlace.left);
   EXPECT_EQ(place.bottom - place.top, templatePlace.bottom - templatePlace.top);
-  if (ScreenDpi() == 96) {
-    EXPECT_EQ(place.left, (240 + 240) / 15);  // inside the frame
-    EXPECT_EQ(place.top, (600 + 960) / 15);
-  }
+  EXPECT_TRUE(SameRect(PlaceOf(first), {at->firstBox.x, at->firstBox.y, at->firstBox.x + at->box.cx,
+                                        at->firstBox.y + at->box.cy}));
   // Tab goes from the game list through the boxes to the delay list.
   EXPECT_EQ(::GetWindow(source, GW_HWNDNEXT), first);
   EXPECT_EQ(::GetWindow(first, GW_HWNDNEXT), second);
@@ -498,7 +528,7 @@ class OptionsDialogOnWindows : public ::testing::Test {
   Platform platform_{fake_.environment, fake_.files,     fake_.profile,   fake_.clock,
                      fake_.time,        fake_.time,      fake_.lastError, fake_.window,
                      fake_.window,      fake_.processes, fake_.processes, fake_.processes,
-                     fake_.beeper,      windows_,        fake_.debug};
+                     fake_.beeper,      windows_,        fake_.debug,     fake_.topology};
   Controller form_{platform_};
 };
 
@@ -596,18 +626,22 @@ class ManyProcessors : public OptionsDialogOnWindows {
   ManyProcessors() : OptionsDialogOnWindows("40") {}
 };
 
+// A 32-bit build makes boxes for the first 32 processors only: they fill the
+// eight columns, and the dialog keeps its height.
 TEST_F(ManyProcessors, BoxesBeyondThirtyTwoStayInsideTheFrameAndTheDialogGrows) {
+  const Figures* at = FiguresHere();
+  if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
+  const int boxes = kMaskBits < 40 ? static_cast<int>(kMaskBits) : 40;
   WinOptionsWindow& window = open();
-  ASSERT_EQ(window.processorBoxCount(), 40);
+  ASSERT_EQ(window.processorBoxCount(), boxes);
   const RECT frame = PlaceOf(window.control(WinOptionsWindow::kProcessorFrame));
   RECT client{};
   ::GetClientRect(window.hwnd(), &client);
-  for (int box = 1; box <= 40; ++box) {
+  for (int box = 1; box <= boxes; ++box) {
     SCOPED_TRACE(box);
-    RECT place =
-        PlaceOf(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox + box - 1));
-    RECT inside{};
-    EXPECT_TRUE(::IntersectRect(&inside, &place, &frame) && ::EqualRect(&inside, &place));
+    EXPECT_TRUE(
+        Inside(PlaceOf(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox + box - 1)),
+               frame));
   }
   // The controls below keep their distance to the frame's bottom, and all of
   // them are inside the client area.
@@ -615,12 +649,22 @@ TEST_F(ManyProcessors, BoxesBeyondThirtyTwoStayInsideTheFrameAndTheDialogGrows) 
   const RECT online = PlaceOf(window.control(WinOptionsWindow::kOnlineBox));
   EXPECT_GT(online.top, frame.bottom);
   EXPECT_LE(save.bottom, client.bottom);
-  if (ScreenDpi() == 96) {
-    const int extra = (5 - 4) * 360;  // five rows instead of four
-    EXPECT_EQ(frame.bottom - frame.top, (2055 + extra) / 15);
-    EXPECT_EQ(online.top, (3120 + extra) / 15);
-    EXPECT_EQ(client.bottom, (4005 + extra) / 15);
-    EXPECT_EQ(client.right, (10425 - 90) / 15);
+  // Eight columns either way. A dialog wider than the screen (at 144 and 192
+  // dpi on the tests' screen of 1024 pixels) is cut to the widest window the
+  // system allows.
+  RECT outer{};
+  ::GetWindowRect(window.hwnd(), &outer);
+  if (outer.right - outer.left < ::GetSystemMetrics(SM_CXMAXTRACK)) {
+    EXPECT_EQ(client.right, at->optionsWithFiveRows.cx);
+  } else {
+    EXPECT_LT(client.right, at->optionsWithFiveRows.cx);
+  }
+  if (boxes > 32) {
+    EXPECT_EQ(frame.bottom - frame.top, at->frameWithFiveRows);
+    EXPECT_EQ(online.top, at->onlineWithFiveRows);
+    EXPECT_EQ(client.bottom, at->optionsWithFiveRows.cy);
+  } else {
+    EXPECT_EQ(client.bottom, at->options.cy);
   }
 }
 
@@ -639,6 +683,8 @@ class InfoWindowTest : public ::testing::Test {
 };
 
 TEST_F(InfoWindowTest, AFixedOwnedWindowOutOfTheTaskbarWithTheTwoTexts) {
+  const Figures* at = FiguresHere();
+  if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
   EXPECT_FALSE(info_.loaded());  // not until it is first shown
   windows_.showInfoWindow();
   ASSERT_TRUE(info_.loaded());
@@ -670,17 +716,17 @@ TEST_F(InfoWindowTest, AFixedOwnedWindowOutOfTheTaskbarWithTheTwoTexts) {
     EXPECT_EQ(StyleOf(info_.control(id)) & SS_TYPEMASK, SS_LEFT);  // wraps at words
   }
 
-  if (ScreenDpi() != 96) return;
   RECT client{};
   ::GetClientRect(hwnd, &client);
-  EXPECT_EQ(client.right, 329);
-  EXPECT_EQ(client.bottom, 192);
-  EXPECT_TRUE(
-      SameRect(PlaceOf(info_.control(WinInfoWindow::kAboutTextId)), Pixels(240, 240, 4455, 1095)));
-  EXPECT_TRUE(
-      SameRect(PlaceOf(info_.control(WinInfoWindow::kBeepTextId)), Pixels(240, 1440, 4455, 1095)));
-  EXPECT_TRUE(
-      SameRect(PlaceOf(info_.control(WinInfoWindow::kNoticeId)), Pixels(1620, 2640, 1695, 255)));
+  EXPECT_EQ(client.right, at->info.cx);
+  EXPECT_EQ(client.bottom, at->info.cy);
+  EXPECT_TRUE(SameRect(PlaceOf(info_.control(WinInfoWindow::kNoticeId)), at->notice));
+  // The texts one above the other, inside the window.
+  const RECT about = PlaceOf(info_.control(WinInfoWindow::kAboutTextId));
+  const RECT beep = PlaceOf(info_.control(WinInfoWindow::kBeepTextId));
+  EXPECT_TRUE(Inside(about, client) && Inside(beep, client));
+  EXPECT_LE(about.bottom, beep.top);
+  EXPECT_LE(beep.bottom, at->notice.top);
   RECT outer{};
   ::GetWindowRect(hwnd, &outer);
   EXPECT_NEAR((outer.left + outer.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
@@ -690,6 +736,8 @@ TEST_F(InfoWindowTest, AFixedOwnedWindowOutOfTheTaskbarWithTheTwoTexts) {
 // The labels keep their size: the text is set in Tahoma, in the design's
 // 8.25 pt unless the installed face needs a smaller size to fit.
 TEST_F(InfoWindowTest, TheTextsFitTheirFixedLabels) {
+  const Figures* at = FiguresHere();
+  if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
   windows_.showInfoWindow();
   for (const int id :
        {WinInfoWindow::kAboutTextId, WinInfoWindow::kBeepTextId, WinInfoWindow::kNoticeId}) {
@@ -710,10 +758,8 @@ TEST_F(InfoWindowTest, TheTextsFitTheirFixedLabels) {
     ::ReleaseDC(label, dc);
     EXPECT_LE(needed.bottom, client.bottom);
     EXPECT_LE(needed.right, client.right);
-    if (ScreenDpi() == 96) {
-      EXPECT_LE(font.lfHeight, -9);
-      EXPECT_GE(font.lfHeight, -11);
-    }
+    EXPECT_LE(font.lfHeight, -at->note);
+    EXPECT_GE(font.lfHeight, -at->font);
   }
 }
 

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "files_win.h"
@@ -135,23 +134,31 @@ TEST_F(WmiProcessNamesTest, AQueryAfterAFailureBindsAgain) {
   EXPECT_EQ(lastError.code(), 0U);
 }
 
-TEST(WmiProcessNames, FailsWithTheReasonWhereCOMIsNotInitialised) {
-  // A thread of its own, which never initialises COM.
+// A thread of its own, which never initialises COM.
+struct UninitialisedQuery {
   bool result = true;
   DWORD error = 0;
   int visits = 0;
-  std::thread worker([&] {
-    WmiProcessNames names;
-    result = names.forEachName("localhost", [&](std::string_view) {
-      ++visits;
-      return true;
-    });
-    error = ::GetLastError();
+};
+DWORD WINAPI QueryWithoutCom(void* parameter) {
+  auto& query = *static_cast<UninitialisedQuery*>(parameter);
+  WmiProcessNames names;
+  query.result = names.forEachName("localhost", [&](std::string_view) {
+    ++query.visits;
+    return true;
   });
-  worker.join();
-  EXPECT_FALSE(result);
-  EXPECT_EQ(error, static_cast<DWORD>(CO_E_NOTINITIALIZED));
-  EXPECT_EQ(visits, 0);
+  query.error = ::GetLastError();
+  return 0;
+}
+
+TEST(WmiProcessNames, FailsWithTheReasonWhereCOMIsNotInitialised) {
+  UninitialisedQuery query;
+  const UniqueHandle worker(::CreateThread(nullptr, 0, QueryWithoutCom, &query, 0, nullptr));
+  ASSERT_TRUE(worker);
+  ::WaitForSingleObject(worker.get(), INFINITE);
+  EXPECT_FALSE(query.result);
+  EXPECT_EQ(query.error, static_cast<DWORD>(CO_E_NOTINITIALIZED));
+  EXPECT_EQ(query.visits, 0);
 }
 
 // The system mask as the system gives it for this process.

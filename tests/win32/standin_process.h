@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 
 #include "win_handles.h"
 
@@ -110,7 +109,7 @@ bool Eventually(Condition condition,
   for (;;) {
     if (condition()) return true;
     if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::Sleep(50);
   }
 }
 

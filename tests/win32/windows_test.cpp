@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "controller_window.h"
@@ -277,13 +276,13 @@ class ControllerWindowTest : public ::testing::Test {
  protected:
   ControllerWindowTest() {
     fake_.environment.directory = testing_directory();
-    platform_ = std::make_unique<Platform>(
-        Platform{fake_.environment, fake_.files, fake_.profile, fake_.clock, window_.timers(),
-                 fake_.time, fake_.lastError, window_.mainWindow(), fake_.window, fake_.processes,
-                 fake_.processes, fake_.processes, fake_.beeper, fake_.windows, fake_.debug});
+    platform_ = std::make_unique<Platform>(Platform{
+        fake_.environment, fake_.files, fake_.profile, fake_.clock, window_.timers(), fake_.time,
+        fake_.lastError, window_.mainWindow(), fake_.window, fake_.processes, fake_.processes,
+        fake_.processes, fake_.beeper, fake_.windows, fake_.debug, fake_.topology});
     controller_ = std::make_unique<Controller>(*platform_);
-    window_.attach(*controller_, {.showOptions = [this] { ++optionsShown_; },
-                                  .showInfo = [this] { ++infoShown_; }});
+    window_.attach(*controller_, {.showOptions = [this] { shown(optionsShown_); },
+                                  .showInfo = [this] { shown(infoShown_); }});
   }
   static std::string testing_directory() { return "C:\\Tavrolin"; }
 
@@ -301,6 +300,13 @@ class ControllerWindowTest : public ::testing::Test {
   std::unique_ptr<Controller> controller_;
   int optionsShown_ = 0;
   int infoShown_ = 0;
+  bool windowsFail_ = false;  // as when a window cannot be made
+
+ private:
+  void shown(int& count) {
+    if (windowsFail_) throw Failure(FailureNumber::kInvalidPropertyValue);
+    ++count;
+  }
 };
 
 TEST_F(ControllerWindowTest, IsCreatedMinimizedHiddenAndOutOfTheTaskbar) {
@@ -346,6 +352,18 @@ TEST_F(ControllerWindowTest, MenuCommandsReachTheirHandlers) {
   EXPECT_EQ(optionsShown_, 1);
   EXPECT_EQ(infoShown_, 2);
   EXPECT_FALSE(fake_.environment.endedWith.has_value());
+  EXPECT_EQ(fake_.log(), "");
+
+  // A command that fails is reported under the name users' logs know it by.
+  windowsFail_ = true;
+  ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kOptions), 0);
+  ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kInfo), 0);
+  for (const char* name : {"mnuOptions_Click", "mnuInfo_Click"}) {
+    EXPECT_NE(fake_.log().find("Error occurred in " + std::string(name) +
+                               "\r\n380  Invalid property value\r\n"),
+              std::string::npos)
+        << name;
+  }
 
   fake_.window.iconShown = true;
   ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kExit), 0);

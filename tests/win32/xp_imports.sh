@@ -44,10 +44,22 @@ else
   echo "PASS: all $(wc -l <<<"$imports") imports of $(basename "$exe") are among those checked against Windows XP"
 fi
 
-version() { awk -v key="$1" '$1 == key { print $2 }' <<<"$headers"; }
-os="$(version MajorOSystemVersion).$(version MinorOSystemVersion)"
-subsystem="$(version MajorSubsystemVersion).$(version MinorSubsystemVersion)"
-if awk -v a="$os" -v b="$subsystem" 'BEGIN { exit !(a + 0 <= 5.1 && b + 0 <= 5.1) }'; then
+# version NAME: the header's MajorNAMEVersion.MinorNAMEVersion; nothing when
+# objdump did not show both as numbers.
+version() {
+  awk -v major="Major$1Version" -v minor="Minor$1Version" '
+    $1 == major { a = $2 } $1 == minor { b = $2 }
+    END { if (a ~ /^[0-9]+$/ && b ~ /^[0-9]+$/) print a "." b }' <<<"$headers"
+}
+# Compared as numbers, part by part: 5.10 is newer than 5.1.
+at_most_xp() { ((${1%.*} < 5 || (${1%.*} == 5 && ${1#*.} <= 1))); }
+os=$(version OSystem)
+subsystem=$(version Subsystem)
+if [[ -z $os || -z $subsystem ]]; then
+  echo "FAIL: the header's version fields were not read from $exe; objdump's output was not understood:"
+  grep -E 'Version' <<<"$headers" | sed 's/^/  /'
+  failures=1
+elif at_most_xp "$os" && at_most_xp "$subsystem"; then
   echo "PASS: the header asks for Windows $os, subsystem $subsystem (XP is 5.1)"
 else
   echo "FAIL: the header asks for Windows $os, subsystem $subsystem; XP is 5.1"

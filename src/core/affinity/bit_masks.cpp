@@ -1,6 +1,7 @@
 #include "affinity/bit_masks.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "config/settings.h"
 
@@ -45,7 +46,8 @@ std::string ProcessorCount(const Environment& environment) {
 
 std::optional<std::uint64_t> ComposeMask(const ProcessorSelection& selection,
                                          const BitMaskTable& table, const Environment& environment,
-                                         std::int16_t& processorCount, Handler& handler) {
+                                         std::uint64_t online, std::int16_t& processorCount,
+                                         Handler& handler) {
   if (table.empty()) return std::nullopt;  // its failure is reported already
   std::uint64_t mask = 0;
   bool beyondTable = false;
@@ -68,7 +70,14 @@ std::optional<std::uint64_t> ComposeMask(const ProcessorSelection& selection,
     });
     if (!count) return std::nullopt;
     processorCount = *count;
-    for (int i = 1; i <= processorCount; ++i) add(static_cast<std::size_t>(i));
+    const int highest = online == 0 ? -1 : 63 - std::countl_zero(online);
+    int counted = 0;
+    for (int n = 0; counted < processorCount; ++n) {
+      if (n > highest || (online >> n & 1U) != 0) {
+        add(static_cast<std::size_t>(n) + 1);
+        ++counted;
+      }
+    }
   } else {
     for (std::size_t i = 1; i <= selection.count(); ++i) {
       if (selection.item(i) == "True") add(i);
@@ -133,37 +142,6 @@ std::optional<ProcessorList> ParseProcessorList(std::string_view text) {
     if (text[at] != ',') return std::nullopt;
     ++at;
   }
-}
-
-std::uint64_t ReadProcessorList(ErrorLog& log, std::string_view logName, std::string_view text,
-                                std::uint64_t machine) {
-  std::string trimmed(text);
-  while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.pop_back();
-  trimmed.erase(0, trimmed.find_first_not_of(" \t"));
-  std::string upper = trimmed;
-  for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  if (upper.empty() || upper == "ALL") return 0;
-
-  Handler handler(log, ReportHeading(logName));
-  handler.variables([text] {
-    return ReportVariables{{"Key =", std::string(kKeyProcessors)}, {"Value =", std::string(text)}};
-  });
-  const std::optional<ProcessorList> list = ParseProcessorList(trimmed);
-  if (!list) {
-    handler.report(Failure(FailureNumber::kTypeMismatch));
-    return 0;
-  }
-  const std::uint64_t missing = list->processors & ~machine;
-  if (missing != 0 || list->pastMaskWidth) {
-    std::string which = missing != 0 ? DescribeMask(missing) : "";
-    if (list->pastMaskWidth) {
-      which += (which.empty() ? "" : ",") + std::to_string(kMaskBits) + " and above";
-    }
-    handler.report(
-        Failure(FailureNumber::kProcessorsNotHere,
-                std::string(Describe(FailureNumber::kProcessorsNotHere)) + ": " + which));
-  }
-  return list->processors & machine;
 }
 
 ProcessorSelection SelectionOf(std::uint64_t mask) {

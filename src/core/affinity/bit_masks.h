@@ -29,12 +29,16 @@ std::string ProcessorCount(const Environment& environment);
 
 // The final mask: all processors (counted anew from NUMBER_OF_PROCESSORS, left
 // in `processorCount`) when `selection` is empty, else those whose item is
-// exactly "True". Positions past the table are left out, with a report.
-// nullopt when there is no mask to compose: the processor count is missing or
-// not a number (reported), or the table is empty.
+// exactly "True". All processors are the first that many of `online` (0:
+// not known) and, past its highest, the processors after it, so that a
+// machine whose online processors have gaps gets exactly those. Positions
+// past the table are left out, with a report. nullopt when there is no mask
+// to compose: the processor count is missing or not a number (reported), or
+// the table is empty.
 std::optional<std::uint64_t> ComposeMask(const ProcessorSelection& selection,
                                          const BitMaskTable& table, const Environment& environment,
-                                         std::int16_t& processorCount, Handler& handler);
+                                         std::uint64_t online, std::int16_t& processorCount,
+                                         Handler& handler);
 
 // "0-3", "0,2-3": the processors of a mask, for people to read.
 std::string DescribeMask(std::uint64_t mask);
@@ -48,15 +52,6 @@ struct ProcessorList {
 // nullopt for a text that is no such list: an empty item, a range that runs
 // backwards, anything but digits, dashes, commas and blanks.
 std::optional<ProcessorList> ParseProcessorList(std::string_view text);
-
-// The CPUs key: the processors the final mask is made of, over `machine` (the
-// processors this machine has). 0 means every processor: "All" in any letter
-// case, an empty or missing value, and a list that does not parse or names
-// none of the machine's processors. Processors the machine does not have are
-// left out. Both are reported once, as failures of the action `logName`, with
-// the key and its text.
-std::uint64_t ReadProcessorList(ErrorLog& log, std::string_view logName, std::string_view text,
-                                std::uint64_t machine);
 
 // A selection of exactly the processors of `mask`, as the options dialog
 // makes one: an item for each processor up to the highest one chosen.

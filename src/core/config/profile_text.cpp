@@ -121,6 +121,10 @@ std::optional<std::string_view> FindValue(std::string_view text, std::string_vie
   return place.key->value;
 }
 
+bool HasSection(std::string_view text, std::string_view section) {
+  return Locate(text, section, "").sectionFound;
+}
+
 std::uint32_t CopyValue(std::string_view value, std::span<char> buffer) {
   if (buffer.empty()) return 0;
   bool quoted = false;

@@ -23,6 +23,9 @@ namespace tavrolin::profile_text {
 std::optional<std::string_view> FindValue(std::string_view text, std::string_view section,
                                           std::string_view key);
 
+// True when the text has a section of that name.
+bool HasSection(std::string_view text, std::string_view section);
+
 // Copies `value` into `buffer` as the profile reader hands it back: one pair of
 // enclosing quotes (" or ') dropped, cut to buffer.size() - 1 characters,
 // NUL-terminated. Returns the number of characters copied.

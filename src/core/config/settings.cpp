@@ -36,7 +36,8 @@ std::int16_t ToInteger16(std::string_view text) {
 }
 
 std::int32_t DelayInterval(std::string_view text) {
-  if (text.empty()) return 0;  // "000": a delay that never ends
+  // An empty delay is no number: it is refused like any other, rather than
+  // read as "000", a delay that would never end.
   const std::int64_t seconds = NumericValue(text);
   constexpr std::int64_t kMaxSeconds = std::numeric_limits<std::int32_t>::max() / 1000;
   if (seconds > kMaxSeconds || seconds < -kMaxSeconds) throw Failure(FailureNumber::kOverflow);

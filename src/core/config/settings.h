@@ -47,8 +47,9 @@ std::int64_t NumericValue(std::string_view text);
 // NumericValue in 16 bits (Overflow beyond).
 std::int16_t ToInteger16(std::string_view text);
 
-// InitializeDelay: the text followed by "000", as milliseconds. "" gives 0.
-// Overflow past 32 bits; Invalid property value for a negative delay.
+// InitializeDelay: the text followed by "000", as milliseconds; 0 means no
+// wait. Type mismatch for "" (an empty or missing key), Overflow past 32 bits,
+// Invalid property value for a negative delay.
 std::int32_t DelayInterval(std::string_view text);
 
 // OnlineEnabled: 0 clears the flag, 1 sets it, any other number leaves it.

@@ -114,7 +114,8 @@ void Controller::applyFinalMask() {
 
   finalMask_ = 0;
   const std::optional<std::uint64_t> composed =
-      ComposeMask(processorSelection_, bitMasks_, platform_.environment, processorCount_, handler);
+      ComposeMask(processorSelection_, bitMasks_, platform_.environment, onlineProcessors_,
+                  processorCount_, handler);
 
   if (ProcessHandle* process = gameHandle_.get()) {
     // Without a composed mask the game gets every processor it may use.
@@ -138,7 +139,7 @@ void Controller::applyFinalMask() {
                                    DescribeMask(leftOut)));
       }
       if (!composed) finalMask_ = *asked;
-      platform_.beeper.beep(pinnedImage_, gamePid_, given);
+      platform_.beeper.beep(pinnedImage_, gamePid_, given, processorChoice_.presets);
       // A chosen mask narrower than what the game may use must be given to
       // the threads it starts later too: the polls do that while it runs.
       if (composed) {
@@ -149,7 +150,9 @@ void Controller::applyFinalMask() {
           keptMask_ = *asked;
         }
       }
+      const std::string& presets = processorChoice_.presets;
       platform_.debug.line(game + " on processors " + DescribeMask(given) +
+                           (presets.empty() ? "" : " (" + presets + ")") +
                            (keptGame_ ? ", kept on them while it runs" : ""));
     } else if (maskAtOpen_) {
       // Never leave the game pinned to processor 0: it gets back exactly what

@@ -38,6 +38,7 @@ void Controller::setPolling(bool enabled) {
 
 void Controller::setProcessorSelection(ProcessorSelection selection) {
   processorSelection_ = std::move(selection);
+  processorChoice_ = {};  // ticked boxes: no preset any more
 }
 
 void Controller::writeDefaultSettings() {
@@ -49,12 +50,22 @@ void Controller::writeDefaultSettings() {
   if (!written) throw Failure(FailureNumber::kFileAccess);
 }
 
-void Controller::ensureSettingsFile() {
-  // As at startup: only where nothing stands; anything else there is read as
-  // it is, or not at all.
+void Controller::prepareSettingsFile() {
+  // The defaults are written only where no file stands. Anything else by that
+  // name (a directory, a pipe, a device, a file the system cannot tell about,
+  // one far too large) is left exactly as it is.
   const FileStatus status = platform_.files.status(settingsPath_);
   log_.recordLastError();
-  if (status.kind == FileStatus::kNotFound) writeDefaultSettings();
+  switch (status.kind) {
+    case FileStatus::kPlainFile:
+      if (status.size > kMaxSettingsBytes) throw Failure(FailureNumber::kSettingsTooLarge);
+      return;
+    case FileStatus::kNotFound:
+      writeDefaultSettings();
+      return;
+    case FileStatus::kOther:
+      throw Failure(FailureNumber::kSettingsNotPlainFile);
+  }
 }
 
 void Controller::appendGameKey() {
@@ -79,28 +90,11 @@ void Controller::start() {
   settingsPath_ = platform_.environment.settingsDirectory() +
                   platform_.environment.pathSeparator() + std::string(kSettingsFileName);
 
-  // The defaults are written only where no file stands. Anything else by that
-  // name (a directory, a pipe, a device, a file the system cannot tell about,
-  // one far too large) is left exactly as it is: one report, and this run
-  // uses the defaults.
-  bool fileReadable = false;
-  const FileStatus status = platform_.files.status(settingsPath_);
-  log_.recordLastError();
-  handler.run([&] {
-    switch (status.kind) {
-      case FileStatus::kPlainFile:
-        if (status.size > kMaxSettingsBytes) throw Failure(FailureNumber::kSettingsTooLarge);
-        fileReadable = true;
-        return;
-      case FileStatus::kNotFound:
-        writeDefaultSettings();
-        fileReadable = true;
-        return;
-      case FileStatus::kOther:
-        throw Failure(FailureNumber::kSettingsNotPlainFile);
-    }
-  });
+  // A settings file that is not to be used gets one report, and this run uses
+  // the defaults.
+  const bool fileReadable = handler.run([&] { prepareSettingsFile(); });
   loadSettings(fileReadable);
+  loadProcessorChoice(fileReadable);
 
   handler.run([&] { computerName_ = LocalComputerName(platform_.environment, log_); });
 
@@ -146,6 +140,23 @@ void Controller::loadSettings(bool fileReadable) {
   ApplySetting(
       log_, kStartupLogName, kKeyGame, game,
       [&] { watchedImage_ = std::string(GameForIndex(game)); }, [] {});
+}
+
+void Controller::loadProcessorChoice(bool fileReadable) {
+  std::string text;
+  if (fileReadable) {
+    Handler(log_, ReportHeading(kStartupLogName)).run([&] {
+      text = IniRead(platform_.profile, std::string(kSection), std::string(kKeyProcessors),
+                     settingsPath_);
+    });
+  }
+  const ProcessorTopology topology = platform_.topology.describe();
+  log_.recordLastError();
+  onlineProcessors_ = topology.online;
+  processorChoice_ = ReadProcessorChoice(log_, kStartupLogName, text, topology);
+  if (processorChoice_.processors != 0) {
+    processorSelection_ = SelectionOf(processorChoice_.processors);
+  }
 }
 
 void Controller::onWindowResized() {

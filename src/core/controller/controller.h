@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "affinity/bit_masks.h"
+#include "affinity/processor_presets.h"
 #include "affinity/processor_selection.h"
 #include "controller/handle_slot.h"
 #include "diagnostics/error_log.h"
@@ -35,13 +36,13 @@ inline constexpr std::string_view kFinalMaskLogName = "Timer1_Timer";
 
 // The Controller: the program's one main-window object, alive from start to
 // end. It owns the state of the watch (the game watched for, whether it has
-// been seen, online play, the processor selection, the settings file's path
-// and the computer name), the error log, the three timers that drive all work
-// (the poll, the delay after a game start, and the final-mask step one second
-// after the first phase), the game's process and handle from the first phase
-// to the final mask (and on while the game runs, when that mask leaves out
-// processors the game may use), and the options dialog once it has been
-// opened.
+// been seen, online play, the processor selection and the CPUs value it came
+// from, the settings file's path and the computer name), the error log, the
+// three timers that drive all work (the poll, the delay after a game start,
+// and the final-mask step one second after the first phase), the game's
+// process and handle from the first phase to the final mask (and on while the
+// game runs, when that mask leaves out processors the game may use), and the
+// options dialog once it has been opened.
 class Controller final : public WatchSettings {
  public:
   explicit Controller(Platform& platform);
@@ -75,7 +76,7 @@ class Controller final : public WatchSettings {
 
   // What the options dialog applies.
   const std::string& settingsPath() const override { return settingsPath_; }
-  void ensureSettingsFile() override;
+  void prepareSettingsFile() override;
   void setWatchedImage(std::string image) override { watchedImage_ = std::move(image); }
   bool onlineAllowed() const override { return onlineAllowed_; }
   void setOnlineAllowed(bool allowed) override { onlineAllowed_ = allowed; }
@@ -85,6 +86,9 @@ class Controller final : public WatchSettings {
   void setProcessorSelection(ProcessorSelection selection) override;
 
   const std::string& watchedImage() const { return watchedImage_; }
+  // What config.ini's CPUs chose at startup; a selection saved in the
+  // options dialog replaces it with a plain list.
+  const ProcessorChoice& processorChoice() const { return processorChoice_; }
   // The watcher has seen the game start (and armed the delay, or adjusted it).
   bool gameRunning() const { return gameRunning_; }
   // The processor count (NUMBER_OF_PROCESSORS) the final mask was last
@@ -115,6 +119,7 @@ class Controller final : public WatchSettings {
   void writeDefaultSettings();
   void appendGameKey();
   void loadSettings(bool fileReadable);
+  void loadProcessorChoice(bool fileReadable);
 
   Platform& platform_;
   ErrorLog log_;
@@ -127,6 +132,10 @@ class Controller final : public WatchSettings {
   bool gameRunning_ = false;
   bool onlineAllowed_ = false;
   ProcessorSelection processorSelection_;
+  ProcessorChoice processorChoice_;
+  // The processors online at startup, along which "all processors" are
+  // counted; 0 when the system could not say.
+  std::uint64_t onlineProcessors_ = 0;
   std::string settingsPath_;
   std::string computerName_;
   std::uint64_t polls_ = 0;  // numbers the polls' debug lines

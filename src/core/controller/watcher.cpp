@@ -35,6 +35,15 @@ void Controller::onPoll() {
     delayTimer_->setEnabled(false);
     keptGame_.reset();
     line += Found(game);
+  } else if (delayTimer_->interval() == 0 && (!gameRunning_ || delayTimer_->enabled())) {
+    // A delay of 0 is no wait: the game is adjusted at the poll that sees it,
+    // or at the next one when the delay was set to 0 while it ran (a timer of
+    // interval 0 never ticks).
+    gameRunning_ = true;
+    delayTimer_->setEnabled(false);
+    platform_.debug.line(line + " running: no delay, adjusting");
+    pinToFirstProcessor(watchedImage_);
+    return;
   } else if (!gameRunning_) {
     gameRunning_ = true;
     delayTimer_->setEnabled(true);  // the delay counts from this poll

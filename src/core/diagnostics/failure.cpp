@@ -38,6 +38,10 @@ std::string_view Describe(FailureNumber number) {
       return "config.ini is larger than 1 MiB; the defaults are used";
     case FailureNumber::kProcessorsNotHere:
       return "The CPUs list names processors this machine does not have";
+    case FailureNumber::kNoProcessorSelected:
+      return "The CPUs presets select no processor together; every processor is used";
+    case FailureNumber::kTopologyUnknown:
+      return "The system does not describe its processors; the CPUs presets mean every processor";
   }
   return "Unknown failure";
 }

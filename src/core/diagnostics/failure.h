@@ -26,6 +26,8 @@ enum class FailureNumber : std::int32_t {
   kSettingsNotPlainFile = 1008,   // config.ini is there but is no plain file to read
   kSettingsTooLarge = 1009,       // config.ini is past the size the program reads
   kProcessorsNotHere = 1010,      // the CPUs list names processors the machine does not have
+  kNoProcessorSelected = 1011,    // the CPUs presets have no processor in common
+  kTopologyUnknown = 1012,        // the system tells nothing the CPUs presets go by
 };
 
 std::string_view Describe(FailureNumber number);

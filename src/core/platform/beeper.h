@@ -10,7 +10,9 @@ namespace tavrolin {
 class Beeper {
  public:
   virtual ~Beeper() = default;
-  virtual void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask) = 0;
+  // `presets`: the CPUs presets that chose the mask ("LargeCache"), or empty.
+  virtual void beep(std::string_view imageName, std::uint32_t processId, std::uint64_t mask,
+                    std::string_view presets) = 0;
   // `count` threads the game started after its adjustment were moved onto
   // its mask. No beep: the console counts them in a line.
   virtual void strayThreadsMoved(std::string_view imageName, std::uint32_t processId,

@@ -13,6 +13,7 @@
 #include "platform/process_control.h"
 #include "platform/process_list.h"
 #include "platform/process_names.h"
+#include "platform/processor_topology.h"
 #include "platform/timers.h"
 #include "platform/tray_icon.h"
 
@@ -35,6 +36,7 @@ struct Platform {
   Beeper& beeper;
   WindowFactory& windows;
   DebugOutput& debug;
+  TopologySource& topology;
 };
 
 }  // namespace tavrolin

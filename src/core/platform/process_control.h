@@ -40,13 +40,14 @@ class ProcessControl {
   // each named once for the life of the handle. Empty where the system sets
   // one mask for the whole process, and when the whole process refused.
   virtual std::vector<std::uint32_t> newlyRefusedThreads(ProcessHandle& process) = 0;
-  // Gives `mask` to the threads of the process that have another one now:
-  // threads started since it was set, where the system does not start them
-  // on it (Wine starts them on its own record of the process's processors).
-  // Quiet: a thread that refuses is passed over, unnamed. How many threads
-  // now have it that did not; 0 where every thread keeps to the process's
-  // mask by itself (Windows). nullopt once the process has ended, with the
-  // reason in the last error.
+  // Gives `mask` to the threads of the process that may run on processors
+  // outside it now: threads started since it was set, where the system does
+  // not start them on it (Wine starts them on its own record of the
+  // process's processors). A thread narrowed within the mask (by the game, or
+  // by its user) keeps its own. Quiet: a thread that refuses is passed over,
+  // unnamed. How many threads it moved; 0 where every thread keeps to the
+  // process's mask by itself (Windows). nullopt once the process has ended,
+  // with the reason in the last error.
   virtual std::optional<int> moveStrayThreads(ProcessHandle& process, std::uint64_t mask) = 0;
 };
 

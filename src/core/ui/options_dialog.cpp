@@ -1,6 +1,7 @@
 #include "ui/options_dialog.h"
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 #include "affinity/bit_masks.h"
@@ -41,15 +42,13 @@ void OptionsDialog::open() {
     load();
   }
   window_->show();
-  // A settings file deleted while the program runs is written anew first, as
-  // at startup: read from no file, the delay would be empty, and a delay of 0
-  // never ends. Whatever cannot be read as a file then (none could be made, a
-  // folder by that name) gives the defaults, as at startup; a hidden file is
-  // read as it is.
-  Handler(log_, ReportHeading(ui::kOptionsCommandLogName)).run([&] {
-    settings_.ensureSettingsFile();
+  // The file is taken as startup takes it: one deleted while the program runs
+  // is written anew first, and one that startup would refuse (a folder by that
+  // name, a hidden file, one too large) gives the defaults and is never
+  // written into.
+  fileUsable_ = Handler(log_, ReportHeading(ui::kOptionsCommandLogName)).run([&] {
+    settings_.prepareSettingsFile();
   });
-  fileReadable_ = platform_.files.readText(settings_.settingsPath()).has_value();
   // Every opening refills from the file; the processor boxes stay as they are.
   openDelay();
   openOnline();
@@ -57,7 +56,7 @@ void OptionsDialog::open() {
 }
 
 std::string OptionsDialog::readStored(std::string_view key, std::string_view fallback) {
-  if (!fileReadable_) return std::string(fallback);
+  if (!fileUsable_) return std::string(fallback);
   return IniRead(platform_.profile, std::string(kSection), std::string(key),
                  settings_.settingsPath());
 }
@@ -70,18 +69,21 @@ void OptionsDialog::applyDelay(std::string_view logName, const std::string& dela
 }
 
 void OptionsDialog::openDelay() {
-  const std::string stored = readStored(kKeyInitializeDelay, "30");
+  storedDelay_ = readStored(kKeyInitializeDelay, "30");
   delays_.assign(std::begin(kDelayChoices), std::end(kDelayChoices));
-  auto found = std::find(delays_.begin(), delays_.end(), stored);
-  // A hand-edited delay the list does not offer is shown as one more entry, so
-  // that saving without touching the list writes it back unchanged.
-  if (found == delays_.end() && !stored.empty()) {
-    delays_.push_back(stored);
+  // A hand-edited delay the list does not offer (0, 45, text) is shown as one
+  // more entry, so that saving without touching the list writes it back
+  // unchanged. An empty or missing one shows the default it means, and an
+  // untouched save leaves the key as it is.
+  const std::string shown = storedDelay_.empty() ? "30" : storedDelay_;
+  auto found = std::find(delays_.begin(), delays_.end(), shown);
+  if (found == delays_.end()) {
+    delays_.push_back(shown);
     found = delays_.end() - 1;
   }
-  const int selected = found == delays_.end() ? -1 : static_cast<int>(found - delays_.begin());
-  window_->setDelays(delays_, selected);
-  applyDelay(ui::kOptionsCommandLogName, stored);
+  shownDelay_ = static_cast<int>(found - delays_.begin());
+  window_->setDelays(delays_, shownDelay_);
+  applyDelay(ui::kOptionsCommandLogName, storedDelay_);
 }
 
 void OptionsDialog::openOnline() {
@@ -95,8 +97,9 @@ void OptionsDialog::openOnline() {
       },
       [] {});
   // Numbers the box cannot show act like its greyed state (the flag is left
-  // as it was), so it shows greyed.
-  int state = 2;
+  // as it was), so it shows greyed. An empty or missing value, which startup
+  // reads as online play not allowed, shows unticked.
+  int state = storedOnline_.empty() ? 0 : 2;
   onlineShowable_ = false;
   try {
     const std::int16_t value = ToInteger16(storedOnline_);
@@ -141,15 +144,25 @@ void OptionsDialog::load() {
 }
 
 void OptionsDialog::showSelection() {
-  // Loaded anew (after its close button), the boxes show the selection in
-  // force, so that a save keeps it. A selection of another processor count,
-  // or none yet, leaves every box ticked.
+  // Loaded (again, after its close button), the boxes show the selection in
+  // force: none (All) ticks every box; a processor past the selection's
+  // last item is not in it.
   const ProcessorSelection& selection = settings_.processorSelection();
   const int boxes = window_->processorBoxCount();
-  if (boxes == 0 || selection.count() != static_cast<std::size_t>(boxes)) return;
-  for (int box = 1; box <= boxes; ++box) {
-    window_->setProcessorBoxChecked(box, selection.item(static_cast<std::size_t>(box)) == "True");
+  for (int box = 1; box <= boxes && selection.count() > 0; ++box) {
+    const auto position = static_cast<std::size_t>(box);
+    window_->setProcessorBoxChecked(
+        box, position <= selection.count() && selection.item(position) == "True");
   }
+  shownBoxes_ = tickedBoxes();
+}
+
+std::vector<bool> OptionsDialog::tickedBoxes() const {
+  std::vector<bool> ticked;
+  for (int box = 1; box <= window_->processorBoxCount(); ++box) {
+    ticked.push_back(window_->processorBoxChecked(box));
+  }
+  return ticked;
 }
 
 void OptionsDialog::fillGameList() {
@@ -198,49 +211,66 @@ void OptionsDialog::onSave() {
   const std::string section(kSection);
   const std::string& path = settings_.settingsPath();
 
+  // A file that is not to be used is never written into; what the user chose
+  // still counts for this run.
+  const auto write = [&](std::string_view key, const std::string& value) {
+    if (fileUsable_) IniWrite(platform_.profile, section, std::string(key), value, path);
+  };
+
   const int online = window_->onlineState();
   settings_.setOnlineAllowed(online == 1);
-  // An empty value is written as shown: kept, it would be reported (or, for
-  // the game, repaired) at every start.
-  const bool keepOnline = !onlineShowable_ && !storedOnline_.empty() && online == shownOnline_;
-  IniWrite(platform_.profile, section, std::string(kKeyOnlineEnabled),
-           keepOnline ? storedOnline_ : std::to_string(online), path);
+  // Untouched, a value the box cannot show is written back as it was, and an
+  // empty or missing one is left as it is.
+  if (online != shownOnline_ || !storedOnline_.empty()) {
+    const bool keepOnline = !onlineShowable_ && online == shownOnline_;
+    write(kKeyOnlineEnabled, keepOnline ? storedOnline_ : std::to_string(online));
+  }
 
   settings_.setPolling(true);
 
+  // An empty game is written as shown: kept, it would be repaired at every
+  // start.
   const int game = window_->selectedGame();
   const bool keepGame = !gameShowable_ && !storedGame_.empty() && game == shownGame_;
-  IniWrite(platform_.profile, section, std::string(kKeyGame),
-           keepGame ? storedGame_ : std::to_string(game), path);
+  write(kKeyGame, keepGame ? storedGame_ : std::to_string(game));
 
   const int delayIndex = window_->selectedDelay();
   const std::string delay = delayIndex >= 0 && delayIndex < static_cast<int>(delays_.size())
                                 ? delays_[static_cast<std::size_t>(delayIndex)]
                                 : std::string();
-  IniWrite(platform_.profile, section, std::string(kKeyInitializeDelay), delay, path);
+  if (delayIndex != shownDelay_ || !storedDelay_.empty()) write(kKeyInitializeDelay, delay);
   applyDelay(kSaveLogName, delay);
 
-  // The selection, one item per box in box order.
+  // Boxes as they were shown keep the choice in force and the CPUs value as
+  // it stands, so that a preset stays a preset (and a file without the key
+  // gets none). Changed, they are the choice: the ticked list, one item per
+  // box in box order.
+  if (tickedBoxes() == shownBoxes_) {
+    window_->hide();
+    return;
+  }
   const int boxes = window_->processorBoxCount();
   ProcessorSelection selection;
-  bool anyChecked = false;
+  std::uint64_t ticked = 0;
   for (int box = 1; box <= boxes; ++box) {
     const bool checked = window_->processorBoxChecked(box);
     selection.add(checked ? "True" : "False", KeyOf(box));
-    anyChecked = anyChecked || checked;
+    if (checked) ticked |= std::uint64_t{1} << (box - 1);
   }
-  // No boxes at all (the processor count could not be read) leaves the
-  // selection empty: all processors.
-  const bool noneTicked = !anyChecked && boxes > 0;
+  const bool noneTicked = ticked == 0;
   if (noneTicked) {
     selection.remove(KeyOf(boxes));
     selection.add("True", KeyOf(boxes));
+    ticked = std::uint64_t{1} << (boxes - 1);
   }
   settings_.setProcessorSelection(std::move(selection));
+  const bool allTicked = std::popcount(ticked) == boxes;
+  write(kKeyProcessors, allTicked ? "All" : DescribeMask(ticked));
   if (noneTicked) {
     window_->setProcessorBoxChecked(boxes, true);
     window_->showWarning(kWarning, "Tavrolin");
   }
+  shownBoxes_ = tickedBoxes();
   window_->hide();
 }
 

@@ -21,10 +21,11 @@ class OptionsDialog final : public OptionsEvents {
   OptionsDialog(WatchSettings& settings, Platform& platform, ErrorLog& log);
 
   // The tray's "   Options": shows the dialog (loading it first when it is not
-  // loaded), writes the default settings file when there is none, then fills
-  // the lists and the online box from the settings file and applies the
-  // delay, the online flag and the game at once. Loading shows the processor
-  // selection in force.
+  // loaded), takes the settings file as startup does (the default file
+  // written when there is none; the defaults for one startup refuses), then
+  // fills the lists and the online box from it and applies the delay, the
+  // online flag and the game at once. Loading shows the processor selection
+  // in force.
   void open();
   // Unloads the window if it is loaded (at program exit).
   void unload();
@@ -42,6 +43,8 @@ class OptionsDialog final : public OptionsEvents {
   void fillGameList();
   void addProcessorBoxes();
   void showSelection();
+  // Each processor box, ticked or not, in box order.
+  std::vector<bool> tickedBoxes() const;
 
   // A key's stored value; `fallback` when the settings file could not be
   // written.
@@ -60,15 +63,21 @@ class OptionsDialog final : public OptionsEvents {
   std::unique_ptr<OptionsWindow> window_;
   std::vector<std::string> games_;
   std::vector<std::string> delays_;
-  bool fileReadable_ = true;
+  // The settings file may be read and written (startup's rule).
+  bool fileUsable_ = true;
   // Stored values the controls cannot show are written back as they were,
-  // unless the user changed the control or the value is empty.
+  // unless the user changed the control; empty ones are left as they are.
+  std::string storedDelay_;
+  int shownDelay_ = -1;
   std::string storedOnline_;
   int shownOnline_ = -1;
   bool onlineShowable_ = true;
   std::string storedGame_;
   int shownGame_ = -1;
   bool gameShowable_ = true;
+  // The boxes as loading or the last save left them: a save that finds them
+  // so changes neither the choice nor the CPUs value.
+  std::vector<bool> shownBoxes_;
 };
 
 }  // namespace tavrolin

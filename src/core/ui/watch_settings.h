@@ -16,9 +16,12 @@ class WatchSettings {
 
   // The settings file the dialog reads and writes.
   virtual const std::string& settingsPath() const = 0;
-  // Writes the default settings file when there is none, as startup does; a
-  // Failure when it cannot be written.
-  virtual void ensureSettingsFile() = 0;
+  // Makes the settings file ready to be read and written, as startup does:
+  // the default file is written where nothing stands. A Failure when it is
+  // not to be used (anything else by that name: a directory, a device, a
+  // hidden or system file, one too large) or cannot be written; the defaults
+  // apply then, and nothing is written into it.
+  virtual void prepareSettingsFile() = 0;
   // The image name of the game to watch for.
   virtual void setWatchedImage(std::string image) = 0;
   // Whether a game start counts while the lobby client runs.

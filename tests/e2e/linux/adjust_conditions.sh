@@ -183,40 +183,8 @@ gap_start() {
   start_program "$gap_dir" "$work/gap.log" || fail "gap: no startup line: $(cat "$work/gap.log")"
   gap_prog=$started
 }
-# await_text FILE TEXT: true once FILE holds TEXT, within a minute, looking
-# with shell builtins alone (no fork per look): the gap is a second long.
-await_text() {
-  local deadline=$(($(now_ms) + 60000)) tick text
-  mkfifo "$1.tick" && exec {tick}<>"$1.tick"
-  while :; do
-    read -r -d '' text <"$1"
-    [[ $text == *"$2"* ]] && return 0
-    (($(now_ms) > deadline)) && return 1
-    read -r -t 0.01 -u "$tick"
-  done
-}
 gap_check() {
-  local log=$work/gap.log pinned_on final_before=no
-  if ! await_text "$log" "tavrolin: pin: SupremeCommander.exe (PID $gap_game) on processor 0;"; then
-    fail "gap: the program never pinned the game: $(cat "$log")"
-    stop_ok "$gap_prog" "the program in the gap"
-    return
-  fi
-  # The gap is tested only when the signal finds the game on processor 0 and
-  # the final step not yet done.
-  pinned_on=$(thread_cpus "$gap_game")
-  debug_line "$log" "final: " && final_before=yes
-  if ! stop_pid "$gap_prog" TERM; then
-    fail "gap: SIGTERM did not end the program: $(cat "$log")"
-  elif [[ $pinned_on != 0 || $final_before == yes ]]; then
-    fail "gap: the signal came after the final step (the game on $pinned_on): the gap was not tested"
-  elif [[ $stop_rc == 0 && $(thread_cpus "$gap_game") == "$all_cpus" ]] &&
-    debug_line "$log" "final: SupremeCommander.exe \(PID $gap_game\) on processors $all_cpus\$" &&
-    grep -qx "SupremeCommander.exe (PID $gap_game): processors $all_cpus" "$log"; then
-    pass "SIGTERM with the game pinned to 0: the final step runs first, the game ends on $all_cpus, status 0 after ${stop_ms} ms"
-  else
-    fail "gap: status $stop_rc, the game on $(thread_cpus "$gap_game") after the program ended; $(cat "$log")"
-  fi
+  stop_in_gap "SIGTERM with the game pinned to 0" "$gap_prog" "$work/gap.log" SupremeCommander.exe "$gap_game" TERM
 }
 
 # --- Threads that keep starting and ending during the final step ------------

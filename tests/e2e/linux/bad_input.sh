@@ -129,14 +129,14 @@ config_row "InitializeDelay 300 digits" "${S}InitializeDelay=$(printf '9%.0s' $(
 config_row "OnlineEnabled not a number (yes)" "${S}InitializeDelay=30\r\nOnlineEnabled=yes\r\nGame=0\r\n" "$SC (delay 30000 ms, online play not allowed)" 1
 config_row "Game not a number (FA)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=FA\r\n" "$SC $D" 1
 config_row "Game missing: appended once over two starts" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\n" "$SC $D" 0 "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n" 2
-config_row "Section missing" "[Other]\r\nInitializeDelay=10\r\n" "$SC (delay 0 ms, online play not allowed)" 1 "[Other]\r\nInitializeDelay=10\r\nGame=0\r\n"
+config_row "Section missing" "[Other]\r\nInitializeDelay=10\r\n" "$SC (delay 30000 ms, online play not allowed)" 2 "[Other]\r\nInitializeDelay=10\r\nGame=0\r\n"
 config_row "Keys repeated: the first wins" "${S}InitializeDelay=20\r\nInitializeDelay=60\r\nOnlineEnabled=0\r\nOnlineEnabled=1\r\nGame=1\r\nGame=0\r\n" "ForgedAlliance.exe (delay 20000 ms, online play not allowed)" 0
 config_row "Keys in another letter case" "[CONFIG]\r\ninitializedelay=20\r\nONLINEENABLED=0\r\ngame=1\r\n" "ForgedAlliance.exe (delay 20000 ms, online play not allowed)" 0
 config_row "LF-only line ends" '[Config]\nInitializeDelay=20\nOnlineEnabled=0\nGame=1\n' "ForgedAlliance.exe (delay 20000 ms, online play not allowed)" 0
 config_row "UTF-8 byte-order mark" '\xef\xbb\xbf[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=1\r\n' "ForgedAlliance.exe (delay 20000 ms, online play allowed)" 0
 config_row "Last line without a line break" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nGame=1" "ForgedAlliance.exe $D" 0
 config_row "Last line without a line break, Game missing" "${S}InitializeDelay=20\r\nOnlineEnabled=1" "$SC (delay 20000 ms, online play allowed)" 0 "${S}InitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n"
-config_row "Empty file" "" "$SC (delay 0 ms, online play not allowed)" 1 "Game=0\r\n"
+config_row "Empty file" "" "$SC (delay 30000 ms, online play not allowed)" 2 "Game=0\r\n"
 config_row "CPUs not a list (1-)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nCPUs=1-\r\nGame=0\r\n" "$SC $D" 1
 config_row "CPUs naming no processor of this machine (100-200)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nCPUs=100-200\r\nGame=0\r\n" "$SC $D" 1
 config_row "CPUs partly on this machine (0,100)" "${S}InitializeDelay=30\r\nOnlineEnabled=1\r\nCPUs=0,100\r\nGame=0\r\n" "$SC (delay 30000 ms, online play allowed, CPUs 0)" 1

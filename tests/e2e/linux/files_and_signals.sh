@@ -46,7 +46,7 @@ else
   pipe_game=$(new_game ForgedAlliance.exe)
   start_game "$pipe_game"
   pipe_pid=$game_pid pipe_watch=$game_watch
-  XDG_RUNTIME_DIR=$(new_runtime_dir) "$pipe_dir/tavrolin" --verbose --settings-dir "$pipe_dir" 2>"$work/pipe.err" > >(head -n 1 >"$work/head.out") &
+  in_lock_dir "$(new_runtime_dir)" "$pipe_dir/tavrolin" --verbose --settings-dir "$pipe_dir" 2>"$work/pipe.err" > >(head -n 1 >"$work/head.out") &
   pipe_prog=$!
   pids_to_kill+=("$pipe_prog")
   wait_started "$work/pipe.err" && pipe_started=yes
@@ -63,7 +63,7 @@ file_case() { # file_case NAME MAKE...: MAKE runs in the program's folder
   (cd "$dir" && "$@")
   file_dir[$name]=$dir
   file_before[$name]=$(entry_in "$dir")
-  start_bg "$dir/stderr.txt" env XDG_RUNTIME_DIR="$(new_runtime_dir)" "$dir/tavrolin" --settings-dir "$dir"
+  start_bg "$dir/stderr.txt" in_lock_dir "$(new_runtime_dir)" "$dir/tavrolin" --settings-dir "$dir"
   file_prog[$name]=$started
   guard_memory "$started"
 }
@@ -109,7 +109,7 @@ second_dir=$(new_program_dir)
 shared=$(new_runtime_dir)
 if start_program "$first_dir" "$work/first.err" XDG_RUNTIME_DIR="$shared"; then
   first=$started
-  XDG_RUNTIME_DIR=$shared timeout 60 "$second_dir/tavrolin" --settings-dir "$second_dir" >"$work/second.out" 2>&1
+  (in_lock_dir "$shared" timeout 60 "$second_dir/tavrolin" --settings-dir "$second_dir") >"$work/second.out" 2>&1
   rc=$?
   if [[ $rc == 0 ]] && kill -0 "$first" 2>/dev/null && ! grep -q watching "$work/second.out" &&
     cmp -s <(default_config) "$second_dir/config.ini" && [[ ! -e $second_dir/ErrorLog.txt ]]; then

@@ -40,7 +40,7 @@ new_home() {
 # ended with status 0, else a failed check named WHAT.
 run_as_user() {
   local what=$1 program=$2 home=$3 log=$4
-  start_bg "$log" env HOME="$home" XDG_RUNTIME_DIR="$home/run" "${as_user[@]}" "$program"
+  start_bg "$log" in_lock_dir "$home/run" env HOME="$home" XDG_RUNTIME_DIR="$home/run" "${as_user[@]}" "$program"
   if ! wait_started "$log"; then
     fail "$what: no startup line: $(cat "$log")"
     return 1
@@ -53,7 +53,7 @@ test_command_line() {
   local program=$1 rc
   "$program" --help >"$work/help.out" 2>"$work/help.err"
   rc=$?
-  [[ $rc == 0 && ! -s $work/help.err ]] && grep -qxF 'Usage: tavrolin [--settings-dir DIR] [--verbose] [--help] [--version]' "$work/help.out" &&
+  [[ $rc == 0 && ! -s $work/help.err ]] && grep -qxF 'Usage: tavrolin [--settings-dir DIR] [--verbose] [--list-cpus] [--help] [--version]' "$work/help.out" &&
     pass "--help prints the usage on stdout, status 0" || fail "--help: status $rc, $(cat "$work/help.out" "$work/help.err")"
   "$program" --version >"$work/version.out" 2>"$work/version.err"
   rc=$?
@@ -119,6 +119,13 @@ test_installed() {
 
   settings_in_home "installed in a prefix the user cannot write" "$prefix/bin/tavrolin" "$(new_home)"
 
+  # /usr is the package manager's: refused before anything is built.
+  local refused
+  refused=$({ "$root/scripts/install.sh" /usr; echo "status $?"; "$root/scripts/uninstall.sh" /usr/; echo "status $?"; } 2>&1)
+  [[ $(grep -c '^scripts/\(un\)\?install.sh: /usr belongs to the package manager' <<<"$refused") == 2 && $(grep -c '^status 2$' <<<"$refused") == 2 &&
+    $(wc -l <<<"$refused") == 4 ]] && pass "scripts/install.sh and scripts/uninstall.sh refuse /usr with one line, status 2" ||
+    fail "/usr as the prefix: $refused"
+
   # Into ~/.local as the README says, with scripts/install.sh (which installs
   # the checkout's release build): the unit is then found by its name alone.
   home=$(new_home)
@@ -126,6 +133,12 @@ test_installed() {
     chown -R "$owner" "$home/.local"; then
     settings_in_home "installed in ~/.local" "$home/.local/bin/tavrolin" "$home"
     test_unit_by_name "$home"
+    # Uninstalled (the unit disabled offline, as it was enabled): only the
+    # settings and the log stay (run/ stands for the session's /run/user/UID).
+    env -u XDG_CONFIG_HOME -u XDG_DATA_HOME HOME="$home" "$root/scripts/uninstall.sh" "$home/.local" >"$work/uninstall.log" 2>&1 &&
+      [[ $(cd "$home" && find . -mindepth 1 -path ./run -prune -o -print | sort | tr '\n' ' ') == "./.config ./.config/tavrolin ./.config/tavrolin/ErrorLog.txt ./.config/tavrolin/config.ini " ]] &&
+      pass "scripts/uninstall.sh leaves nothing of the installation, the unit disabled; the settings and the log stay" ||
+      fail "scripts/uninstall.sh: $(cat "$work/uninstall.log"); left: $(cd "$home" && find . -mindepth 1)"
   else
     fail "scripts/install.sh into the home: $(cat "$work/install-home.log")"
   fi
@@ -191,9 +204,18 @@ test_deb() {
   fi
   deb=$(echo "$work"/deb/*.deb)
   dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort >"$work/deb.files"
-  printf '%s\n' ./usr/bin/tavrolin ./usr/lib/systemd/user/tavrolin.service ./usr/share/man/man1/tavrolin.1.gz | sort >"$work/deb.expected"
-  cmp -s "$work/deb.files" "$work/deb.expected" && pass "the .deb holds the program, the unit and the man page (gzipped) under /usr" ||
+  printf '%s\n' ./usr/bin/tavrolin ./usr/lib/systemd/user/tavrolin.service ./usr/share/man/man1/tavrolin.1.gz \
+    ./usr/share/doc/tavrolin/copyright ./usr/share/doc/tavrolin/changelog.gz | sort >"$work/deb.expected"
+  cmp -s "$work/deb.files" "$work/deb.expected" && pass "the .deb holds the program, the unit, the man page (gzipped), its copyright file and changelog under /usr" ||
     fail "the .deb holds: $(cat "$work/deb.files")"
+  if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 &&
+      pass "lintian finds no error and no warning in the .deb" || fail "lintian: $(cat "$work/lintian.log")"
+  else
+    skip "lintian on the .deb" "lintian is not installed"
+  fi
+  dpkg-deb -f "$deb" Depends | grep -q 'libsystemd0' && pass "the .deb depends on libsystemd0 (the notification's sd-bus)" ||
+    fail "the .deb's dependencies: $(dpkg-deb -f "$deb" Depends)"
   # No maintainer scripts and no conffiles: installing writes nothing more.
   dpkg-deb -e "$deb" "$work/control"
   [[ $(ls "$work/control" | tr '\n' ' ') == "control md5sums " ]] && pass "the .deb runs nothing at install time" ||
