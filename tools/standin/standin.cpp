@@ -19,25 +19,48 @@
 //
 // --on-line thread: one more thread for each line read on stdin, whenever the
 // test wants one (after an adjustment, say); "one more thread" on stdout.
-#include <chrono>
-#include <condition_variable>
+//
+// On Windows the idle threads are the system's own: the 32-bit build's
+// compiler has no std::thread.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <chrono>
+#include <thread>
+#endif
 #if defined(__linux__)
 #include <sched.h>
+
+#include <condition_variable>
+#include <mutex>
 #endif
 
 namespace {
 
+#if defined(_WIN32)
+[[noreturn]] void Idle() {
+  for (;;) ::Sleep(INFINITE);
+}
+DWORD WINAPI IdleThread(void*) {
+  Idle();
+}
+void StartIdleThread() {
+  const HANDLE thread = ::CreateThread(nullptr, 0, IdleThread, nullptr, 0, nullptr);
+  if (thread != nullptr) ::CloseHandle(thread);
+}
+#else
 [[noreturn]] void Idle() {
   for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
+void StartIdleThread() {
+  std::thread(Idle).detach();
+}
+#endif
 
 #if defined(__linux__)
 // Whether this thread may run on processor 0 alone. The program changes every
@@ -117,8 +140,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--churn") == 0) chains = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--on-line") == 0) onLine = argv[i + 1];
   }
-  std::vector<std::thread> workers;
-  for (int i = 0; i < threads; ++i) workers.emplace_back(Idle);
+  for (int i = 0; i < threads; ++i) StartIdleThread();
 #if defined(__linux__)
   if (chains > 0) {
     while (!PinnedToFirst()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -135,7 +157,7 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
       std::_Exit(0);
     }
-    workers.emplace_back(Idle);
+    StartIdleThread();
     std::puts("pinned: one more thread");
     std::fflush(stdout);
   }
@@ -143,7 +165,7 @@ int main(int argc, char** argv) {
   if (onLine == "thread") {
     char line[256];
     while (std::fgets(line, sizeof line, stdin) != nullptr) {
-      workers.emplace_back(Idle);
+      StartIdleThread();
       std::puts("one more thread");
       std::fflush(stdout);
     }
