@@ -4,16 +4,18 @@
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 
 # new_prefix DIR BUILD_DIR: a fresh Wine prefix in DIR, its wineserver ended
-# at exit. wineboot takes 10 s and more: it runs once, for a template in
-# BUILD_DIR, and each prefix is a copy of it. The folders of Wine's own DLLs
-# (1.2 GB, never written) are hard links; everything else, the registry first
-# (Wine rewrites it in place), is copied. The template is made again when
-# Wine's version or loaders change (a prefix made before wine32 was installed
-# fails with it). Debian's Wine does not look into the directory of its own
-# fonts: the template's font folder gets Tahoma, which the windows use, and
-# Marlett, which draws the caption buttons.
+# at exit. wineboot takes 10 s and more: it runs once, for a template beside
+# BUILD_DIR (build/wine-prefix-e2e, for every preset), and each prefix is a
+# copy of it. The folders of Wine's own DLLs (1.2 GB, never written) are hard
+# links; everything else, the registry first (Wine rewrites it in place), is
+# copied. The template is made again when Wine's version or loaders change (a
+# prefix made before wine32 was installed fails with it). Debian's Wine does
+# not look into the directory of its own fonts: the template's font folder
+# gets Tahoma, which the windows use, and Marlett, which draws the caption
+# buttons.
 new_prefix() {
-  local template=$2/wine-prefix-e2e stamp dlls=drive_c/windows
+  local template stamp dlls=drive_c/windows
+  template=$(dirname "$2")/wine-prefix-e2e
   stamp="$(wine --version) $(ls /usr/lib/wine 2>/dev/null | tr '\n' ' ')"
   (
     flock 9

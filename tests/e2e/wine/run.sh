@@ -2,9 +2,9 @@
 # End-to-end tests of the Windows program under Wine, on a virtual X screen:
 # Tavrolin.exe in a Wine desktop with a taskbar and tray, the stand-in game
 # started as SupremeCommander.exe, the results read from outside (/proc, the
-# files written, screenshots) and from the program's debug lines. Then the
-# options dialog and the info window (options.sh) and the faults the program
-# survives (hardening.sh).
+# files written, screenshots) and from the program's debug lines; the options
+# dialog and the info window (options.sh) and the faults the program survives
+# (hardening.sh).
 #
 #   tests/e2e/wine/run.sh BUILD_DIR   (build/win64; build/win32 for the 32-bit exe)
 #
@@ -14,8 +14,10 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
+source "$here/hardening.sh"
 e2e_screen "$0" "${1:?usage: run.sh BUILD_DIR}"
 wine_begin "Wine end-to-end run" "$1"
+one_processor || start_rows # side by side with everything else, each in a prefix of its own
 
 # --- A fresh start, a second copy, the tray menu and Exit ---------------------
 dir=$(new_dir fresh Idle.exe)
@@ -88,5 +90,6 @@ end_tavrolin
 end_game SupremeCommander.exe
 
 source "$here/options.sh"
-source "$here/hardening.sh"
+taskbar_case
+check_rows
 e2e_summary
