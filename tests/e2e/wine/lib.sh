@@ -118,8 +118,12 @@ wine_desktop() {
 # start_tavrolin DIR: Tavrolin.exe of DIR; waits for its process. Sets
 # program (its pid), program_ms (when it was seen) and debug (its log, with
 # its debug lines: OutputDebugStringA, which Wine writes to stderr).
+# One copy runs at a time: one that never ended would keep the new one out
+# and be taken for it.
 tavrolin_runs=0
 start_tavrolin() {
+  local left
+  left=$(wine_pid Tavrolin.exe) && fatal "Tavrolin.exe (pid $left) still runs: a new one would end at once"
   tavrolin_runs=$((tavrolin_runs + 1))
   debug=$work/tavrolin.$tavrolin_runs.log
   (cd "$1" && WINEDEBUG=-all,warn+debugstr exec wine Tavrolin.exe >"$debug" 2>&1) &
@@ -130,8 +134,9 @@ start_tavrolin() {
 }
 end_tavrolin() { end_wine "$program" Tavrolin.exe; }
 
-# start_game DIR IMAGE [ARGS...]: the stand-in under its game name; waits for it and watches its threads (see
-# watch.sh). Sets game_pid[IMAGE] and watch_of[IMAGE], the watch log.
+# start_game DIR IMAGE [ARGS...]: the stand-in under its game name; waits for
+# it and watches its threads (see watch.sh). Sets game_pid[IMAGE] and
+# watch_of[IMAGE], the watch log.
 declare -A game_pid watch_of
 start_game() {
   local dir=$1 image=$2
@@ -348,9 +353,9 @@ choose_from_tray() {
 # The screen above the taskbar (where the dialog gets a button).
 above_taskbar="${screen_w}x740+0+0"
 
-# The dialog's client area, worked out by hand from its design (4215 x 4005
-# twips; 1440 twips to the inch, rounded half away from zero) at 96 dpi and
-# at 144 dpi (a laptop at 150 %), where one test opens it.
+# The dialog's client area in pixels, worked out by hand from its design
+# (4215 x 4005 twips; 1440 twips to the inch, rounded half away from zero) at
+# 96 dpi and at 144 dpi (a laptop at 150 %), where one test opens it.
 dialog_at_dpi() {
   dpi=$1
   case $dpi in
@@ -390,24 +395,31 @@ open_options() {
   choose_from_tray options || return 1
   wait_until 10 dialog_seen options-open
 }
-# find_dialog: the dialog shown in options-open.png, centred on the screen:
-# sets box (its outer rectangle), dialog_x and dialog_y (its client area's
-# corner, from the border, as wide at the bottom as at the sides), border and
-# dialog_area (the dialog with a margin, for screenshots).
+# find_dialog: the dialog on the screen (options-open.png), its client area
+# as large as the design at $dpi makes it (a few looks: a screenshot may
+# catch it half painted). Sets box (its outer rectangle), client (the client
+# area: what has the dialog's colour inside it), dialog_x and dialog_y (its
+# corner) and dialog_area (the dialog with a margin, for screenshots).
 find_dialog() {
-  changed_box "$artifacts/empty-screen.png" "$artifacts/options-open.png" "$above_taskbar" || return
-  box=$found_box
-  border=$((($(box_w "$box") - client_w) / 2))
-  dialog_x=$(($(box_x "$box") + border))
-  dialog_y=$(($(box_y "$box") + $(box_h "$box") - border - client_h))
-  dialog_area=$(around "$box")
+  client=none
+  dialog_found() {
+    shot options-open && changed_box "$artifacts/empty-screen.png" "$artifacts/options-open.png" "$above_taskbar" || return
+    box=$found_box
+    client=$(convert "$artifacts/options-open.png" -crop "$box" +repage -fuzz 3% -fill lime -opaque "#D0F1FF" \
+      -fuzz 0 -fill black +opaque lime -format '%@' info: 2>"$work/convert.err")
+    [[ $client =~ ^[0-9]+x[0-9]+\+[0-9]+\+[0-9]+$ ]] ||
+      image_failed "looking for the dialog's colour in $box" "$client $(cat "$work/convert.err")" || return
+    dialog_x=$(($(box_x "$box") + $(box_x "$client")))
+    dialog_y=$(($(box_y "$box") + $(box_y "$client")))
+    dialog_area=$(around "$box")
+    [[ $(box_w "$client")x$(box_h "$client") == "${client_w}x${client_h}" ]]
+  }
+  wait_until 5 dialog_found
 }
-# dialog_centred: the dialog found is centred on the screen, and its border
-# (from the client area's design width) is a plausible one.
+# dialog_centred: the dialog found is centred on the screen.
 dialog_centred() {
   local centre_x=$(($(box_x "$box") + $(box_w "$box") / 2)) centre_y=$(($(box_y "$box") + $(box_h "$box") / 2))
-  ((border >= 1 && border <= 4 * dpi / 96 && centre_x >= screen_w / 2 - 1 && centre_x <= screen_w / 2 + 1 &&
-    centre_y >= screen_h / 2 - 1 && centre_y <= screen_h / 2 + 1))
+  ((centre_x >= screen_w / 2 - 1 && centre_x <= screen_w / 2 + 1 && centre_y >= screen_h / 2 - 1 && centre_y <= screen_h / 2 + 1))
 }
 # close_window BOX: the close button at the right end of a title bar.
 close_window() { click $(($(box_x "$1") + $(box_w "$1") - 12)) $(($(box_y "$1") + 11)); }

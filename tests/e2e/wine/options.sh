@@ -29,9 +29,9 @@ config_text() { tr '\r\n' '| ' <"$dir/config.ini" 2>&1; }
 
 # --- The dialog, as it first opens ---------------------------------------------
 open_options || fatal "\"   Options\" showed no dialog"
-find_dialog || fatal "the dialog was not found"
-dialog_centred && pass "the dialog opens centred ($box), client area ${client_w}x${client_h} at $dialog_x,$dialog_y" ||
-  fail "the dialog is at $box: not centred, or not ${client_w} wide inside"
+find_dialog && dialog_centred && pass "the dialog opens centred ($box), its client area ${client_w}x${client_h} as designed" ||
+  fail "the dialog is at ${box:-nowhere}, its client area $client: not centred, or not ${client_w}x${client_h}"
+[[ -n ${dialog_x:-} ]] || fatal "the dialog was not found"
 # A screenshot may catch the dialog half painted: a few looks.
 dialog_colour() { shot options-colour && colour_near "$artifacts/options-colour.png" $((dialog_x + 4)) $((dialog_y + client_h - 4)) "#D0F1FF"; }
 wait_until 5 dialog_colour && pass "the dialog's colour is RGB(208,241,255) ($colour)" ||

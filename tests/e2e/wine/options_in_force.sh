@@ -37,7 +37,7 @@ config_is "$dir" InitializeDelay=30 OnlineEnabled=1 CPUs=All Game= Game=0 &&
   pass "a start over an empty Game appends Game=0" || fail "config.ini after a start over an empty Game: $(config_text)"
 shot empty-screen || fatal "no screenshot" # what dialog_seen and dialog_gone compare with
 open_options || fatal "\"   Options\" showed no dialog"
-find_dialog || fatal "the dialog was not found"
+find_dialog || fatal "the dialog's client area is $client, not ${client_w}x${client_h}"
 save
 wait_until 10 dialog_gone || fail "the dialog is still shown after saving"
 config_is "$dir" InitializeDelay=30 OnlineEnabled=1 CPUs=All Game=0 Game=0 &&
@@ -119,8 +119,8 @@ start_program || fatal "Tavrolin.exe did not start at 144 dpi"
 shot empty-screen || fatal "no screenshot"
 open_options || fatal "\"   Options\" showed no dialog at 144 dpi"
 dialog_at_dpi 144
-find_dialog && dialog_centred && pass "at 144 dpi the dialog opens centred ($box), client area ${client_w}x${client_h}" ||
-  fail "at 144 dpi the dialog is at ${box:-nowhere}: not centred, or not ${client_w} wide inside"
+find_dialog && dialog_centred && pass "at 144 dpi the dialog opens centred ($box), its client area ${client_w}x${client_h} as designed" ||
+  fail "at 144 dpi the dialog is at ${box:-nowhere}, its client area $client: not centred, or not ${client_w}x${client_h}"
 keep_shot options-open "$dialog_area" options-dialog-144dpi
 alive "$program" && pass "Tavrolin.exe runs on" || fail "Tavrolin.exe has ended"
 [[ -e $dir/ErrorLog.txt ]] && fail "ErrorLog.txt appeared: $(cat "$dir/ErrorLog.txt")" || pass "no ErrorLog.txt"
