@@ -31,16 +31,17 @@ online_glyph() { echo "14x13+$((dialog_x + 16))+$((dialog_y + 210))"; }
 cpu0_glyph() { echo "14x13+$((dialog_x + 32))+$((dialog_y + 80))"; }
 
 # --- An empty Game saved untouched: the next start appends nothing ---------------
-write_config "$dir" InitializeDelay=30 OnlineEnabled=1 CPUs=All Game=
+# (A delay of 1 s, which the default file below must replace.)
+write_config "$dir" InitializeDelay=1 OnlineEnabled=1 CPUs=All Game=
 start_program || fatal "Tavrolin.exe did not start"
-config_is "$dir" InitializeDelay=30 OnlineEnabled=1 CPUs=All Game= Game=0 &&
+config_is "$dir" InitializeDelay=1 OnlineEnabled=1 CPUs=All Game= Game=0 &&
   pass "a start over an empty Game appends Game=0" || fail "config.ini after a start over an empty Game: $(config_text)"
 shot empty-screen || fatal "no screenshot" # what dialog_seen and dialog_gone compare with
 open_options || fatal "\"   Options\" showed no dialog"
 find_dialog || fatal "the dialog's client area is $client, not ${client_w}x${client_h}"
 save
 wait_until 10 dialog_gone || fail "the dialog is still shown after saving"
-config_is "$dir" InitializeDelay=30 OnlineEnabled=1 CPUs=All Game=0 Game=0 &&
+config_is "$dir" InitializeDelay=1 OnlineEnabled=1 CPUs=All Game=0 Game=0 &&
   pass "an untouched save writes the game shown, Game=0, over the empty one" || fail "config.ini after an untouched save: $(config_text)"
 cp "$dir/config.ini" "$work/saved.ini"
 exit_program || fatal "\"    Exit\" did not end the program"
@@ -49,6 +50,7 @@ cmp -s "$work/saved.ini" "$dir/config.ini" && pass "and the next start appends n
   fail "the next start changed config.ini: $(config_text)"
 
 # --- Options after config.ini was deleted: the default file, the default delay ----
+# The program runs with a delay of 1 s.
 rm "$dir/config.ini"
 open_options || fatal "\"   Options\" showed no dialog"
 cmp -s <(default_config) "$dir/config.ini" && pass "\"   Options\" after config.ini was deleted writes the default file byte for byte" ||

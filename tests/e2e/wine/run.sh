@@ -83,7 +83,7 @@ held() { awk -v t="$final_at" -v c="$all_cpus" '$1 >= t && !(NF == 3 && $3 == c)
 wait_poll_saying "$debug" "$handled_after" 'SupremeCommander.exe running: handled already$' 30 &&
   held "${watch_of[SupremeCommander.exe]}" &&
   pass "the next poll finds the game handled and leaves it on processors $all_cpus" ||
-  fail "after the final step: poll ${polled:-none}; watch: $(tr '\n' '|' <"${watch_of[SupremeCommander.exe]}")"
+  fail "after the final step: ${polled:-no poll}; watch: $(tr '\n' '|' <"${watch_of[SupremeCommander.exe]}")"
 [[ -e $dir/ErrorLog.txt ]] && fail "the adjustment wrote ErrorLog.txt: $(cat "$dir/ErrorLog.txt")" ||
   pass "the adjustment wrote no ErrorLog.txt"
 end_tavrolin
