@@ -11,16 +11,30 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# figures PID SECONDS: CPU time, resident memory, threads and wakeups of PID
-# over SECONDS.
+# running PID: true while PID runs (a program that has ended may stay a
+# zombie until this shell has read its status).
+running() { [[ -r /proc/$1/stat && $(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) != Z ]]; }
+
+# ended PID LOG: says plainly that the program measured has ended, with what
+# it said, and fails.
+ended() {
+  echo "The program measured (PID $1) has ended; no figures. What it said:"
+  sed 's/^/  /' "$2"
+  return 1
+}
+
+# figures PID SECONDS LOG: CPU time, resident memory, threads and wakeups of
+# PID over SECONDS; LOG is what it says, shown when it has ended.
 figures() {
-  local pid=$1 seconds=$2 start woken used hz
+  local pid=$1 seconds=$2 log=$3 start woken used hz
   ticks() { awk '{print $14 + $15}' /proc/"$pid"/stat; }
   # Each wakeup from its sleep in poll() is one voluntary context switch.
   switches() { awk '/^voluntary_ctxt_switches:/ {print $2}' /proc/"$pid"/status; }
+  running "$pid" || ended "$pid" "$log" || return
   start=$(ticks)
   woken=$(switches)
   sleep "$seconds"
+  running "$pid" || ended "$pid" "$log" || return
   used=$(($(ticks) - start))
   woken=$(($(switches) - woken))
   hz=$(getconf CLK_TCK)
@@ -30,28 +44,50 @@ figures() {
   echo "wakeups:                         $woken, for $((seconds / 10)) polls (one every 10 s)"
 }
 
+# start_program DIR: DIR's copy of the program, with a runtime directory (its
+# per-user lock) of its own in DIR, so that no other copy keeps it from
+# running; its pid in $pid, once it has printed its startup line.
+start_program() {
+  mkdir -m 700 "$1/run"
+  XDG_RUNTIME_DIR=$1/run "$1/tavrolin" --settings-dir "$1" >"$1/out" 2>&1 &
+  pid=$!
+  for _ in $(seq 300); do
+    grep -q '^tavrolin: watching' "$1/out" && return 0
+    running "$pid" || break
+    sleep 0.2
+  done
+  ended "$pid" "$1/out"
+}
+
 # --kept-game SECONDS: the program keeping a stand-in game on CPUs=1. The
 # game runs under its image name, so this part runs in a PID namespace of
 # its own, where no other copy of the program sees it.
 if [[ ${1:-} == --kept-game ]]; then
   dir=$(mktemp -d)
-  trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$dir"' EXIT
+  trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
   cp build/release/standin "$dir/SupremeCommander.exe"
   cp build/release/tavrolin "$dir/"
   printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nCPUs=1\r\nGame=0\r\n' >"$dir/config.ini"
   "$dir/SupremeCommander.exe" --threads 16 &
-  "$dir/tavrolin" --settings-dir "$dir" >"$dir/out" 2>/dev/null &
-  pid=$!
+  start_program "$dir"
   for _ in $(seq 300); do
-    grep -q processors "$dir/out" && break
+    grep -q ': processors ' "$dir/out" && break
+    running "$pid" || break
     sleep 0.2
   done
-  cat "$dir/out"
-  figures "$pid" "$2"
+  if ! grep -q ': processors ' "$dir/out"; then
+    running "$pid" || ended "$pid" "$dir/out" || exit 1
+    echo "The game was not adjusted within a minute. What the program said:"
+    sed 's/^/  /' "$dir/out"
+    exit 1
+  fi
+  grep -v '^tavrolin: ' "$dir/out"
+  figures "$pid" "$2" "$dir/out"
   exit
 fi
 
 idle=${1:-60}
+status=0
 scripts/setup.sh test >/dev/null
 for preset in release win32 win64; do
   cmake --preset "$preset" >/dev/null
@@ -66,15 +102,15 @@ build/release/presence_bench 300
 echo
 echo "== The Linux program idle for ${idle} s =="
 dir=$(mktemp -d)
-trap 'kill "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
 cp build/release/tavrolin "$dir/"
 # It polls the whole machine's process table, and a delay of 0 never ends:
 # it never touches a game that someone runs here.
 printf '[Config]\r\nInitializeDelay=0\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
-"$dir/tavrolin" --settings-dir "$dir" 2>/dev/null &
-pid=$!
-sleep 1
-figures "$pid" "$idle"
+start_program "$dir" && figures "$pid" "$idle" "$dir/out" || status=1
+# Its per-user lock goes with it.
+kill "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
 
 echo
 echo "== The Linux program keeping a game on CPUs=1, ${idle} s from its adjustment =="
@@ -83,7 +119,7 @@ if (($(nproc) < 2)); then
 elif ! unshare --pid --fork --mount-proc true 2>/dev/null; then
   echo "skipped: no PID namespace can be made here (needs root)"
 else
-  unshare --pid --fork --mount-proc "$PWD/scripts/bench.sh" --kept-game "$idle"
+  unshare --pid --fork --mount-proc "$PWD/scripts/bench.sh" --kept-game "$idle" || status=1
 fi
 
 echo
@@ -91,3 +127,4 @@ echo "== Sizes =="
 for exe in build/release/tavrolin build/win32/Tavrolin.exe build/win64/Tavrolin.exe; do
   [[ -f $exe ]] && printf '%-28s %6d KB\n' "$exe" $(($(stat -c %s "$exe") / 1024))
 done
+exit "$status"

@@ -128,11 +128,10 @@ kill_started() {
 # (its status where it is this shell's child, else 0). False when it did not
 # end: it is killed then, and stop_rc is "hung".
 stop_pid() {
-  local pid=$1 start
+  local pid=$1 start ended=0
   start=$(now_ms)
   kill -"${2:-TERM}" "$pid" 2>/dev/null
-  wait_until "${3:-30}" not_alive "$pid"
-  local ended=$?
+  wait_until "${3:-30}" not_alive "$pid" || ended=1
   stop_ms=$(($(now_ms) - start))
   if ((ended != 0)); then
     kill -KILL "$pid" 2>/dev/null

@@ -66,7 +66,7 @@ taskset_start() {
 taskset_check() {
   local own
   own=$(awk '/^Cpus_allowed_list:/ { print $2 }' /proc/"$ts_prog"/status 2>/dev/null)
-  if wait_adjustment "$ts_watch" "$all_cpus" 60 &&
+  if wait_adjusted "$work/taskset.log" SupremeCommander.exe "$ts_game" "$ts_watch" "$all_cpus" &&
     wait_until 10 grep -q "^SupremeCommander.exe (PID $ts_game): processors $all_cpus\$" "$work/taskset.log" &&
     [[ $(reports "$ts_dir") == 0 ]]; then
     pass "a program started under taskset -c 1 (running on $own) pins the game to 0, then spreads it over $all_cpus; no reports"
@@ -232,7 +232,7 @@ churn_start() {
   ch_prog=$started
 }
 churn_check() {
-  if ! wait_adjustment "$ch_watch" "$all_cpus" 60; then
+  if ! wait_adjusted "$work/churn.log" ForgedAlliance.exe "$ch_game" "$ch_watch" "$all_cpus"; then
     fail "churn: pinned_at=$pinned_at final_at=$final_at; $(cat "$work/churn.log" "$ch_out"); watch: $(tail -n 20 "$ch_watch" | tr '\n' '|')"
     stop_ok "$ch_prog" "the program of the churning game"
     return

@@ -26,12 +26,13 @@ record() { # record ROW RESULT OBSERVED
 # start_and_stop DIR [ENV...]: runs the program until its startup line, then
 # SIGTERM. Sets $line (the startup line), $rc (its status), $alive.
 start_and_stop() {
-  local dir=$1
+  local dir=$1 pid
   shift
-  start_program "$dir" "$dir/stderr.txt" "$@"
-  local pid=$started
+  alive=no line='' rc="no startup line"
+  start_program "$dir" "$dir/stderr.txt" "$@" || return
+  pid=$started
   sleep 0.2
-  kill -0 "$pid" 2>/dev/null && alive=yes || alive=no
+  kill -0 "$pid" 2>/dev/null && alive=yes
   line=$(grep -o 'watching .*)' "$dir/stderr.txt" | head -1)
   stop_pid "$pid" && rc=$stop_rc || rc="still running"
 }

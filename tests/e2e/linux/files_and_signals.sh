@@ -10,21 +10,13 @@
 # - two copies from two folders: the second ends; a crashed copy does not
 #   keep out the next.
 # The cases run side by side: the closed output takes two adjustments (about
-# 40 s), the rest a few seconds each. Ends with "N passed, F failed, S
+# 30 s), the rest a few seconds each. Ends with "N passed, F failed, S
 # skipped: NAMES"; the status is 1 when a check failed.
 #
 #   tests/e2e/linux/files_and_signals.sh [BUILD_DIR]    (default build/native)
 set -u
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../../../build/native}" && pwd)
-work=$(mktemp -d /tmp/tavrolin-files.XXXXXX)
-suite="Files and signals through the Linux program"
-# shellcheck source=lib.sh
-source "$here/lib.sh"
-trap 'cleanup; rm -rf "$work"' EXIT
-unset NUMBER_OF_PROCESSORS
-all_cpus=$(awk '/^Cpus_allowed_list:/ {print $2}' /proc/self/status)
-echo "$suite ($build)"
+source "$(dirname "$0")/lib.sh"
+linux_begin "Files and signals through the Linux program" "${1:-$root/build/native}"
 
 # The reports' headings, failures and system errors, joined by "|".
 report_lines() { [[ -f $1/ErrorLog.txt ]] && grep -A2 '^Error occurred in' "$1/ErrorLog.txt" | grep -v '^--$' | tr -d '\r' | paste -sd '|'; }
@@ -49,11 +41,11 @@ pipe_started=no
 if one_processor; then
   skip "tavrolin | head -n 1 survives its second adjustment" "only one processor to run on: there is nothing to spread"
 else
-  pipe_dir=$(new_program_dir)
-  printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nGame=1\r\n' >"$pipe_dir/config.ini"
+  pipe_dir=$(new_program_dir InitializeDelay=1 OnlineEnabled=1 Game=1)
   pipe_game=$(new_game ForgedAlliance.exe)
   start_game "$pipe_game"
-  XDG_RUNTIME_DIR=$(new_runtime_dir) "$pipe_dir/tavrolin" --settings-dir "$pipe_dir" 2>"$work/pipe.err" > >(head -n 1 >"$work/head.out") &
+  pipe_pid=$game_pid pipe_watch=$game_watch
+  XDG_RUNTIME_DIR=$(new_runtime_dir) "$pipe_dir/tavrolin" --verbose --settings-dir "$pipe_dir" 2>"$work/pipe.err" > >(head -n 1 >"$work/head.out") &
   pipe_prog=$!
   pids_to_kill+=("$pipe_prog")
   wait_started "$work/pipe.err" && pipe_started=yes
@@ -74,40 +66,41 @@ file_case() { # file_case NAME MAKE...: MAKE runs in the program's folder
   file_prog[$name]=$started
   guard_memory "$started"
 }
+# The 5 MB file's bytes, kept aside before any program has run.
+{
+  printf '[Config]\r\nInitializeDelay=20\r\n'
+  head -c 5000000 /dev/zero | tr '\0' ';'
+} >"$work/5mb.ini"
 file_case "config.ini is a pipe" mkfifo config.ini
 file_case "config.ini links to /dev/zero" ln -s /dev/zero config.ini
-file_case "config.ini is 5 MB" sh -c "printf '[Config]\r\nInitializeDelay=20\r\n' >config.ini; head -c 5000000 /dev/zero | tr '\0' ';' >>config.ini"
+file_case "config.ini is 5 MB" cp "$work/5mb.ini" config.ini
 file_case "config.ini is a link that loops (stat fails)" ln -s config.ini config.ini
 file_case "config.ini is a link to a file not there" ln -s elsewhere.ini config.ini
-cp "${file_dir[config.ini is 5 MB]}/config.ini" "$work/5mb.ini"
 
-file_check() { # file_check NAME REPORT
-  local name=$1 want=$2 dir=${file_dir[$1]} pid=${file_prog[$1]} line got alive=no after
-  wait_started "$dir/stderr.txt"
-  line=$(grep -o 'watching .*)' "$dir/stderr.txt" | head -1)
+file_check() { # file_check NAME REPORT [SAME_AS]: SAME_AS, the bytes config.ini must still hold
+  local name=$1 want=$2 same_as=${3:-} dir=${file_dir[$1]} pid=${file_prog[$1]} line got alive=no after
   reported() { [[ $(report_lines "$dir") == *"$want"* ]]; }
-  wait_until 30 reported
-  kill -0 "$pid" 2>/dev/null && alive=yes
-  stop_program "$pid"
+  wait_started "$dir/stderr.txt" && wait_until 30 reported && kill -0 "$pid" && alive=yes
+  line=$(grep -o 'watching .*)' "$dir/stderr.txt" | head -1)
+  stop_pid "$pid" && rc=$stop_rc || rc="still running"
   got=$(report_lines "$dir")
   after=$(entry_in "$dir")
-  if [[ $alive == yes && $stop_rc == 0 && $line == "watching SupremeCommander.exe (delay 30000 ms, online play allowed)" &&
-    $(grep -c '^Error occurred in' "$dir/ErrorLog.txt" 2>/dev/null) == 1 && $got == *"$want"* && $after == "${file_before[$name]}" ]]; then
+  if [[ $alive == yes && $rc == 0 && $line == "watching SupremeCommander.exe (delay 30000 ms, online play allowed)" &&
+    $(reports "$dir") == 1 && $after == "${file_before[$name]}" ]] &&
+    { [[ -z $same_as ]] || cmp -s "$same_as" "$dir/config.ini"; }; then
     pass "$name: the defaults, one report ($got), status 0 on SIGTERM, left as it was"
   else
-    fail "$name: alive=$alive status=$stop_rc line='$line' reports='$got' before='${file_before[$name]}' after='$after' stderr: $(tr '\n' ' ' <"$dir/stderr.txt")"
+    fail "$name: alive=$alive status=$rc line='$line' reports='$got' before='${file_before[$name]}' after='$after' stderr: $(tr '\n' ' ' <"$dir/stderr.txt")"
   fi
 }
 not_plain="1008  config.ini is not a readable plain file; the defaults are used"
 file_check "config.ini is a pipe" "$not_plain|DLL Error - 0"
 file_check "config.ini links to /dev/zero" "$not_plain|DLL Error - 0"
-file_check "config.ini is 5 MB" "1009  config.ini is larger than 1 MiB; the defaults are used|DLL Error - 0"
+file_check "config.ini is 5 MB" "1009  config.ini is larger than 1 MiB; the defaults are used|DLL Error - 0" "$work/5mb.ini"
 file_check "config.ini is a link that loops (stat fails)" "$not_plain|DLL Error - 40"
 # Nothing to read, so the default file is due; it is written only where
 # nothing stands, never through the link.
 file_check "config.ini is a link to a file not there" "75  Path/File access error|DLL Error - 17"
-cmp -s "$work/5mb.ini" "${file_dir[config.ini is 5 MB]}/config.ini" &&
-  pass "the 5 MB config.ini holds the same bytes" || fail "the 5 MB config.ini changed"
 
 # --- One copy per user, from whichever folder --------------------------------
 first_dir=$(new_program_dir)
@@ -126,11 +119,9 @@ if start_program "$first_dir" "$work/first.err" XDG_RUNTIME_DIR="$shared"; then
   [[ $(stat -c '%a %U' "$shared/tavrolin.lock") == "600 $(id -un)" ]] &&
     pass "the lock file is the user's own, mode 600" || fail "lock file: $(stat -c '%a %U %F' "$shared/tavrolin.lock" 2>&1)"
   # A copy that crashes leaves its lock file, not its lock.
-  kill -KILL "$first"
-  wait "$first" 2>/dev/null
+  end_game "$first"
   if start_program "$second_dir" "$work/third.err" XDG_RUNTIME_DIR="$shared"; then
-    stop_program "$started"
-    [[ $stop_rc == 0 ]] && pass "after a copy was killed, the next one runs" || fail "the copy after the killed one: status $stop_rc"
+    stop_ok "$started" "the copy after the killed one" && pass "after a copy was killed, the next one runs"
   else
     fail "no copy could start after one was killed: $(cat "$work/third.err")"
   fi
@@ -139,32 +130,25 @@ else
 fi
 
 # --- The closed output, finished ---------------------------------------------
-# Two runs of the game, as in run.sh: the second starts once a poll (one
-# every 10 s) has seen the first gone.
+# Two runs of the game, as in run.sh: the second starts once a poll has seen
+# the first gone.
+name="tavrolin | head -n 1 survives its second adjustment"
 if [[ $pipe_started == yes ]]; then
-  name="tavrolin | head -n 1 survives its second adjustment"
-  if wait_adjustment "$game_watch" "$all_cpus" 60; then
-    kill -KILL "$game_pid"
-    wait "$game_pid" 2>/dev/null
-    sleep 13
-    start_game "$pipe_game"
-    if wait_adjustment "$game_watch" "$all_cpus" 60; then
-      # The adjustment line follows the final mask in the same tick, and
-      # SIGTERM is taken only after it: a program that SIGPIPE killed has
-      # status 141 by then.
-      stop_program "$pipe_prog"
-      if [[ $stop_rc == 0 ]] && grep -q "^ForgedAlliance.exe (PID [0-9]*): processors $all_cpus\$" "$work/head.out"; then
-        pass "$name: head got the first line; status 0 on SIGTERM after the second"
-      else
-        fail "$name: status $stop_rc; head got: $(cat "$work/head.out"); stderr: $(cat "$work/pipe.err")"
-      fi
-    else
-      fail "$name: the second run was not adjusted; watch log: $(tr '\n' '|' <"$game_watch")"
-    fi
-  else
-    fail "$name: the first run was not adjusted; watch log: $(tr '\n' '|' <"$game_watch")"
+  if ! wait_adjusted "$work/pipe.err" ForgedAlliance.exe "$pipe_pid" "$pipe_watch" "$all_cpus"; then
+    fail "$name: the first run was not adjusted; watch log: $(tr '\n' '|' <"$pipe_watch")"
+  elif ! end_game_seen "$work/pipe.err" "$pipe_pid" ForgedAlliance.exe; then
+    fail "$name: no poll saw the game gone: $(cat "$work/pipe.err")"
+  elif start_game "$pipe_game" && ! wait_adjusted "$work/pipe.err" ForgedAlliance.exe "$game_pid" "$game_watch" "$all_cpus"; then
+    fail "$name: the second run was not adjusted; watch log: $(tr '\n' '|' <"$game_watch")"
+  # The adjustment line follows the final mask in the same tick, and SIGTERM
+  # is taken only after it: a program that SIGPIPE killed has status 141 by
+  # then.
+  elif stop_ok "$pipe_prog" "$name"; then
+    grep -q "^ForgedAlliance.exe (PID [0-9]*): processors $all_cpus\$" "$work/head.out" &&
+      pass "$name: head got the first line; status 0 on SIGTERM after the second" ||
+      fail "$name: head got: $(cat "$work/head.out"); stderr: $(cat "$work/pipe.err")"
   fi
 elif ! one_processor; then
-  fail "tavrolin | head -n 1: no startup line: $(cat "$work/pipe.err")"
+  fail "$name: no startup line: $(cat "$work/pipe.err")"
 fi
-summary
+e2e_summary

@@ -6,21 +6,14 @@
 #
 #   tests/e2e/linux/install.sh [BUILD_DIR]     (default build/release)
 #
-# Takes about a minute (two adjustments of a stand-in game, each after the
+# Takes about 40 s (two rounds of adjustments of stand-in games, each after a
 # 10 s poll). Ends with "N passed, F failed, S skipped: NAMES"; the status is 1
 # when a check failed.
 set -u
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../../../build/release}" && pwd)
-work=$(mktemp -d /tmp/tavrolin-install.XXXXXX)
-chmod 755 "$work" # the program runs as another user
-suite="The Linux program installed"
-# shellcheck source=lib.sh
-source "$here/lib.sh"
-trap 'cleanup; rm -rf "$work"' EXIT
-unset NUMBER_OF_PROCESSORS XDG_CONFIG_HOME DBUS_SESSION_BUS_ADDRESS
-all_cpus=$(awk '/^Cpus_allowed_list:/ {print $2}' /proc/self/status)
-version=$(sed -nE 's/^project\(Tavrolin VERSION ([0-9.]+).*/\1/p' "$here/../../../CMakeLists.txt")
+source "$(dirname "$0")/lib.sh"
+linux_begin "The Linux program installed" "${1:-$root/build/release}"
+unset XDG_CONFIG_HOME DBUS_SESSION_BUS_ADDRESS
+version=$(sed -nE 's/^project\(Tavrolin VERSION ([0-9.]+).*/\1/p' "$root/CMakeLists.txt")
 
 # Root runs the program as nobody, as a user would run it; anyone else is
 # such a user already.
@@ -41,13 +34,17 @@ new_home() {
   echo "$home"
 }
 
-# start_as_user PROGRAM HOME LOG [ARGS...]: starts PROGRAM as the user, with
-# that home, and waits for its startup line; its pid in $started.
-start_as_user() {
-  local program=$1 home=$2 log=$3
-  shift 3
-  start_bg "$log" env HOME="$home" XDG_RUNTIME_DIR="$home/run" "${as_user[@]}" "$program" "$@"
-  wait_started "$log"
+# run_as_user WHAT PROGRAM HOME LOG: starts PROGRAM as the user, with that
+# home, waits for its startup line, then ends it; true when it started and
+# ended with status 0, else a failed check named WHAT.
+run_as_user() {
+  local what=$1 program=$2 home=$3 log=$4
+  start_bg "$log" env HOME="$home" XDG_RUNTIME_DIR="$home/run" "${as_user[@]}" "$program"
+  if ! wait_started "$log"; then
+    fail "$what: no startup line: $(cat "$log")"
+    return 1
+  fi
+  stop_ok "$started" "$what"
 }
 
 # --- The command line ----------------------------------------------------------
@@ -55,7 +52,7 @@ test_command_line() {
   local program=$1 rc
   "$program" --help >"$work/help.out" 2>"$work/help.err"
   rc=$?
-  [[ $rc == 0 && ! -s $work/help.err ]] && grep -qxF 'Usage: tavrolin [--settings-dir DIR] [--help] [--version]' "$work/help.out" &&
+  [[ $rc == 0 && ! -s $work/help.err ]] && grep -qxF 'Usage: tavrolin [--settings-dir DIR] [--verbose] [--help] [--version]' "$work/help.out" &&
     pass "--help prints the usage on stdout, status 0" || fail "--help: status $rc, $(cat "$work/help.out" "$work/help.err")"
   "$program" --version >"$work/version.out" 2>"$work/version.err"
   rc=$?
@@ -74,22 +71,17 @@ settings_in_home() {
   local name=$1 program=$2 home=$3 settings=$3/.config/tavrolin beside log
   beside=$(dirname "$program")
   log=$(mktemp "$work/start.XXXX")
-  if ! start_as_user "$program" "$home" "$log"; then
-    fail "$name: no startup line: $(cat "$log")"
-    return
-  fi
-  stop_program "$started"
+  run_as_user "$name" "$program" "$home" "$log" || return
   # A value to report, so that the log has something to say.
-  printf '[Config]\r\nInitializeDelay=abc\r\nOnlineEnabled=1\r\nGame=0\r\n' >"$work/config.bad"
+  write_config "$work" InitializeDelay=abc OnlineEnabled=1 Game=0
   local fresh=no
   cmp -s <(default_config) "$settings/config.ini" && fresh=yes
-  [[ $fresh == yes ]] && "${as_user[@]}" cp "$work/config.bad" "$settings/config.ini"
-  start_as_user "$program" "$home" "$log.2" || fail "$name: no second startup line: $(cat "$log.2")"
-  stop_program "$started"
+  [[ $fresh == yes ]] && "${as_user[@]}" cp "$work/config.ini" "$settings/config.ini"
+  run_as_user "$name, started again" "$program" "$home" "$log.2" || return
   if [[ $fresh == yes && $(stat -c '%a %U' "$settings") == "700 ${owner%%:*}" ]] &&
     grep -qxF "tavrolin: watching SupremeCommander.exe (delay 30000 ms, online play allowed); settings and log in $settings" "$log" &&
     grep -q '^Error occurred in ' "$settings/ErrorLog.txt" 2>/dev/null &&
-    [[ ! -e $beside/config.ini && ! -e $beside/ErrorLog.txt && $stop_rc == 0 ]]; then
+    [[ ! -e $beside/config.ini && ! -e $beside/ErrorLog.txt ]]; then
     pass "$name: config.ini, then ErrorLog.txt, in ~/.config/tavrolin (mode 700), nothing beside the program"
   else
     fail "$name: default config.ini written: $fresh; $(stat -c '%a %U' "$settings" 2>&1); beside: $(ls "$beside"); $(cat "$log" "$log.2")"
@@ -129,7 +121,7 @@ test_installed() {
   # Into ~/.local as the README says, with scripts/install.sh (which installs
   # the checkout's release build): the unit is then found by its name alone.
   home=$(new_home)
-  if env -u XDG_DATA_HOME HOME="$home" "$here/../../../scripts/install.sh" "$home/.local" >"$work/install-home.log" 2>&1 &&
+  if env -u XDG_DATA_HOME HOME="$home" "$root/scripts/install.sh" "$home/.local" >"$work/install-home.log" 2>&1 &&
     chown -R "$owner" "$home/.local"; then
     settings_in_home "installed in ~/.local" "$home/.local/bin/tavrolin" "$home"
     test_unit_by_name "$home"
@@ -141,30 +133,24 @@ test_installed() {
   home=$(new_home)
   mkdir "$home/portable"
   cp "$prefix/bin/tavrolin" "$home/portable/"
-  printf '[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=1\r\n' >"$home/portable/config.ini"
+  write_config "$home/portable" InitializeDelay=20 OnlineEnabled=1 Game=1
   chown -R "$owner" "$home/portable"
-  if start_as_user "$home/portable/tavrolin" "$home" "$work/portable.log"; then
-    stop_program "$started"
+  if run_as_user "portable layout" "$home/portable/tavrolin" "$home" "$work/portable.log"; then
     grep -qxF "tavrolin: watching ForgedAlliance.exe (delay 20000 ms, online play allowed); settings and log in $home/portable" "$work/portable.log" &&
       [[ ! -e $home/.config ]] && pass "a config.ini beside the program is used where it stands" ||
       fail "portable layout: $(cat "$work/portable.log"); $(ls -A "$home")"
-  else
-    fail "portable layout: no startup line: $(cat "$work/portable.log")"
   fi
 
   # A settings directory that cannot be made: one line, and the defaults.
   home=$(new_home)
   echo "not a directory" >"$home/.config"
   chown "$owner" "$home/.config"
-  if start_as_user "$prefix/bin/tavrolin" "$home" "$work/nodir.log"; then
-    stop_program "$started"
-    [[ $stop_rc == 0 && $(grep -c 'settings directory' "$work/nodir.log") == 1 ]] &&
+  if run_as_user "uncreatable settings directory" "$prefix/bin/tavrolin" "$home" "$work/nodir.log"; then
+    [[ $(grep -c 'settings directory' "$work/nodir.log") == 1 ]] &&
       grep -q "^tavrolin: cannot create the settings directory $home/.config/tavrolin: Not a directory" "$work/nodir.log" &&
       grep -q '^tavrolin: watching SupremeCommander.exe (delay 30000 ms, online play allowed)' "$work/nodir.log" &&
       pass "a settings directory that cannot be made: one line on stderr, the defaults, status 0" ||
-      fail "uncreatable settings directory: status $stop_rc, $(cat "$work/nodir.log")"
-  else
-    fail "uncreatable settings directory: no startup line: $(cat "$work/nodir.log")"
+      fail "uncreatable settings directory: $(cat "$work/nodir.log")"
   fi
 
   # The unit and the man page, as installed.
@@ -223,86 +209,71 @@ test_deb() {
 # --- The desktop notification ------------------------------------------------------
 # Two programs, each watching its own game: one on a private session bus with a
 # notification server and a monitor, one with no session bus at all. Each game
-# is adjusted twice.
-test_notification() {
+# is adjusted twice; the first time while the install tests run.
+notification_start() {
+  notifying=0
   if one_processor; then
     skip "the desktop notification" "only one processor to run on: there is nothing to spread"
     return
   fi
-  local address bus_dir quiet_dir bus_prog quiet_prog
+  local address
   start_bg "$work/bus.log" dbus-daemon --session --nofork --print-address=1
-  wait_until 30 grep -q '^unix:' "$work/bus.log" || {
+  if ! wait_until 30 grep -q '^unix:' "$work/bus.log"; then
     fail "dbus-daemon did not start: $(cat "$work/bus.log")"
     return
-  }
+  fi
   address=$(grep -m1 '^unix:' "$work/bus.log")
   start_bg "$work/monitor.log" dbus-monitor --address "$address" "type='method_call',interface='org.freedesktop.Notifications'"
-  start_bg "$work/server.log" env DBUS_SESSION_BUS_ADDRESS="$address" "$here/notification_server.py"
+  start_bg "$work/server.log" env DBUS_SESSION_BUS_ADDRESS="$address" "$root/tests/e2e/linux/notification_server.py"
   # The monitor is listening once it has been told it lost its name.
-  wait_until 30 grep -q 'member=NameLost' "$work/monitor.log" && wait_until 30 grep -qx ready "$work/server.log" || {
+  if ! wait_until 30 grep -q 'member=NameLost' "$work/monitor.log" || ! wait_until 30 grep -qx ready "$work/server.log"; then
     fail "no monitor or notification server: $(cat "$work/monitor.log" "$work/server.log")"
     return
-  }
-
-  bus_dir=$(new_program_dir)
-  write_config "$bus_dir" 1 1
-  quiet_dir=$(new_program_dir)
-  printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nGame=1\r\n' >"$quiet_dir/config.ini"
-  local sc fa sc_watch fa_watch sc_pid fa_pid
-  sc=$(new_game SupremeCommander.exe)
-  fa=$(new_game ForgedAlliance.exe)
-  mkdir -m 700 "$work/bus-run" "$work/quiet-run"
-  start_program "$bus_dir" "$work/bus-prog.log" DBUS_SESSION_BUS_ADDRESS="$address" XDG_RUNTIME_DIR="$work/bus-run" ||
-    fail "no startup line: $(cat "$work/bus-prog.log")"
+  fi
+  bus_log=$work/bus-prog.log quiet_log=$work/quiet-prog.log
+  start_program "$(new_program_dir InitializeDelay=1 OnlineEnabled=1 CPUs=All Game=0)" "$bus_log" \
+    DBUS_SESSION_BUS_ADDRESS="$address" || fatal "no startup line: $(cat "$bus_log")"
   bus_prog=$started
-  start_program "$quiet_dir" "$work/quiet-prog.log" XDG_RUNTIME_DIR="$work/quiet-run" ||
-    fail "no startup line: $(cat "$work/quiet-prog.log")"
+  start_program "$(new_program_dir InitializeDelay=1 OnlineEnabled=1 Game=1)" "$quiet_log" || fatal "no startup line: $(cat "$quiet_log")"
   quiet_prog=$started
-
-  local round since count last_pin
-  notifies() { [[ $(grep -c 'member=Notify$' "$work/monitor.log") == "$1" ]]; }
+  sc=$(new_game SupremeCommander.exe) fa=$(new_game ForgedAlliance.exe)
+  notification_games
+  notifying=1
+}
+notification_games() {
+  start_game "$sc"
+  sc_pid=$game_pid sc_watch=$game_watch
+  start_game "$fa"
+  fa_pid=$game_pid fa_watch=$game_watch
+}
+notification_check() {
+  ((notifying)) || return
+  local round count
+  # Each round ends once both programs' polls have seen their games gone: a
+  # second call, or a line, would have come by then.
   for round in 1 2; do
-    since=$(now_ms)
-    start_game "$sc"
-    sc_pid=$game_pid sc_watch=$game_watch
-    start_game "$fa"
-    fa_pid=$game_pid fa_watch=$game_watch
-    # The first poll within 10 s, the delay of 1 s, the final mask a second
-    # later: a minute leaves room for a loaded machine.
-    last_pin=$since
-    wait_adjustment "$sc_watch" "$all_cpus" 60 "$since" || fail "round $round: SupremeCommander.exe not adjusted"
-    [[ $pinned_at != - ]] && ((pinned_at > last_pin)) && last_pin=$pinned_at
-    wait_adjustment "$fa_watch" "$all_cpus" 60 "$since" || fail "round $round: ForgedAlliance.exe not adjusted"
-    [[ $pinned_at != - ]] && ((pinned_at > last_pin)) && last_pin=$pinned_at
-    wait_until 30 notifies "$round"
-    sleep 1 # a second call would come at once
+    ((round == 1)) || notification_games
+    wait_adjusted "$bus_log" SupremeCommander.exe "$sc_pid" "$sc_watch" "$all_cpus" || fail "round $round: SupremeCommander.exe not adjusted"
+    wait_adjusted "$quiet_log" ForgedAlliance.exe "$fa_pid" "$fa_watch" "$all_cpus" || fail "round $round: ForgedAlliance.exe not adjusted"
+    end_game_seen "$bus_log" "$sc_pid" SupremeCommander.exe && end_game_seen "$quiet_log" "$fa_pid" ForgedAlliance.exe ||
+      fail "round $round: no poll saw the games gone: $(cat "$bus_log" "$quiet_log")"
     count=$(grep -c 'member=Notify$' "$work/monitor.log")
     [[ $count == "$round" ]] && grep -c "string \"SupremeCommander.exe spread over processors $all_cpus\"" "$work/monitor.log" | grep -qx "$round" &&
       pass "adjustment $round: one Notify on the session bus, naming the game" ||
       fail "adjustment $round: $count Notify calls: $(cat "$work/monitor.log")"
-    kill -KILL "$sc_pid" "$fa_pid"
-    wait "$sc_pid" "$fa_pid" 2>/dev/null
-    # The polls follow the one that saw the game, a second before the pin,
-    # every 10 s: the games start again well after the next one has seen them
-    # gone.
-    if ((round == 1)); then
-      while (($(now_ms) < last_pin + 9000 + 4000)); do sleep 0.2; done
-    fi
   done
-
-  [[ $(grep -c processors "$work/bus-prog.log") == 2 ]] && ! grep -q 'no desktop notification' "$work/bus-prog.log" &&
+  (($(adjustment_lines "$bus_log") == 2)) && ! grep -q 'no desktop notification' "$bus_log" &&
     pass "with a notification server: two adjustment lines, nothing said about notifications" ||
-    fail "program on the bus: $(cat "$work/bus-prog.log")"
-  [[ $(grep -c processors "$work/quiet-prog.log") == 2 && $(grep -c 'no desktop notification' "$work/quiet-prog.log") == 1 ]] &&
-    kill -0 "$quiet_prog" 2>/dev/null &&
+    fail "program on the bus: $(cat "$bus_log")"
+  (($(adjustment_lines "$quiet_log") == 2)) && [[ $(grep -c 'no desktop notification' "$quiet_log") == 1 ]] &&
     pass "with no session bus: two adjustments, one line that says why there is no notification" ||
-    fail "program without a bus: $(cat "$work/quiet-prog.log")"
-  stop_program "$bus_prog"
-  stop_program "$quiet_prog"
+    fail "program without a bus: $(cat "$quiet_log")"
+  stop_ok "$bus_prog" "the program on the bus"
+  stop_ok "$quiet_prog" "the program without a bus"
 }
 
-echo "$suite ($build)"
+notification_start
 test_installed
 test_deb
-test_notification
-summary
+notification_check
+e2e_summary

@@ -79,6 +79,15 @@ wait_final() {
   wait_until "${2:-60}" final_said "$1"
 }
 
+# wait_adjusted LOG IMAGE PID WATCH CPUS: waits for LOG's program to say it
+# gave game PID the final processors CPUS (a minute), then for the game's
+# watch to show the pin and CPUS; sets pinned_at, final_at, final_threads.
+# Another copy of the program outside the test's PID namespace may adjust the
+# test's games too: only what this one says counts.
+wait_adjusted() {
+  wait_until 60 debug_line "$1" "final: $2 \(PID $3\) on processors $5" && wait_adjustment "$4" "$5" 10
+}
+
 # new_game NAME: a copy of the stand-in under the game's image name.
 new_game() {
   local dir
@@ -104,6 +113,16 @@ start_game() {
 end_game() {
   kill -KILL "$1" 2>/dev/null
   wait "$1" 2>/dev/null
+}
+
+# end_game_seen LOG PID IMAGE: ends the game PID and waits for a poll of LOG's
+# program that saw IMAGE gone: a game started again before then would count
+# as the same run.
+end_game_seen() {
+  local polls
+  polls=$(last_poll "$1")
+  end_game "$2"
+  wait_poll_saying "$1" "$polls" "$3 not running"
 }
 
 # thread_cpus PID: the distinct Cpus_allowed_list values of all its threads.

@@ -6,7 +6,7 @@
 #
 #   tests/e2e/linux/run.sh [BUILD_DIR]     (default build/native)
 #
-# Cases that watch different games run side by side: about 50 s. Ends with
+# Cases that watch different games run side by side: under a minute. Ends with
 # "N passed, F failed, S skipped: NAMES"; the status is 1 when a check failed.
 set -u
 source "$(dirname "$0")/lib.sh"
@@ -56,8 +56,8 @@ adjustment_start() {
   adj_prog=$started
 }
 adjustment_check() {
-  local gap polls
-  if wait_adjustment "$adj_watch" "$all_cpus" 60; then
+  local gap
+  if wait_adjusted "$work/adjust.log" SupremeCommander.exe "$adj_pid" "$adj_watch" "$all_cpus"; then
     gap=$((final_at - pinned_at))
     pass "every thread goes to processor 0, then to $all_cpus $gap ms later"
     # Not at once, and not at a later poll.
@@ -78,12 +78,10 @@ adjustment_check() {
 
   # The game exits and starts again once a poll has seen it gone: the watcher
   # re-arms and adjusts the new run.
-  polls=$(last_poll "$work/adjust.log")
-  end_game "$adj_pid"
-  if wait_poll_saying "$work/adjust.log" "$polls" "SupremeCommander.exe not running"; then
+  if end_game_seen "$work/adjust.log" "$adj_pid" SupremeCommander.exe; then
     start_game "$adj_game"
     two_lines() { (($(adjustment_lines "$work/adjust.log") == 2)); }
-    wait_adjustment "$game_watch" "$all_cpus" 60 && wait_until 10 two_lines &&
+    wait_adjusted "$work/adjust.log" SupremeCommander.exe "$game_pid" "$game_watch" "$all_cpus" && wait_until 10 two_lines &&
       pass "a game started again after a poll saw it gone is adjusted again: two adjustment lines" ||
       fail "second run not adjusted: pinned_at=$pinned_at final_at=$final_at; $(cat "$work/adjust.log")"
   else
@@ -99,12 +97,12 @@ lobby_start() {
   start_bg "$work/lobby.out" "$(new_game GPG.Multiplayer.Client.exe)"
   lobby_pid=$started
   start_game "$(new_game ForgedAlliance.exe)"
-  lobby_watch=$game_watch
+  lobby_game=$game_pid lobby_watch=$game_watch
   start_program "$lobby_dir" "$work/lobby.log" || fail "lobby rule: no startup line: $(cat "$work/lobby.log")"
   lobby_prog=$started
 }
 lobby_check() {
-  local log=$work/lobby.log since
+  local log=$work/lobby.log
   local refused="GPG.Multiplayer.Client.exe running; online play not allowed: ForgedAlliance.exe not looked for"
   # A delay started at the first poll would have ended, and the game been
   # pinned, before the second.
@@ -114,9 +112,8 @@ lobby_check() {
   else
     fail "lobby rule: $(cat "$log"); watch: $(tr '\n' '|' <"$lobby_watch")"
   fi
-  since=$(now_ms)
   end_game "$lobby_pid"
-  wait_adjustment "$lobby_watch" "$all_cpus" 60 "$since" && pass "once the lobby client has gone, the game is adjusted" ||
+  wait_adjusted "$log" ForgedAlliance.exe "$lobby_game" "$lobby_watch" "$all_cpus" && pass "once the lobby client has gone, the game is adjusted" ||
     fail "not adjusted after the lobby client left: $(cat "$log")"
   stop_ok "$lobby_prog" "the program under the lobby rule"
 }

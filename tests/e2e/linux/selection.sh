@@ -19,7 +19,7 @@ start_game "$(new_game SupremeCommander.exe)" --threads 3
 start_program "$dir" "$log" || fatal "no startup line: $(cat "$log")"
 prog=$started
 
-if wait_adjustment "$game_watch" 1 60 &&
+if wait_adjusted "$log" SupremeCommander.exe "$game_pid" "$game_watch" 1 &&
   wait_until 10 grep -qx "SupremeCommander.exe (PID $game_pid): processors 1" "$log" &&
   grep -qxF "tavrolin: watching SupremeCommander.exe (delay 1000 ms, online play allowed, CPUs 1); settings and log in $dir" "$log" &&
   [[ $(thread_cpus "$game_pid") == 1 && $(reports "$dir") == 0 ]]; then
