@@ -28,7 +28,7 @@ wait_until 30 holds_default "$dir" && pass "a fresh start writes the default con
 find_tray_icon || fatal "no tray icon appeared"
 pass "the tray icon shows at $icon_x,$icon_y"
 
-before=$(stat -c '%Y %s' "$dir/config.ini")
+before=$(stat -c '%y %s' "$dir/config.ini") # to the nanosecond
 second_start=$(now_ms)
 (cd "$dir" && timeout 30 wine Tavrolin.exe >>"$work/wine.log" 2>&1)
 second_rc=$?
@@ -36,7 +36,7 @@ second_ms=$(($(now_ms) - second_start))
 [[ $second_rc == 0 && $(wine_pid Tavrolin.exe) == "$program" ]] &&
   pass "a second Tavrolin.exe ends by itself (${second_ms} ms, status 0); the first runs on" ||
   fail "second copy: status $second_rc after ${second_ms} ms; Tavrolin.exe now pid $(wine_pid Tavrolin.exe), was $program"
-[[ $(stat -c '%Y %s' "$dir/config.ini") == "$before" && ! -e $dir/ErrorLog.txt ]] &&
+[[ $(stat -c '%y %s' "$dir/config.ini") == "$before" && ! -e $dir/ErrorLog.txt ]] &&
   pass "the second copy changed no file" || fail "the second copy changed config.ini or wrote ErrorLog.txt"
 
 open_tray_menu 1 || fatal "a left click on the icon opened no menu"
