@@ -8,18 +8,15 @@
 # The menu is opened before the game is pinned (it stays open, and the
 # program's timers go on running under it); the moment the game's threads are
 # all on processor 0, "    Exit" is clicked, a second before the final step
-# is due. Takes about a minute, most of it the fresh Wine prefix.
+# is due.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 e2e_screen "$0" "${1:?usage: exit_in_gap.sh BUILD_DIR}"
-e2e_setup "$1" keep
-e2e_prefix
-
+wine_begin "Wine: Exit between the phases" "$1"
 if one_processor; then
   skip "the tray's Exit between the phases" "only one processor to run on: there is nothing to spread"
-  e2e_summary "Wine: Exit between the phases"
-  exit
+  e2e_summary
 fi
 
 # pinned_in LOG: the watch log's last state is every thread on processor 0.
@@ -40,39 +37,34 @@ await_pin() {
 }
 
 dir=$(new_dir gap SupremeCommander.exe)
-# The first poll 10 s after the start, then 4 s: time to open the menu first.
-printf '[Config]\r\nInitializeDelay=4\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
+# The first poll comes 10 s after the start, the pin a second later: time
+# enough to open the menu first.
+write_config "$dir" InitializeDelay=1 OnlineEnabled=1 CPUs=All Game=0
 start_game "$dir" SupremeCommander.exe --threads 3 || fatal "the stand-in game did not start"
-game=$(pid_of SupremeCommander.exe)
-all_cpus=$(thread_cpus "$game")
 watch=${watch_of[SupremeCommander.exe]}
-
-start_in_desktop "$dir" Tavrolin.exe
-wait_for 60 running Tavrolin.exe || fatal "Tavrolin.exe is not running"
+start_tavrolin "$dir" || fatal "Tavrolin.exe is not running"
 find_tray_icon || fatal "no tray icon appeared"
-pinned_in "$watch" && fatal "the game was pinned before the menu could be opened: a slow start; nothing was tested"
 open_tray_menu 1 || fatal "the tray menu did not open"
+pinned_in "$watch" && fatal "the game was pinned before the menu was open: a slow start; nothing was tested"
 
 if ! await_pin "$watch"; then
   fail "the game was never pinned with the menu open: watch log $(tr '\n' '|' <"$watch")"
 else
   click_at=$(now_ms)
   click_menu_item exit
-  if wait_for 30 not_running Tavrolin.exe; then
-    pass "\"    Exit\" chosen with the game pinned ends the program ($(($(now_ms) - click_at)) ms)"
-  else
+  wait_until 30 not_alive "$program" && pass "\"    Exit\" chosen with the game pinned ends the program ($(($(now_ms) - click_at)) ms)" ||
     fail "Tavrolin.exe still runs after \"    Exit\""
-  fi
-  sleep 1.5 # nothing may change any more
-  read -r pinned_at final_at _ < <(adjustment_in "$watch" "$all_cpus")
-  if [[ $final_at != - ]] && all_threads_on "$game" "$all_cpus" && ((final_at >= click_at)); then
+  # Once the program has ended nothing changes the game any more: the watch
+  # has seen the final step by now, or it never came.
+  if wait_adjustment "$watch" "$all_cpus" 1 && all_threads_on "${game_pid[SupremeCommander.exe]}" "$all_cpus" &&
+    ((final_at >= click_at)); then
     pass "the final step ran at the exit ($((final_at - click_at)) ms after the click): the game ends on $all_cpus"
   elif [[ $final_at != - ]] && ((final_at < click_at)); then
     fail "the click came $((click_at - pinned_at)) ms after the pin, after the final step: the gap was not tested"
   else
-    fail "the game was left on $(thread_cpus "$game" | tr '\n' ' ')after the exit; watch log $(tr '\n' '|' <"$watch")"
+    fail "the game was left on $(thread_cpus "${game_pid[SupremeCommander.exe]}" | tr '\n' ' ')after the exit; watch log $(tr '\n' '|' <"$watch")"
   fi
   [[ -e $dir/ErrorLog.txt ]] && fail "ErrorLog.txt: $(cat "$dir/ErrorLog.txt")" || pass "no reports"
 fi
-stop SupremeCommander.exe
-e2e_summary "Wine: Exit between the phases"
+end_game SupremeCommander.exe
+e2e_summary
