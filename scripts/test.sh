@@ -42,6 +42,30 @@ run_ctest() {
   sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \(Skipped\)$/ctest \1/p' "$log" >>"$TAVROLIN_SKIPPED"
 }
 
+# side_by_side NAME COMMAND...: each COMMAND (a script and its arguments, as
+# one string) at once, in a PID namespace of its own where one can be made:
+# the Linux program sees every process on the machine, and one script's
+# program must not adjust another's games. The scripts wait on the programs'
+# polls far more than they work. Their output follows in turn; false when one
+# failed.
+side_by_side() {
+  local name=$1 i failed=0
+  shift
+  local -a commands=("$@") pids=() isolate=()
+  if unshare --pid --fork --mount-proc true 2>/dev/null; then isolate=(unshare --pid --fork --mount-proc); fi
+  for i in "${!commands[@]}"; do
+    # shellcheck disable=SC2086 # the script and its arguments
+    "${isolate[@]}" ${commands[i]} >"build/$name-$i.log" 2>&1 &
+    pids[i]=$!
+  done
+  for i in "${!commands[@]}"; do
+    wait "${pids[i]}" || failed=1
+    printf '\n--- %s\n' "${commands[i]}"
+    cat "build/$name-$i.log"
+  done
+  ((failed == 0))
+}
+
 step "Native build and unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
@@ -57,24 +81,15 @@ done
 step "Fuzzing the settings reader and the value rules: the corpus replayed, then a short search"
 scripts/fuzz.sh 12
 
-step "Linux end-to-end tests"
-tests/e2e/linux/run.sh build/native
-
-step "Bad input through the Linux program"
-tests/e2e/linux/bad_input.sh build/native
-
-step "The adjustment under real conditions: taskset, cpusets, an end between the phases, churning threads"
-tests/e2e/linux/adjust_conditions.sh build/native
-step "Files that are no settings file, a closed output, one copy per user"
-tests/e2e/linux/files_and_signals.sh build/native
-
-step "The processor choice on Linux: CPUs=1, threads kept on it"
-tests/e2e/linux/selection.sh build/native
-step "The CPUs presets on Linux: --list-cpus on real machines' trees, LargeCache on a faked cache"
-tests/e2e/linux/presets.sh build/native
-
-step "Among other users, sessions and signals: another user's game, SIGHUP in the gap, a second copy outside the unit, a hanging bus, narrowed threads"
-tests/e2e/linux/among_others.sh build/native
+step "Linux end-to-end tests: the program against stand-in games, bad input, taskset and cpusets, files and signals, the processor choice, the presets, among other users"
+side_by_side linux-e2e \
+  "tests/e2e/linux/run.sh build/native" \
+  "tests/e2e/linux/bad_input.sh build/native" \
+  "tests/e2e/linux/adjust_conditions.sh build/native" \
+  "tests/e2e/linux/files_and_signals.sh build/native" \
+  "tests/e2e/linux/selection.sh build/native" \
+  "tests/e2e/linux/presets.sh build/native" \
+  "tests/e2e/linux/among_others.sh build/native"
 
 step "1000 adjustments in a row: nothing left behind"
 cmake --preset release >/dev/null
@@ -105,25 +120,14 @@ if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok in
 else
   skip_step "32-bit Windows unit tests" "wine32:i386 is not installed (scripts/setup.sh could not install it)"
 fi
-step "The Linux program against a game run under Wine"
-tests/e2e/linux/wine_game.sh build/native build/win64
-step "Windows end-to-end tests under Wine: the 64-bit and the 32-bit exe, Exit between the phases, the options in force, a folder outside the ANSI code page"
-# Side by side, each on a screen and in Wine prefixes of its own: they wait on
-# the program's polls far more than they work. Their output follows in turn.
-wine_e2e=("run.sh build/win64" "run.sh build/win32" "exit_in_gap.sh build/win64" "options_in_force.sh build/win64"
-  "non_ansi_folder.sh build/win64")
-wine_failed=0
-for i in "${!wine_e2e[@]}"; do
-  # shellcheck disable=SC2086 # the script and its build directory
-  tests/e2e/wine/${wine_e2e[i]} >"build/wine-e2e-$i.log" 2>&1 &
-  wine_pids[i]=$!
-done
-for i in "${!wine_e2e[@]}"; do
-  wait "${wine_pids[i]}" || wine_failed=1
-  printf '\n--- tests/e2e/wine/%s\n' "${wine_e2e[i]}"
-  cat "build/wine-e2e-$i.log"
-done
-((wine_failed == 0))
+step "Under Wine: the Linux program against a game, the 64-bit and the 32-bit exe, Exit between the phases, the options in force, a folder outside the ANSI code page"
+side_by_side wine-e2e \
+  "tests/e2e/linux/wine_game.sh build/native build/win64" \
+  "tests/e2e/wine/run.sh build/win64" \
+  "tests/e2e/wine/run.sh build/win32" \
+  "tests/e2e/wine/exit_in_gap.sh build/win64" \
+  "tests/e2e/wine/options_in_force.sh build/win64" \
+  "tests/e2e/wine/non_ansi_folder.sh build/win64"
 
 step "Seconds per step"
 printf '%s\n' "${steps[@]}"

@@ -112,13 +112,14 @@ TEST_F(WmiProcessNamesTest, StopsWhenTheVisitorSaysSo) {
   }));
   EXPECT_EQ(visits, 1);
 
-  int all = 0;
+  // A process that is still starting may have no name yet, so count the
+  // named ones rather than insist on every name.
+  int named = 0;
   ASSERT_TRUE(names.forEachName(computerName(), [&](std::string_view name) {
-    EXPECT_FALSE(name.empty());
-    ++all;
+    named += name.empty() ? 0 : 1;
     return true;
   }));
-  EXPECT_GT(all, 1);
+  EXPECT_GT(named, 1);
 }
 
 // The bound object is kept between queries; a failure lets it go, and the
