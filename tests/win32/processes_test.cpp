@@ -143,6 +143,7 @@ TEST(WinProcessControl, OpensOnlyWhatIsThereAndAllowsNoMaskOutsideTheSystemMask)
     EXPECT_FALSE(control.setAffinity(*handle, outside));
     EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
   }
+  ::SetLastError(ERROR_SUCCESS);
   EXPECT_FALSE(control.setAffinity(*handle, 0));
   EXPECT_EQ(lastError.code(), static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(MasksOf(game.handle()).process, before);  // unchanged
