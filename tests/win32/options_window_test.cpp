@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <functional>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,14 +19,17 @@
 #include "fake_platform.h"
 #include "info_window_win.h"
 #include "options_window_win.h"
+#include "win_testing.h"
 #include "windows_win.h"
 
 namespace tavrolin::win32 {
 namespace {
 
-HINSTANCE Instance() {
-  return ::GetModuleHandleA(nullptr);
-}
+using testing::Instance;
+using testing::RecordingEvents;
+using testing::StyleOf;
+using testing::TextOf;
+using Options = WinOptionsWindow;
 
 int ScreenDpi() {
   const HDC screen = ::GetDC(nullptr);
@@ -35,20 +38,16 @@ int ScreenDpi() {
   return dpi;
 }
 
-std::string TextOf(HWND window) {
-  char text[512] = {};
-  ::GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
 std::string ClassOf(HWND window) {
   char name[64] = {};
   ::GetClassNameA(window, name, sizeof name);
   return name;
 }
 
-LONG_PTR StyleOf(HWND window) {
-  return ::GetWindowLongPtrA(window, GWL_STYLE);
+// The bits of its style that say what kind of control it is.
+LONG_PTR KindOf(HWND control) {
+  const std::string name = ClassOf(control);
+  return StyleOf(control) & (name == "ComboBox" ? 3 : name == "Static" ? SS_TYPEMASK : BS_TYPEMASK);
 }
 
 // A control's rectangle in its parent's client coordinates.
@@ -102,187 +101,158 @@ bool Inside(const RECT& inner, const RECT& outer) {
   return ::IntersectRect(&common, &inner, &outer) != 0 && ::EqualRect(&common, &inner) != 0;
 }
 
-::testing::AssertionResult SameRect(const RECT& actual, const RECT& expected) {
-  if (::EqualRect(&actual, &expected) != 0) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure()
-         << "(" << actual.left << "," << actual.top << ")-(" << actual.right << "," << actual.bottom
-         << "), expected (" << expected.left << "," << expected.top << ")-(" << expected.right
-         << "," << expected.bottom << ")";
+// A rectangle as a failed comparison shows it.
+std::string Corners(const RECT& place) {
+  return std::to_string(place.left) + "," + std::to_string(place.top) + " - " +
+         std::to_string(place.right) + "," + std::to_string(place.bottom);
 }
 
-LOGFONTA FontOf(HWND control) {
+// The control's font is Tahoma of that weight, from `largest` down to
+// `smallest` pixels high.
+void ExpectTahoma(HWND control, int largest, int smallest, LONG weight = FW_NORMAL) {
   LOGFONTA font{};
   const auto handle = reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0));
   ::GetObjectA(handle, sizeof font, &font);
-  return font;
+  EXPECT_STREQ(font.lfFaceName, "Tahoma");
+  EXPECT_EQ(font.lfWeight, weight);
+  EXPECT_GE(font.lfHeight, -largest);
+  EXPECT_LE(font.lfHeight, -smallest);
 }
 
-// Records the events in their order.
-class RecordingEvents final : public OptionsEvents {
- public:
-  void onGamePicked() override { events.push_back("game picked"); }
-  void onSave() override { events.push_back("save"); }
-  void onUnload() override {
-    events.push_back("unload");
-    if (whileUnloading) whileUnloading();
-  }
-  std::vector<std::string> events;
-  std::function<void()> whileUnloading;
-};
-
-class OptionsWindowTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(class_.registered());
-    ASSERT_TRUE(window_.create());
-  }
-  HWND control(int id) const { return window_.control(id); }
-  // What the user does: the keyboard in a closed list, a button's click.
-  void userPressesDownIn(int id) {
-    ::SendMessageA(control(id), WM_KEYDOWN, VK_DOWN, 0);
-    ::SendMessageA(control(id), WM_KEYUP, VK_DOWN, 0);
-  }
-  void userClicks(HWND button) { ::SendMessageA(button, BM_CLICK, 0, 0); }
-
-  WindowClass class_{Instance(), WinOptionsWindow::kClassName, {.background = nullptr}};
-  RecordingEvents events_;
-  WinOptionsWindow window_{class_, events_, nullptr};
-};
-
-TEST_F(OptionsWindowTest, TheWindowIsAFixedDialogWithOnlyACloseButton) {
-  const Figures* at = FiguresHere();
-  if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
-  const HWND hwnd = window_.hwnd();
-  EXPECT_EQ(TextOf(hwnd), "Tavrolin");
-  EXPECT_FALSE(window_.visible());  // created hidden
-  const LONG_PTR style = StyleOf(hwnd);
+// The program's title, a fixed border with only a close button, the client
+// area worked out, centred on the screen.
+void ExpectFixedAndCentred(HWND window, SIZE size) {
+  EXPECT_EQ(TextOf(window), "Tavrolin");
+  const LONG_PTR style = StyleOf(window);
   EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
   EXPECT_NE(style & WS_SYSMENU, 0);
   EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
   RECT client{};
-  ::GetClientRect(hwnd, &client);
-  EXPECT_EQ(client.right, at->options.cx);
-  EXPECT_EQ(client.bottom, at->options.cy);
-
-  window_.show();
+  ::GetClientRect(window, &client);
+  EXPECT_EQ(Corners(client), Corners({0, 0, size.cx, size.cy}));
   RECT outer{};
-  ::GetWindowRect(hwnd, &outer);
+  ::GetWindowRect(window, &outer);
   EXPECT_NEAR((outer.left + outer.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
   EXPECT_NEAR((outer.top + outer.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
 }
 
-TEST_F(OptionsWindowTest, EveryControlIsInsideTheWindowAndThreeStandWhereWorkedOut) {
+// What the user does: a click on a button, the Down key in a closed list.
+void UserClicks(HWND button) {
+  ::SendMessageA(button, BM_CLICK, 0, 0);
+}
+void UserPressesDownIn(HWND list) {
+  ::SendMessageA(list, WM_KEYDOWN, VK_DOWN, 0);
+  ::SendMessageA(list, WM_KEYUP, VK_DOWN, 0);
+}
+// Processor box `index` (from 1).
+HWND BoxOf(const Options& window, int index) {
+  return ::GetDlgItem(window.hwnd(), Options::kFirstProcessorBox + index - 1);
+}
+
+class OptionsWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(window_.create()); }
+  HWND control(int id) const { return window_.control(id); }
+
+  WindowClass class_{Instance(), Options::kClassName, {.background = nullptr}};
+  RecordingEvents events_;
+  Options window_{class_, events_, nullptr};
+};
+
+TEST_F(OptionsWindowTest, TheDesignStandsWhereWorkedOutForTheScreensResolution) {
   const Figures* at = FiguresHere();
   if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
-  struct Expected {
+  enum Font { kDesign, kBold, kFitting, kNote };  // 8.25 pt; bold; down to 6 pt; 6.75 pt
+  const struct {
     int id;
     const char* windowClass;
     const char* text;
     bool visible;
-  };
-  const Expected table[] = {
-      {WinOptionsWindow::kGameLabel, "Static", "Choose Game:", true},
-      {WinOptionsWindow::kGameList, "ComboBox", "", true},
-      {WinOptionsWindow::kProcessorFrame, "Button", "Custom Processor Affinity", true},
-      {WinOptionsWindow::kProcessorHint, "Static", "(only selected processors will be used)", true},
-      {WinOptionsWindow::kProcessorTemplate, "Button", "array", false},
-      {WinOptionsWindow::kDelayLabel, "Static", "Auto initialize after game start in ", true},
-      {WinOptionsWindow::kDelayList, "ComboBox", "", true},
-      {WinOptionsWindow::kSecondsLabel, "Static", "seconds.", true},
-      {WinOptionsWindow::kOnlineBox, "Button", "Enabled for online play", true},
-      {WinOptionsWindow::kAutoStartBox, "Button", "Auto initialize after game start - ", false},
-      {WinOptionsWindow::kSaveButton, "Button", "Close and Save", true},
+    LONG_PTR kind;
+    Font font;
+  } table[] = {
+      {Options::kGameLabel, "Static", "Choose Game:", true, SS_LEFT, kFitting},
+      {Options::kGameList, "ComboBox", "", true, CBS_DROPDOWNLIST, kBold},
+      {Options::kProcessorFrame, "Button", "Custom Processor Affinity", true, BS_GROUPBOX, kDesign},
+      {Options::kProcessorHint, "Static", "(only selected processors will be used)", true, SS_LEFT,
+       kNote},
+      {Options::kProcessorTemplate, "Button", "array", false, BS_AUTOCHECKBOX, kDesign},
+      {Options::kDelayLabel, "Static", "Auto initialize after game start in ", true, SS_LEFT,
+       kFitting},
+      {Options::kDelayList, "ComboBox", "", true, CBS_DROPDOWNLIST, kDesign},
+      {Options::kSecondsLabel, "Static", "seconds.", true, SS_LEFT, kFitting},
+      {Options::kOnlineBox, "Button", "Enabled for online play", true, BS_3STATE, kFitting},
+      {Options::kAutoStartBox, "Button", "Auto initialize after game start - ", false,
+       BS_AUTOCHECKBOX, kFitting},
+      {Options::kSaveButton, "Button", "Close and Save", true, BS_PUSHBUTTON, kDesign},
   };
   RECT client{};
   ::GetClientRect(window_.hwnd(), &client);
-  for (const Expected& expected : table) {
-    SCOPED_TRACE(expected.text);
-    const HWND item = control(expected.id);
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.text);
+    const HWND item = control(row.id);
     ASSERT_NE(item, nullptr);
-    EXPECT_EQ(ClassOf(item), expected.windowClass);
-    EXPECT_EQ(TextOf(item), expected.text);
-    EXPECT_EQ((StyleOf(item) & WS_VISIBLE) != 0, expected.visible);
+    EXPECT_EQ(ClassOf(item), row.windowClass);
+    EXPECT_EQ(TextOf(item), row.text);
+    EXPECT_EQ((StyleOf(item) & WS_VISIBLE) != 0, row.visible);
+    EXPECT_EQ(KindOf(item), row.kind);
     EXPECT_TRUE(Inside(PlaceOf(item), client));
+    const int largest = row.font == kNote ? at->note : at->font;
+    ExpectTahoma(item, largest, row.font == kFitting ? at->smallest : largest,
+                 row.font == kBold ? FW_BOLD : FW_NORMAL);
   }
-  EXPECT_TRUE(SameRect(PlaceOf(control(WinOptionsWindow::kGameList)), at->gameList));
-  EXPECT_TRUE(SameRect(PlaceOf(control(WinOptionsWindow::kProcessorHint)), at->hint));
-  EXPECT_TRUE(SameRect(PlaceOf(control(WinOptionsWindow::kSaveButton)), at->saveButton));
+  EXPECT_EQ(Corners(PlaceOf(control(Options::kGameList))), Corners(at->gameList));
+  EXPECT_EQ(Corners(PlaceOf(control(Options::kProcessorHint))), Corners(at->hint));
+  EXPECT_EQ(Corners(PlaceOf(control(Options::kSaveButton))), Corners(at->saveButton));
+  ASSERT_TRUE(window_.addProcessorBox(1, {240, 600, 855, 195, "CPU 0"}));
+  EXPECT_EQ(Corners(PlaceOf(BoxOf(window_, 1))),
+            Corners({at->firstBox.x, at->firstBox.y, at->firstBox.x + at->box.cx,
+                     at->firstBox.y + at->box.cy}));
+
+  EXPECT_FALSE(window_.visible());  // created hidden
+  window_.show();
+  ExpectFixedAndCentred(window_.hwnd(), at->options);
 }
 
-TEST_F(OptionsWindowTest, ListsAllowNoTypingAndTheBoxesHaveTheirKinds) {
-  for (const int id : {WinOptionsWindow::kGameList, WinOptionsWindow::kDelayList}) {
-    EXPECT_EQ(StyleOf(control(id)) & 3, CBS_DROPDOWNLIST);
-    // A list that allows typing has an edit field.
-    EXPECT_EQ(::FindWindowExA(control(id), nullptr, "Edit", nullptr), nullptr);
-    // Typing only moves the selection; a letter that starts no entry does nothing.
-    const std::vector<std::string> entries{"20", "30"};
-    id == WinOptionsWindow::kGameList ? window_.setGames(entries) : window_.setDelays(entries, 0);
-    ::SendMessageA(control(id), CB_SETCURSEL, 0, 0);
-    ::SendMessageA(control(id), WM_CHAR, 'x', 0);
-    EXPECT_EQ(TextOf(control(id)), "20");
-  }
-  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kOnlineBox)) & BS_TYPEMASK, BS_3STATE);
-  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kProcessorTemplate)) & BS_TYPEMASK, BS_AUTOCHECKBOX);
-  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kProcessorFrame)) & BS_TYPEMASK, BS_GROUPBOX);
-  EXPECT_EQ(StyleOf(control(WinOptionsWindow::kSaveButton)) & BS_TYPEMASK, BS_PUSHBUTTON);
-  // The hidden auto-start box is checked and stays so: unloading keeps the poll on.
-  EXPECT_TRUE(window_.autoStartChecked());
-  EXPECT_EQ(window_.onlineState(), 0);  // unchecked at design
-
-  window_.setOnlineState(2);
-  EXPECT_EQ(window_.onlineState(), 2);
-  EXPECT_EQ(::SendMessageA(control(WinOptionsWindow::kOnlineBox), BM_GETCHECK, 0, 0),
-            BST_INDETERMINATE);
-  // The user's clicks tick and untick it; greyed, a click ticks it.
-  userClicks(control(WinOptionsWindow::kOnlineBox));
-  EXPECT_EQ(window_.onlineState(), 1);
-  userClicks(control(WinOptionsWindow::kOnlineBox));
-  EXPECT_EQ(window_.onlineState(), 0);
-  userClicks(control(WinOptionsWindow::kOnlineBox));
-  EXPECT_EQ(window_.onlineState(), 1);
-  EXPECT_TRUE(events_.events.empty());
-}
-
-TEST_F(OptionsWindowTest, TahomaWithABoldGameListAndASmallGreyNote) {
-  const Figures* at = FiguresHere();
-  if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
-  for (const int id : {WinOptionsWindow::kDelayList, WinOptionsWindow::kProcessorFrame,
-                       WinOptionsWindow::kSaveButton, WinOptionsWindow::kProcessorTemplate}) {
-    const LOGFONTA font = FontOf(control(id));
-    EXPECT_STREQ(font.lfFaceName, "Tahoma");
-    EXPECT_EQ(font.lfHeight, -at->font);
-    EXPECT_EQ(font.lfWeight, FW_NORMAL);
-  }
-  // Labels and the online box may step down to 6 pt to fit their texts.
-  for (const int id : {WinOptionsWindow::kGameLabel, WinOptionsWindow::kDelayLabel,
-                       WinOptionsWindow::kOnlineBox}) {
-    const LOGFONTA font = FontOf(control(id));
-    EXPECT_STREQ(font.lfFaceName, "Tahoma");
-    EXPECT_LE(font.lfHeight, -at->smallest);
-    EXPECT_GE(font.lfHeight, -at->font);
-  }
-  const LOGFONTA bold = FontOf(control(WinOptionsWindow::kGameList));
-  EXPECT_STREQ(bold.lfFaceName, "Tahoma");
-  EXPECT_EQ(bold.lfHeight, -at->font);
-  EXPECT_EQ(bold.lfWeight, FW_BOLD);
-  EXPECT_EQ(FontOf(control(WinOptionsWindow::kProcessorHint)).lfHeight, -at->note);
-
-  // Colours: the grey note, the frame's caption in the highlight colour, and
-  // the dialog's colour behind the labels and boxes.
+// The grey note, the frame's caption in the highlight colour, and the
+// dialog's colour behind the labels and boxes.
+TEST_F(OptionsWindowTest, TheNoteIsGreyOnTheDialogsColour) {
   const HDC dc = ::GetDC(window_.hwnd());
   const auto colours = [&](int id) {
     ::SendMessageA(window_.hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                    reinterpret_cast<LPARAM>(control(id)));
     return ::GetTextColor(dc);
   };
-  EXPECT_EQ(colours(WinOptionsWindow::kProcessorHint), RGB(128, 128, 128));
+  EXPECT_EQ(colours(Options::kProcessorHint), RGB(128, 128, 128));
   EXPECT_EQ(::GetBkColor(dc), RGB(208, 241, 255));
-  EXPECT_EQ(colours(WinOptionsWindow::kProcessorFrame), ::GetSysColor(COLOR_HIGHLIGHT));
-  colours(WinOptionsWindow::kOnlineBox);
+  EXPECT_EQ(colours(Options::kProcessorFrame), ::GetSysColor(COLOR_HIGHLIGHT));
+  colours(Options::kOnlineBox);
   EXPECT_EQ(::GetBkColor(dc), RGB(208, 241, 255));
-  colours(WinOptionsWindow::kGameLabel);
+  colours(Options::kGameLabel);
   EXPECT_EQ(::GetBkMode(dc), TRANSPARENT);
   ::ReleaseDC(window_.hwnd(), dc);
+}
+
+TEST_F(OptionsWindowTest, ListsAllowNoTypingAndTheOnlineBoxHasThreeStates) {
+  for (const int id : {Options::kGameList, Options::kDelayList}) {
+    // A list that allows typing has an edit field.
+    EXPECT_EQ(::FindWindowExA(control(id), nullptr, "Edit", nullptr), nullptr);
+    // Typing only moves the selection; a letter that starts no entry does nothing.
+    const std::vector<std::string> entries{"20", "30"};
+    id == Options::kGameList ? window_.setGames(entries) : window_.setDelays(entries, 0);
+    ::SendMessageA(control(id), CB_SETCURSEL, 0, 0);
+    ::SendMessageA(control(id), WM_CHAR, 'x', 0);
+    EXPECT_EQ(TextOf(control(id)), "20");
+  }
+  EXPECT_EQ(window_.onlineState(), 0);  // unchecked at design
+
+  window_.setOnlineState(2);
+  EXPECT_EQ(window_.onlineState(), 2);
+  EXPECT_EQ(::SendMessageA(control(Options::kOnlineBox), BM_GETCHECK, 0, 0), BST_INDETERMINATE);
+  // Greyed, a click ticks it. (Ticking and unticking: the Wine end-to-end tests.)
+  UserClicks(control(Options::kOnlineBox));
+  EXPECT_EQ(window_.onlineState(), 1);
+  EXPECT_TRUE(events_.events.empty());
 }
 
 // Visual styles would draw the frame's caption and the game list's field in
@@ -291,9 +261,9 @@ TEST_F(OptionsWindowTest, TahomaWithABoldGameListAndASmallGreyNote) {
 // there to be switched off.
 TEST_F(OptionsWindowTest, TheFrameAndTheGameListAreDrawnWithoutVisualStyles) {
   if (::IsThemeActive() == 0) GTEST_SKIP() << "no visual style is active";
-  EXPECT_NE(::GetWindowTheme(control(WinOptionsWindow::kSaveButton)), nullptr);
-  EXPECT_EQ(::GetWindowTheme(control(WinOptionsWindow::kProcessorFrame)), nullptr);
-  EXPECT_EQ(::GetWindowTheme(control(WinOptionsWindow::kGameList)), nullptr);
+  EXPECT_NE(::GetWindowTheme(control(Options::kSaveButton)), nullptr);
+  EXPECT_EQ(::GetWindowTheme(control(Options::kProcessorFrame)), nullptr);
+  EXPECT_EQ(::GetWindowTheme(control(Options::kGameList)), nullptr);
 }
 
 // Where the control draws its text when it has room: drawn four times as wide
@@ -343,16 +313,24 @@ Ink InkWhenWide(HWND control) {
   return ink;
 }
 
-// A text's width in the control's font.
-int TextWidth(HWND control, const std::string& text) {
+// What `use` finds with the control's font in the control's device context.
+template <typename Use>
+auto WithFontOf(HWND control, Use use) {
   const HDC dc = ::GetDC(control);
   const HGDIOBJ old =
       ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)));
-  SIZE extent{};
-  ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  const auto found = use(dc);
   ::SelectObject(dc, old);
   ::ReleaseDC(control, dc);
-  return extent.cx;
+  return found;
+}
+
+int TextWidth(HWND control, const std::string& text) {
+  return WithFontOf(control, [&](HDC dc) {
+    SIZE extent{};
+    ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    return extent.cx;
+  });
 }
 
 // At the screen's resolution and with whatever face stands in for Tahoma, no
@@ -366,28 +344,20 @@ TEST_F(OptionsWindowTest, EveryTextIsWholeAtTheScreensResolution) {
     EXPECT_EQ(ScreenDpi(), std::atoi(dpi));
   }
   if (const char* tahoma = std::getenv("TAVROLIN_TEST_TAHOMA")) {
-    const HDC dc = ::GetDC(window_.hwnd());
-    const HGDIOBJ old =
-        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(
-                               control(WinOptionsWindow::kSaveButton), WM_GETFONT, 0, 0)));
-    char face[LF_FACESIZE] = {};
-    ::GetTextFaceA(dc, sizeof face, face);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(window_.hwnd(), dc);
-    EXPECT_EQ(std::string(face) == "Tahoma", std::string(tahoma) == "1") << "drawn in " << face;
+    const std::string face = WithFontOf(control(Options::kSaveButton), [](HDC dc) {
+      char name[LF_FACESIZE] = {};
+      ::GetTextFaceA(dc, sizeof name, name);
+      return std::string(name);
+    });
+    EXPECT_EQ(face == "Tahoma", std::string(tahoma) == "1") << "drawn in " << face;
   }
+  std::vector<HWND> drawn{control(Options::kGameLabel), control(Options::kProcessorHint),
+                          control(Options::kDelayLabel), control(Options::kSecondsLabel),
+                          control(Options::kOnlineBox)};
   for (int box = 1; box <= 32; ++box) {
     ASSERT_TRUE(
         window_.addProcessorBox(box, {240, 600, 855, 195, "CPU " + std::to_string(box - 1)}));
-  }
-  std::vector<HWND> drawn;
-  for (const int id : {WinOptionsWindow::kGameLabel, WinOptionsWindow::kProcessorHint,
-                       WinOptionsWindow::kDelayLabel, WinOptionsWindow::kSecondsLabel,
-                       WinOptionsWindow::kOnlineBox}) {
-    drawn.push_back(control(id));
-  }
-  for (int box = 0; box < 32; ++box) {
-    drawn.push_back(::GetDlgItem(window_.hwnd(), WinOptionsWindow::kFirstProcessorBox + box));
+    drawn.push_back(BoxOf(window_, box));
   }
   for (const HWND item : drawn) {
     SCOPED_TRACE(TextOf(item));
@@ -403,8 +373,8 @@ TEST_F(OptionsWindowTest, EveryTextIsWholeAtTheScreensResolution) {
   const std::vector<std::string> delays{"20", "30", "60"};
   window_.setGames(games);
   window_.setDelays(delays, 0);
-  for (const auto& [id, entries] : {std::pair{WinOptionsWindow::kGameList, games},
-                                    std::pair{WinOptionsWindow::kDelayList, delays}}) {
+  for (const auto& [id, entries] :
+       {std::pair{Options::kGameList, games}, std::pair{Options::kDelayList, delays}}) {
     const RECT place = PlaceOf(control(id));
     for (const std::string& entry : entries) {
       SCOPED_TRACE(entry);
@@ -413,7 +383,7 @@ TEST_F(OptionsWindowTest, EveryTextIsWholeAtTheScreensResolution) {
                 place.right - place.left);
     }
   }
-  for (const int id : {WinOptionsWindow::kProcessorFrame, WinOptionsWindow::kSaveButton}) {
+  for (const int id : {Options::kProcessorFrame, Options::kSaveButton}) {
     SCOPED_TRACE(TextOf(control(id)));
     const RECT place = PlaceOf(control(id));
     EXPECT_LE(TextWidth(control(id), TextOf(control(id))) + 8 * edge, place.right - place.left);
@@ -421,35 +391,36 @@ TEST_F(OptionsWindowTest, EveryTextIsWholeAtTheScreensResolution) {
 }
 
 TEST_F(OptionsWindowTest, OnlyTheUsersActionsRaiseEvents) {
-  const std::vector<std::string> games{"SupremeCommander.exe", "ForgedAlliance.exe"};
-  const std::vector<std::string> delays{"20", "30", "60"};
-  window_.setGames(games);
+  window_.setGames(std::vector<std::string>{"SupremeCommander.exe", "ForgedAlliance.exe"});
   window_.selectGame(0);
   window_.selectGame(1);
-  window_.setDelays(delays, 1);
+  window_.setDelays(std::vector<std::string>{"20", "30", "60"}, 1);
   window_.setOnlineState(1);
   ASSERT_TRUE(window_.addProcessorBox(1, {240, 600, 855, 195, "CPU 0"}));
   window_.setProcessorBoxChecked(1, false);
   window_.show();
   window_.hide();
+  EXPECT_TRUE(window_.exists());  // hidden, not unloaded
   EXPECT_TRUE(events_.events.empty());
   EXPECT_EQ(window_.selectedGame(), 1);
   EXPECT_EQ(window_.selectedDelay(), 1);
-  EXPECT_EQ(TextOf(control(WinOptionsWindow::kGameList)), "ForgedAlliance.exe");
+  EXPECT_EQ(TextOf(control(Options::kGameList)), "ForgedAlliance.exe");
 
   // The user: a box, the other list, the game list, the button.
-  userClicks(::GetDlgItem(window_.hwnd(), WinOptionsWindow::kFirstProcessorBox));
+  UserClicks(BoxOf(window_, 1));
   EXPECT_TRUE(window_.processorBoxChecked(1));
-  userPressesDownIn(WinOptionsWindow::kDelayList);
+  UserPressesDownIn(control(Options::kDelayList));
   EXPECT_EQ(window_.selectedDelay(), 2);
   EXPECT_TRUE(events_.events.empty());
   window_.selectGame(0);
-  userPressesDownIn(WinOptionsWindow::kGameList);
+  UserPressesDownIn(control(Options::kGameList));
   EXPECT_EQ(window_.selectedGame(), 1);
-  userClicks(control(WinOptionsWindow::kSaveButton));
+  UserClicks(control(Options::kSaveButton));
   EXPECT_EQ(events_.events, (std::vector<std::string>{"game picked", "save"}));
 }
 
+// The hidden auto-start box is checked and stays so: unloading keeps the poll
+// on. (The Controller's shutdown unloads it too: the tests of its window.)
 TEST_F(OptionsWindowTest, ClosingItRaisesUnloadWhileItsControlsStillExist) {
   bool checkedAtUnload = false;
   events_.whileUnloading = [&] { checkedAtUnload = window_.autoStartChecked(); };
@@ -461,76 +432,41 @@ TEST_F(OptionsWindowTest, ClosingItRaisesUnloadWhileItsControlsStillExist) {
   EXPECT_FALSE(window_.exists());
   EXPECT_EQ(window_.processorBoxCount(), 0);
   EXPECT_FALSE(Window::isLoaded(&window_));
+  window_.destroy();  // not loaded: nothing more
+  EXPECT_EQ(events_.events.size(), 1U);
 
-  // Loaded again: the design once more, without boxes, and unloaded by code.
+  // Loaded again: the design once more, without boxes.
   ASSERT_TRUE(window_.create());
   EXPECT_EQ(window_.processorBoxCount(), 0);
   EXPECT_TRUE(window_.autoStartChecked());
-  window_.unload();  // as the Controller's shutdown does
-  EXPECT_EQ(events_.events, (std::vector<std::string>{"unload", "unload"}));
-  EXPECT_FALSE(window_.exists());
-  window_.destroy();  // not loaded: nothing more
-  EXPECT_EQ(events_.events.size(), 2U);
 }
 
 TEST_F(OptionsWindowTest, ProcessorBoxesAreCopiesOfTheTemplateInTabOrder) {
-  const Figures* at = FiguresHere();
-  if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
   ASSERT_TRUE(window_.addProcessorBox(1, {240, 600, 855, 195, "CPU 0"}));
   ASSERT_TRUE(window_.addProcessorBox(2, {240, 960, 855, 195, "CPU 1"}));
   ASSERT_EQ(window_.processorBoxCount(), 2);
-  const HWND source = control(WinOptionsWindow::kProcessorTemplate);
-  const HWND first = ::GetDlgItem(window_.hwnd(), WinOptionsWindow::kFirstProcessorBox);
-  const HWND second = ::GetDlgItem(window_.hwnd(), WinOptionsWindow::kFirstProcessorBox + 1);
+  const HWND source = control(Options::kProcessorTemplate);
+  const HWND first = BoxOf(window_, 1);
+  const HWND second = BoxOf(window_, 2);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(TextOf(second), "CPU 1");
   EXPECT_NE(StyleOf(second) & WS_VISIBLE, 0);
-  EXPECT_EQ(StyleOf(second) & BS_TYPEMASK, StyleOf(source) & BS_TYPEMASK);
+  EXPECT_EQ(KindOf(second), KindOf(source));
   EXPECT_TRUE(window_.processorBoxChecked(1) && window_.processorBoxChecked(2));
   EXPECT_EQ(::SendMessageA(second, WM_GETFONT, 0, 0), ::SendMessageA(source, WM_GETFONT, 0, 0));
   const RECT templatePlace = PlaceOf(source);
   const RECT place = PlaceOf(second);
   EXPECT_EQ(place.right - place.left, templatePlace.right - templatePlace.left);
   EXPECT_EQ(place.bottom - place.top, templatePlace.bottom - templatePlace.top);
-  EXPECT_TRUE(SameRect(PlaceOf(first), {at->firstBox.x, at->firstBox.y, at->firstBox.x + at->box.cx,
-                                        at->firstBox.y + at->box.cy}));
   // Tab goes from the game list through the boxes to the delay list.
   EXPECT_EQ(::GetWindow(source, GW_HWNDNEXT), first);
   EXPECT_EQ(::GetWindow(first, GW_HWNDNEXT), second);
-  EXPECT_EQ(::GetNextDlgTabItem(window_.hwnd(), control(WinOptionsWindow::kGameList), FALSE),
-            first);
+  EXPECT_EQ(::GetNextDlgTabItem(window_.hwnd(), control(Options::kGameList), FALSE), first);
 
   window_.setProcessorBoxChecked(2, false);
   EXPECT_FALSE(window_.processorBoxChecked(2));
   EXPECT_FALSE(window_.processorBoxChecked(3));  // none such
 }
-
-// The logic on the real window, the Controller on test doubles.
-class OptionsDialogOnWindows : public ::testing::Test {
- protected:
-  explicit OptionsDialogOnWindows(const char* processors = "2") {
-    fake_.environment.variables["NUMBER_OF_PROCESSORS"] = processors;
-    form_.start();
-  }
-  WinOptionsWindow& open() {
-    form_.openOptions();
-    for (Window* window : Window::loadedWindows()) {
-      if (auto* options = dynamic_cast<WinOptionsWindow*>(window)) return *options;
-    }
-    ADD_FAILURE() << "no options window";
-    throw std::runtime_error("no options window");
-  }
-  std::string config() const { return fake_.files.text(fake_.configPath()); }
-
-  fakes::FakePlatform fake_;
-  AppIcon icon_{Instance()};
-  WinWindows windows_{Instance(), icon_, nullptr};
-  Platform platform_{fake_.environment, fake_.files,     fake_.profile,   fake_.clock,
-                     fake_.time,        fake_.time,      fake_.lastError, fake_.window,
-                     fake_.window,      fake_.processes, fake_.processes, fake_.processes,
-                     fake_.beeper,      windows_,        fake_.debug,     fake_.topology};
-  Controller form_{platform_};
-};
 
 // The warning box, as the user sees it, dismissed by a timer inside its loop.
 struct SeenWarning {
@@ -566,64 +502,39 @@ void CALLBACK DismissWarning(HWND, UINT, UINT_PTR, DWORD) {
   ::EnumThreadWindows(::GetCurrentThreadId(), ReadWarning, 0);
 }
 
-TEST_F(OptionsDialogOnWindows, UntickingAndSavingReachesTheControllerAndTheFile) {
-  WinOptionsWindow& window = open();
-  EXPECT_TRUE(window.visible());
-  ASSERT_EQ(window.processorBoxCount(), 2);
-  EXPECT_EQ(TextOf(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox)), "CPU 0");
-  EXPECT_EQ(TextOf(window.control(WinOptionsWindow::kGameList)), "SupremeCommander.exe");
-  EXPECT_EQ(TextOf(window.control(WinOptionsWindow::kDelayList)), "30");  // from the file
-  EXPECT_EQ(window.onlineState(), 1);
-
-  // The user unticks CPU 0, picks the other game (at once, before saving),
-  // and saves.
-  ::SendMessageA(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox), BM_CLICK, 0, 0);
-  ::SendMessageA(window.control(WinOptionsWindow::kGameList), WM_KEYDOWN, VK_DOWN, 0);
-  EXPECT_EQ(form_.watchedImage(), "ForgedAlliance.exe");
-  EXPECT_NE(config().find("Game=0"), std::string::npos);
-  form_.setPolling(false);
-  ::SendMessageA(window.control(WinOptionsWindow::kSaveButton), BM_CLICK, 0, 0);
-
-  EXPECT_FALSE(window.visible());
-  EXPECT_TRUE(window.exists());  // hidden, not unloaded
-  ASSERT_EQ(form_.processorSelection().count(), 2U);
-  EXPECT_EQ(form_.processorSelection().item(1), "False");
-  EXPECT_EQ(form_.processorSelection().item(2), "True");
-  EXPECT_TRUE(form_.pollTimer().enabled());
-  EXPECT_NE(config().find("Game=1"), std::string::npos);
-
-  // Opened again: the boxes as the user left them.
-  WinOptionsWindow& again = open();
-  EXPECT_EQ(&again, &window);
-  EXPECT_FALSE(again.processorBoxChecked(1));
-  EXPECT_EQ(fake_.log(), "");
-}
-
-TEST_F(OptionsDialogOnWindows, SavingWithNoBoxTickedWarnsInAModalBoxOwnedByTheDialog) {
-  WinOptionsWindow& window = open();
-  for (int box = 0; box < 2; ++box) {
-    ::SendMessageA(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox + box),
-                   BM_CLICK, 0, 0);
-  }
+// Saving with no box ticked shows it; its texts are the logic's.
+TEST_F(OptionsWindowTest, AWarningIsAModalBoxOwnedByTheDialog) {
+  window_.show();
   g_warning = {};
   const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, DismissWarning);
-  ::SendMessageA(window.control(WinOptionsWindow::kSaveButton), BM_CLICK, 0, 0);
+  const std::string text = "You should use atleast one processor!\r\n\r\nLast processor enabled.";
+  window_.showWarning(text, "Tavrolin");
   ::KillTimer(nullptr, timer);
-
   ASSERT_TRUE(g_warning.seen);
   EXPECT_EQ(g_warning.title, "Tavrolin");
-  EXPECT_EQ(g_warning.text, "You should use atleast one processor!\r\n\r\nLast processor enabled.");
-  EXPECT_EQ(g_warning.owner, window.hwnd());
+  EXPECT_EQ(g_warning.text, text);
+  EXPECT_EQ(g_warning.owner, window_.hwnd());
   EXPECT_TRUE(g_warning.warningIcon);
   EXPECT_EQ(g_warning.buttons, 1);
-  EXPECT_TRUE(window.processorBoxChecked(2));  // the last one, ticked again
-  EXPECT_EQ(form_.processorSelection().item(2), "True");
-  EXPECT_FALSE(window.visible());  // hidden only after the warning
 }
 
-class ManyProcessors : public OptionsDialogOnWindows {
+// The logic on the real window, the Controller on test doubles, with more
+// processors than boxes fit in four rows.
+class ManyProcessors : public ::testing::Test {
  protected:
-  ManyProcessors() : OptionsDialogOnWindows("40") {}
+  ManyProcessors() {
+    fake_.environment.variables["NUMBER_OF_PROCESSORS"] = "40";
+    form_.start();
+  }
+
+  fakes::FakePlatform fake_;
+  AppIcon icon_{Instance()};
+  WinWindows windows_{Instance(), icon_, nullptr};
+  Platform platform_{fake_.environment, fake_.files,     fake_.profile,   fake_.clock,
+                     fake_.time,        fake_.time,      fake_.lastError, fake_.window,
+                     fake_.window,      fake_.processes, fake_.processes, fake_.processes,
+                     fake_.beeper,      windows_,        fake_.debug,     fake_.topology};
+  Controller form_{platform_};
 };
 
 // A 32-bit build makes boxes for the first 32 processors only: they fill the
@@ -632,21 +543,21 @@ TEST_F(ManyProcessors, BoxesBeyondThirtyTwoStayInsideTheFrameAndTheDialogGrows) 
   const Figures* at = FiguresHere();
   if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
   const int boxes = kMaskBits < 40 ? static_cast<int>(kMaskBits) : 40;
-  WinOptionsWindow& window = open();
+  form_.openOptions();
+  ASSERT_EQ(Window::loadedWindows().size(), 1U);
+  auto& window = dynamic_cast<Options&>(*Window::loadedWindows().front());
   ASSERT_EQ(window.processorBoxCount(), boxes);
-  const RECT frame = PlaceOf(window.control(WinOptionsWindow::kProcessorFrame));
+  const RECT frame = PlaceOf(window.control(Options::kProcessorFrame));
   RECT client{};
   ::GetClientRect(window.hwnd(), &client);
   for (int box = 1; box <= boxes; ++box) {
     SCOPED_TRACE(box);
-    EXPECT_TRUE(
-        Inside(PlaceOf(::GetDlgItem(window.hwnd(), WinOptionsWindow::kFirstProcessorBox + box - 1)),
-               frame));
+    EXPECT_TRUE(Inside(PlaceOf(BoxOf(window, box)), frame));
   }
   // The controls below keep their distance to the frame's bottom, and all of
   // them are inside the client area.
-  const RECT save = PlaceOf(window.control(WinOptionsWindow::kSaveButton));
-  const RECT online = PlaceOf(window.control(WinOptionsWindow::kOnlineBox));
+  const RECT save = PlaceOf(window.control(Options::kSaveButton));
+  const RECT online = PlaceOf(window.control(Options::kOnlineBox));
   EXPECT_GT(online.top, frame.bottom);
   EXPECT_LE(save.bottom, client.bottom);
   // Eight columns either way. A dialog wider than the screen (at 144 and 192
@@ -682,100 +593,77 @@ class InfoWindowTest : public ::testing::Test {
   ~InfoWindowTest() override { ::DestroyWindow(owner_); }
 };
 
-TEST_F(InfoWindowTest, AFixedOwnedWindowOutOfTheTaskbarWithTheTwoTexts) {
+// The labels keep their size: the texts are set in Tahoma, in the design's
+// 8.25 pt unless the installed face needs a smaller size to fit.
+TEST_F(InfoWindowTest, OneFixedOwnedWindowOutOfTheTaskbarWithTheTextsInTheirLabels) {
   const Figures* at = FiguresHere();
   if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
   EXPECT_FALSE(info_.loaded());  // not until it is first shown
   windows_.showInfoWindow();
   ASSERT_TRUE(info_.loaded());
   const HWND hwnd = info_.hwnd();
-  EXPECT_EQ(TextOf(hwnd), "Tavrolin");
   EXPECT_NE(::IsWindowVisible(hwnd), 0);
-  const LONG_PTR style = StyleOf(hwnd);
-  EXPECT_NE(style & WS_SYSMENU, 0);
-  EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
-  const LONG_PTR exStyle = ::GetWindowLongPtrA(hwnd, GWL_EXSTYLE);
-  EXPECT_NE(exStyle & WS_EX_DLGMODALFRAME, 0);
-  EXPECT_EQ(exStyle & WS_EX_APPWINDOW, 0);
-  EXPECT_EQ(::GetWindow(hwnd, GW_OWNER), owner_);  // owned: no taskbar button
+  ExpectFixedAndCentred(hwnd, at->info);
+  EXPECT_NE(StyleOf(hwnd, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME, 0);
 
-  EXPECT_EQ(TextOf(info_.control(WinInfoWindow::kAboutTextId)),
-            "This tool will readjust thread CPU affinity on the fly across all available cores.  "
-            "It will help Supreme Commander fully utilize Dual, Quad and even Octo cores.  Up to "
-            "32 processor cores are supported and in the options menu you can choose which "
-            "specific cores the application should be split across, if desired.");
-  EXPECT_EQ(TextOf(info_.control(WinInfoWindow::kBeepTextId)),
-            "A system beep will be heard when the threading adjustment takes place.  It takes "
-            "about a second for it to take effect.  Task Manager will visually reflect the better "
-            "distribution across all cores.  Now Dual, Quad and Octo cores can be further "
-            "leveraged for smoother play and for far larger games.");
-  const std::string notice = TextOf(info_.control(WinInfoWindow::kNoticeId));
-  EXPECT_EQ(notice.size(), 20U);
-  EXPECT_EQ(StyleOf(info_.control(WinInfoWindow::kNoticeId)) & SS_TYPEMASK, SS_CENTER);
-  for (const int id : {WinInfoWindow::kAboutTextId, WinInfoWindow::kBeepTextId}) {
-    EXPECT_EQ(StyleOf(info_.control(id)) & SS_TYPEMASK, SS_LEFT);  // wraps at words
+  const struct {
+    int id;
+    const char* text;  // null: the name and the version, 20 characters
+    LONG_PTR kind;     // the texts wrap at words; the notice is centred
+  } labels[] = {
+      {WinInfoWindow::kAboutTextId,
+       "This tool will readjust thread CPU affinity on the fly across all available cores.  It "
+       "will help Supreme Commander fully utilize Dual, Quad and even Octo cores.  Up to 32 "
+       "processor cores are supported and in the options menu you can choose which specific cores "
+       "the application should be split across, if desired.",
+       SS_LEFT},
+      {WinInfoWindow::kBeepTextId,
+       "A system beep will be heard when the threading adjustment takes place.  It takes about a "
+       "second for it to take effect.  Task Manager will visually reflect the better distribution "
+       "across all cores.  Now Dual, Quad and Octo cores can be further leveraged for smoother "
+       "play and for far larger games.",
+       SS_LEFT},
+      {WinInfoWindow::kNoticeId, nullptr, SS_CENTER},
+  };
+  for (const auto& row : labels) {
+    SCOPED_TRACE(row.id);
+    const HWND label = info_.control(row.id);
+    const std::string text = TextOf(label);
+    EXPECT_EQ(text.size(), row.text ? std::strlen(row.text) : 20U);
+    if (row.text) {
+      EXPECT_EQ(text, row.text);
+    }
+    EXPECT_EQ(KindOf(label), row.kind);
+    ExpectTahoma(label, at->font, at->note);
+    RECT client{};
+    ::GetClientRect(label, &client);
+    const RECT needed = WithFontOf(label, [&](HDC dc) {
+      RECT place = client;
+      ::DrawTextA(dc, text.c_str(), -1, &place, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+      return place;
+    });
+    EXPECT_LE(needed.bottom, client.bottom);
+    EXPECT_LE(needed.right, client.right);
   }
 
   RECT client{};
   ::GetClientRect(hwnd, &client);
-  EXPECT_EQ(client.right, at->info.cx);
-  EXPECT_EQ(client.bottom, at->info.cy);
-  EXPECT_TRUE(SameRect(PlaceOf(info_.control(WinInfoWindow::kNoticeId)), at->notice));
+  EXPECT_EQ(Corners(PlaceOf(info_.control(WinInfoWindow::kNoticeId))), Corners(at->notice));
   // The texts one above the other, inside the window.
   const RECT about = PlaceOf(info_.control(WinInfoWindow::kAboutTextId));
   const RECT beep = PlaceOf(info_.control(WinInfoWindow::kBeepTextId));
   EXPECT_TRUE(Inside(about, client) && Inside(beep, client));
   EXPECT_LE(about.bottom, beep.top);
   EXPECT_LE(beep.bottom, at->notice.top);
-  RECT outer{};
-  ::GetWindowRect(hwnd, &outer);
-  EXPECT_NEAR((outer.left + outer.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
-  EXPECT_NEAR((outer.top + outer.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
-}
 
-// The labels keep their size: the text is set in Tahoma, in the design's
-// 8.25 pt unless the installed face needs a smaller size to fit.
-TEST_F(InfoWindowTest, TheTextsFitTheirFixedLabels) {
-  const Figures* at = FiguresHere();
-  if (at == nullptr) GTEST_SKIP() << "no figures worked out for " << ScreenDpi() << " dpi";
+  // Showing it again brings the same window; its close button unloads it,
+  // and the next showing makes it anew.
   windows_.showInfoWindow();
-  for (const int id :
-       {WinInfoWindow::kAboutTextId, WinInfoWindow::kBeepTextId, WinInfoWindow::kNoticeId}) {
-    SCOPED_TRACE(id);
-    const HWND label = info_.control(id);
-    const LOGFONTA font = FontOf(label);
-    EXPECT_STREQ(font.lfFaceName, "Tahoma");
-    EXPECT_EQ(font.lfWeight, FW_NORMAL);
-    const std::string text = TextOf(label);
-    RECT client{};
-    ::GetClientRect(label, &client);
-    const HDC dc = ::GetDC(label);
-    const HGDIOBJ old =
-        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(label, WM_GETFONT, 0, 0)));
-    RECT needed = client;
-    ::DrawTextA(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(label, dc);
-    EXPECT_LE(needed.bottom, client.bottom);
-    EXPECT_LE(needed.right, client.right);
-    EXPECT_LE(font.lfHeight, -at->note);
-    EXPECT_GE(font.lfHeight, -at->font);
-  }
-}
-
-TEST_F(InfoWindowTest, OneWindowAtMostAndClosingUnloadsIt) {
-  windows_.showInfoWindow();
-  const HWND first = info_.hwnd();
-  windows_.showInfoWindow();
-  EXPECT_EQ(info_.hwnd(), first);
-  int infoWindows = 0;
-  for (Window* window : Window::loadedWindows()) infoWindows += window == &info_ ? 1 : 0;
-  EXPECT_EQ(infoWindows, 1);
-
-  ::SendMessageA(first, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(info_.hwnd(), hwnd);
+  ::SendMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_FALSE(info_.loaded());
-  EXPECT_FALSE(::IsWindow(first));
-  windows_.showInfoWindow();  // made anew
+  EXPECT_FALSE(::IsWindow(hwnd));
+  windows_.showInfoWindow();
   EXPECT_TRUE(info_.loaded());
   EXPECT_NE(::IsWindowVisible(info_.hwnd()), 0);
 }

@@ -14,41 +14,33 @@
 //   show it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "config/profile_text.h"
+#include "config/settings.h"
 #include "files_win.h"
-#include "standin_process.h"
+#include "win_testing.h"
 
 namespace tavrolin::win32 {
 namespace {
 
+using testing::ReadAll;
 using testing::TempDirectory;
-
-const std::string kDefaultFile =
-    ";Configuration is done by the program and shouldn't be adjusted here.\r\n"
-    ";Delete this file if issues arise, the app will make a new one.\r\n"
-    "\r\n"
-    "[Config]\r\n"
-    "InitializeDelay=30\r\n"
-    "OnlineEnabled=1\r\n"
-    "CPUs=All\r\n"
-    "Game=0\r\n";
 
 struct Sample {
   const char* name;
-  std::string text;
+  std::optional<std::string> text;  // none: no file
 };
 
 const std::string k300(300, '7');
 
 std::vector<Sample> Corpus() {
   return {
-      {"default", kDefaultFile},
+      {"default", std::string(kDefaultConfig)},
       {"letter case", "[CONFIG]\r\ninitializedelay=20\r\nGAME=1\r\n"},
       {"equal keys", "[Config]\r\nGame=1\r\nGame=0\r\nInitializeDelay=60\r\n"},
       {"equal sections",
@@ -72,6 +64,7 @@ std::vector<Sample> Corpus() {
       {"other section only", "[Settings]\r\nGame=1\r\n"},
       {"inline comment", "[Config]\r\nGame=1 ; forged alliance\r\n"},
       {"key with inner blanks", "[Config]\r\nInitialize Delay=5\r\nInitializeDelay=6\r\n"},
+      {"no file", std::nullopt},
   };
 }
 
@@ -95,27 +88,12 @@ constexpr Query kQueries[] = {
     {"Config", "Initialize Delay"},
 };
 
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
+void WriteFile(const std::string& path, const std::optional<std::string>& text) {
+  if (text) std::ofstream(path, std::ios::binary | std::ios::trunc) << *text;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-struct Read {
-  std::uint32_t length;
-  std::string value;
-  bool operator==(const Read&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Read& read) {
-  return out << read.length << " \"" << read.value << "\"";
-}
+// The length copied and the text in the buffer.
+using Read = std::pair<std::uint32_t, std::string>;
 
 Read SystemRead(const std::string& path, const Query& query, const std::string& fallback,
                 std::size_t size) {
@@ -126,8 +104,10 @@ Read SystemRead(const std::string& path, const Query& query, const std::string& 
 }
 
 // The one buffer size at which Wine cuts a quoted value differently (above).
-bool WineCutsQuotedValue(const std::string& text, const Query& query, std::size_t size) {
-  const auto value = profile_text::FindValue(text, query.section, query.key);
+bool WineCutsQuotedValue(const std::optional<std::string>& text, const Query& query,
+                         std::size_t size) {
+  if (!text) return false;
+  const auto value = profile_text::FindValue(*text, query.section, query.key);
   if (!value || value->size() < 2) return false;
   const char quote = value->front();
   return (quote == '"' || quote == '\'') && value->back() == quote && size == value->size() - 1;
@@ -163,15 +143,6 @@ TEST(PrivateProfile, ReadsGiveWhatThePortableReaderGives) {
   }
 }
 
-TEST(PrivateProfile, AMissingFileGivesTheDefault) {
-  TempDirectory directory;
-  const std::string path = directory.file("missing.ini");
-  for (const std::string fallback : {"", "dflt"}) {
-    EXPECT_EQ(SystemRead(path, {"Config", "Game"}, fallback, 255),
-              PortableRead(std::nullopt, {"Config", "Game"}, fallback, 255));
-  }
-}
-
 struct Write {
   const char* section;
   const char* key;
@@ -180,24 +151,19 @@ struct Write {
 
 struct WriteCase {
   const char* name;
-  std::string before;  // empty name: no file
+  std::optional<std::string> before;  // none: no file
   std::vector<Write> writes;
-  bool fileExists = true;
 };
 
 // The file's lines trimmed, without empty ones, each ended by LF: what is left
 // when Wine's rewrite (above) and an in-place edit are set side by side.
-std::string Normalised(std::string_view text) {
+std::string Normalised(const std::string& text) {
+  std::istringstream lines(text);
   std::string result;
-  while (!text.empty()) {
-    const std::size_t end = std::min(text.find('\n'), text.size());
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(std::min(end + 1, text.size()));
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) {
-      line.remove_suffix(1);
-    }
-    if (!line.empty()) result.append(line).append("\n");
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    const std::size_t last = line.find_last_not_of(" \t\r");
+    if (last != std::string::npos) result += line.substr(first, last + 1 - first) + "\n";
   }
   return result;
 }
@@ -205,7 +171,7 @@ std::string Normalised(std::string_view text) {
 std::vector<WriteCase> WriteCases() {
   return {
       {"replace in the default file",
-       kDefaultFile,
+       std::string(kDefaultConfig),
        {{"Config", "InitializeDelay", "60"},
         {"Config", "OnlineEnabled", "0"},
         {"Config", "Game", "1"}}},
@@ -220,9 +186,9 @@ std::vector<WriteCase> WriteCases() {
       {"into a file without a final line end",
        "[Config]\r\nGame=0",
        {{"Config", "InitializeDelay", "20"}}},
-      {"create the file", "", {{"Config", "Game", "1"}, {"Config", "CPUs", "All"}}, false},
+      {"create the file", std::nullopt, {{"Config", "Game", "1"}, {"Config", "CPUs", "All"}}},
       {"long value", "[Config]\r\nGame=0\r\n", {{"Config", "CPUs", k300.c_str()}}},
-      {"the same value again", kDefaultFile, {{"Config", "Game", "0"}}},
+      {"the same value again", std::string(kDefaultConfig), {{"Config", "Game", "0"}}},
       {"blank lines inside sections",
        "[Config]\r\nGame=0\r\n\r\n[Other]\r\n\r\nx=1\r\n\r\n",
        {{"Config", "CPUs", "All"}, {"Other", "y", "2"}}},
@@ -240,15 +206,14 @@ TEST(PrivateProfile, WritesLeaveTheSameKeysValuesAndComments) {
   for (const WriteCase& sample : WriteCases()) {
     SCOPED_TRACE(sample.name);
     const std::string path = directory.file("write" + std::to_string(++index) + ".ini");
-    if (sample.fileExists) WriteFile(path, sample.before);
-    std::string portable = sample.before;
+    WriteFile(path, sample.before);
+    std::string portable = sample.before.value_or("");
     WinPrivateProfile profile;
     for (const Write& write : sample.writes) {
       ASSERT_TRUE(profile.writeString(write.section, write.key, write.value, path));
       portable = profile_text::SetValue(portable, write.section, write.key, write.value);
     }
-    const std::string written = ReadFile(path);
-    EXPECT_EQ(Normalised(written), Normalised(portable));
+    EXPECT_EQ(Normalised(ReadAll(path)), Normalised(portable));
     for (const Query& query : kQueries) {
       SCOPED_TRACE(std::string("[") + query.section + "] " + query.key);
       EXPECT_EQ(SystemRead(path, query, "", 255), PortableRead(portable, query, "", 255));

@@ -11,30 +11,22 @@
 #include "controller_window.h"
 #include "fake_platform.h"
 #include "tray_win.h"
+#include "win_testing.h"
 #include "window_timers.h"
 #include "windows_win.h"
 
 namespace tavrolin::win32 {
 namespace {
 
-HINSTANCE Instance() {
-  return ::GetModuleHandleA(nullptr);
-}
+using testing::Eventually;
+using testing::Instance;
+using testing::StyleOf;
+using testing::TextOf;
 
-template <typename Condition>
-bool PumpUntil(Condition condition, std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  MessagePump pump;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    pump.handleWaitingEvents();
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-  return true;
-}
+// The captions of the test windows unloaded, in their order.
+std::vector<std::string> g_unloaded;
 
 // A plain window that records its messages and hands WM_TIMER to its timers.
-
 class TestWindow final : public Window {
  public:
   explicit TestWindow(const WindowClass& windowClass, const char* caption = "test") {
@@ -42,13 +34,10 @@ class TestWindow final : public Window {
   }
   WindowTimers timers{*this};
   std::vector<UINT> messages;
-  int unloads = 0;
-  std::vector<std::string>* unloadOrder = nullptr;
-  std::string name;
+  WPARAM lastTimerId = 0;
 
   void unload() override {
-    ++unloads;
-    if (unloadOrder != nullptr) unloadOrder->push_back(name);
+    g_unloaded.push_back(TextOf(hwnd()));
     Window::unload();
   }
 
@@ -56,6 +45,7 @@ class TestWindow final : public Window {
   LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
     messages.push_back(message);
     if (message == WM_TIMER) {
+      lastTimerId = wParam;
       timers.dispatch(wParam);
       return 0;
     }
@@ -71,7 +61,7 @@ void PumpWhileATwinTicks(TestWindow& window, int ticks) {
   const auto twin = window.timers.createTimer([&] { ++twinTicks; });
   twin->setInterval(20);
   twin->setEnabled(true);
-  ASSERT_TRUE(PumpUntil([&] { return twinTicks >= ticks; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(Eventually([&] { return twinTicks >= ticks; }));
 }
 
 class WindowsTest : public ::testing::Test {
@@ -80,7 +70,6 @@ class WindowsTest : public ::testing::Test {
 };
 
 TEST_F(WindowsTest, AWindowFindsItsObjectFromItsFirstMessageToItsLast) {
-  ASSERT_TRUE(windowClass_.registered());
   auto window = std::make_unique<TestWindow>(windowClass_);
   ASSERT_TRUE(window->loaded());
   EXPECT_EQ(window->messages.front(), static_cast<UINT>(WM_NCCREATE));
@@ -94,54 +83,51 @@ TEST_F(WindowsTest, AWindowFindsItsObjectFromItsFirstMessageToItsLast) {
   EXPECT_FALSE(::IsWindow(hwnd));
   EXPECT_EQ(window->messages.back(), static_cast<UINT>(WM_NCDESTROY));
   EXPECT_FALSE(Window::isLoaded(window.get()));
-}
 
-TEST_F(WindowsTest, DestroyingTheObjectDestroysItsWindowQuietly) {
-  HWND hwnd = nullptr;
-  {
-    TestWindow window(windowClass_);
-    hwnd = window.hwnd();
-    ASSERT_TRUE(::IsWindow(hwnd));
-  }
-  EXPECT_FALSE(::IsWindow(hwnd));
+  // An object destroyed while loaded destroys its window quietly.
+  window = std::make_unique<TestWindow>(windowClass_);
+  const HWND other = window->hwnd();
+  ASSERT_TRUE(::IsWindow(other));
+  window.reset();
+  EXPECT_FALSE(::IsWindow(other));
   EXPECT_TRUE(Window::loadedWindows().empty());
 }
 
-TEST_F(WindowsTest, TheMainWindowUnloadsTheOthersInLoadOrder) {
-  std::vector<std::string> order;
+TEST_F(WindowsTest, TheMainWindowUnloadsTheOthersInLoadOrderAndSeesItsOwnState) {
   TestWindow main(windowClass_, "main");
   TestWindow first(windowClass_, "first");
   TestWindow second(windowClass_, "second");
   TestWindow third(windowClass_, "third");
-  first.name = "first";
-  second.name = "second";
-  third.name = "third";
-  for (TestWindow* window : {&main, &first, &second, &third}) window->unloadOrder = &order;
   second.unload();  // no longer loaded: not unloaded again
-  order.clear();
+  g_unloaded.clear();
 
   WinMainWindow mainWindow(main);
   mainWindow.unloadOtherWindows();
-  EXPECT_EQ(order, (std::vector<std::string>{"first", "third"}));
+  EXPECT_EQ(g_unloaded, (std::vector<std::string>{"first", "third"}));
   EXPECT_TRUE(main.loaded());
-  EXPECT_EQ(main.unloads, 0);
   EXPECT_EQ(Window::loadedWindows(), std::vector<Window*>{&main});
-}
 
-TEST_F(WindowsTest, MinimizedAndHiddenAsTheMainWindowSees) {
-  TestWindow window(windowClass_);
-  WinMainWindow mainWindow(window);
-  ::ShowWindow(window.hwnd(), SW_SHOWMINNOACTIVE);
+  // Minimized and hidden as the main window sees them.
+  ::ShowWindow(main.hwnd(), SW_SHOWMINNOACTIVE);
   EXPECT_TRUE(mainWindow.isMinimized());
   mainWindow.hide();
-  EXPECT_FALSE(::IsWindowVisible(window.hwnd()));
-  ::ShowWindow(window.hwnd(), SW_RESTORE);
+  EXPECT_FALSE(::IsWindowVisible(main.hwnd()));
+  ::ShowWindow(main.hwnd(), SW_RESTORE);
   EXPECT_FALSE(mainWindow.isMinimized());
 }
 
 TEST_F(WindowsTest, TimersTickOnlyWhileEnabledWithAnInterval) {
   TestWindow window(windowClass_);
+  // A timer gone takes its window timer with it: none is left to kill.
   int ticks = 0;
+  auto gone = window.timers.createTimer([&] { ++ticks; });
+  gone->setInterval(20);
+  gone->setEnabled(true);
+  ASSERT_TRUE(Eventually([&] { return ticks > 0; }));
+  gone.reset();
+  EXPECT_EQ(::KillTimer(window.hwnd(), window.lastTimerId), FALSE);
+  ticks = 0;
+
   const auto timer = window.timers.createTimer([&] { ++ticks; });
   EXPECT_FALSE(timer->enabled());
   EXPECT_EQ(timer->interval(), 0U);
@@ -151,24 +137,12 @@ TEST_F(WindowsTest, TimersTickOnlyWhileEnabledWithAnInterval) {
   EXPECT_EQ(ticks, 0);
 
   timer->setInterval(20);
-  ASSERT_TRUE(PumpUntil([&] { return ticks >= 2; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(Eventually([&] { return ticks >= 2; }));
 
   timer->setEnabled(false);
   const int stoppedAt = ticks;
   PumpWhileATwinTicks(window, 5);
   EXPECT_EQ(ticks, stoppedAt);
-}
-
-TEST_F(WindowsTest, ATimerGoneTakesItsWindowTimerWithIt) {
-  TestWindow window(windowClass_);
-  int ticks = 0;
-  {
-    const auto timer = window.timers.createTimer([&] { ++ticks; });
-    timer->setInterval(20);
-    timer->setEnabled(true);
-  }
-  PumpWhileATwinTicks(window, 5);
-  EXPECT_EQ(ticks, 0);
 }
 
 TEST_F(WindowsTest, ATickIsNotEnteredAgainFromThePumpInsideIt) {
@@ -177,8 +151,7 @@ TEST_F(WindowsTest, ATickIsNotEnteredAgainFromThePumpInsideIt) {
   int deepest = 0;
   int ticks = 0;
   bool dueAgainInside = false;
-  std::unique_ptr<Timer> timer;
-  timer = window.timers.createTimer([&] {
+  const auto timer = window.timers.createTimer([&] {
     ++ticks;
     ++depth;
     deepest = std::max(deepest, depth);
@@ -189,14 +162,14 @@ TEST_F(WindowsTest, ATickIsNotEnteredAgainFromThePumpInsideIt) {
     };
     const auto before = timerMessages();
     if (depth == 1 &&
-        PumpUntil([&] { return timerMessages() > before; }, std::chrono::seconds(5))) {
+        Eventually([&] { return timerMessages() > before; }, std::chrono::seconds(5))) {
       dueAgainInside = true;
     }
     --depth;
   });
   timer->setInterval(10);
   timer->setEnabled(true);
-  ASSERT_TRUE(PumpUntil([&] { return ticks >= 2; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(Eventually([&] { return ticks >= 2; }));
   EXPECT_TRUE(dueAgainInside);
   EXPECT_EQ(deepest, 1);
 }
@@ -227,135 +200,78 @@ BOOL WINAPI RecordShellCall(DWORD message, PNOTIFYICONDATAA data) {
   return TRUE;
 }
 
-TEST_F(WindowsTest, TheTrayRecordIsTheFirstFormFilledOnce) {
-  g_shellCalls.clear();
-  TestWindow window(windowClass_);
-  const HICON icon = ::LoadIconA(nullptr, IDI_APPLICATION);
-  WinTrayIcon tray(window, icon, RecordShellCall);
-  tray.add();
-  ASSERT_EQ(g_shellCalls.size(), 1U);
-  EXPECT_EQ(g_shellCalls[0].message, static_cast<DWORD>(NIM_ADD));
-  EXPECT_EQ(g_shellCalls[0].bytes.size(), sizeof(void*) == 8 ? 104U : 88U);
-
-  const TrayIconData& record = tray.record();
-  EXPECT_EQ(record.size, NOTIFYICONDATAA_V1_SIZE);
-  EXPECT_EQ(record.window, window.hwnd());
-  EXPECT_EQ(record.id, 1U);
-  EXPECT_EQ(record.flags, 7U);
-  EXPECT_EQ(record.callbackMessage, 512U);
-  EXPECT_EQ(record.icon, icon);
-  EXPECT_EQ(std::string(record.tip, 11), std::string(" Tavrolin \0", 11));
-  EXPECT_EQ(std::string(record.tip + 11, 53), std::string(53, ' '));
-  EXPECT_EQ(std::memcmp(g_shellCalls[0].bytes.data(), &record, sizeof record), 0);
-
-  tray.remove();
-  ASSERT_EQ(g_shellCalls.size(), 2U);
-  EXPECT_EQ(g_shellCalls[1].message, static_cast<DWORD>(NIM_DELETE));
-  EXPECT_EQ(g_shellCalls[1].bytes, g_shellCalls[0].bytes);
-}
-
-TEST_F(WindowsTest, ARecreatedTaskbarGetsTheIconBackWhileItIsShown) {
-  g_shellCalls.clear();
-  TestWindow window(windowClass_);
-  WinTrayIcon tray(window, nullptr, RecordShellCall);
-  tray.taskbarCreated();  // not added yet: nothing
-  EXPECT_TRUE(g_shellCalls.empty());
-  tray.add();
-  tray.taskbarCreated();
-  ASSERT_EQ(g_shellCalls.size(), 2U);
-  EXPECT_EQ(g_shellCalls[1].message, static_cast<DWORD>(NIM_ADD));
-  EXPECT_EQ(g_shellCalls[1].bytes, g_shellCalls[0].bytes);
-  tray.remove();
-  tray.taskbarCreated();  // removed at exit: stays removed
-  EXPECT_EQ(g_shellCalls.size(), 3U);
-}
-
 // The Controller's window with a Controller on test doubles, except for the
 // window's own timers and the main-window service.
 class ControllerWindowTest : public ::testing::Test {
  protected:
   ControllerWindowTest() {
-    fake_.environment.directory = testing_directory();
-    platform_ = std::make_unique<Platform>(Platform{
-        fake_.environment, fake_.files, fake_.profile, fake_.clock, window_.timers(), fake_.time,
-        fake_.lastError, window_.mainWindow(), fake_.window, fake_.processes, fake_.processes,
-        fake_.processes, fake_.beeper, fake_.windows, fake_.debug, fake_.topology});
-    controller_ = std::make_unique<Controller>(*platform_);
-    window_.attach(*controller_, {.showOptions = [this] { shown(optionsShown_); },
-                                  .showInfo = [this] { shown(infoShown_); }});
-  }
-  static std::string testing_directory() { return "C:\\Tavrolin"; }
-
-  std::string menuText(int position) {
-    char text[64] = {};
-    ::GetMenuStringA(window_.popupMenu(), static_cast<UINT>(position), text, sizeof text,
-                     MF_BYPOSITION);
-    return text;
+    // As when a window cannot be made.
+    const auto fail = [] { throw Failure(FailureNumber::kInvalidPropertyValue); };
+    window_.attach(controller_, {.showOptions = fail, .showInfo = fail});
   }
 
   AppIcon icon_{Instance()};
   ControllerWindow window_{Instance(), icon_, RecordShellCall};
   fakes::FakePlatform fake_;
-  std::unique_ptr<Platform> platform_;
-  std::unique_ptr<Controller> controller_;
-  int optionsShown_ = 0;
-  int infoShown_ = 0;
-  bool windowsFail_ = false;  // as when a window cannot be made
-
- private:
-  void shown(int& count) {
-    if (windowsFail_) throw Failure(FailureNumber::kInvalidPropertyValue);
-    ++count;
-  }
+  Platform platform_{fake_.environment, fake_.files,     fake_.profile,   fake_.clock,
+                     window_.timers(),  fake_.time,      fake_.lastError, window_.mainWindow(),
+                     fake_.window,      fake_.processes, fake_.processes, fake_.processes,
+                     fake_.beeper,      fake_.windows,   fake_.debug,     fake_.topology};
+  Controller controller_{platform_};
 };
 
-TEST_F(ControllerWindowTest, IsCreatedMinimizedHiddenAndOutOfTheTaskbar) {
+// Created minimized, hidden and out of the taskbar; minimizing hides it, and
+// closing it runs the shutdown.
+TEST_F(ControllerWindowTest, IsAHiddenWindowThatMinimizingHidesAndClosingEnds) {
   const HWND hwnd = window_.hwnd();
   ASSERT_NE(hwnd, nullptr);
-  char caption[32] = {};
-  ::GetWindowTextA(hwnd, caption, sizeof caption);
-  EXPECT_STREQ(caption, "Form1");
+  EXPECT_EQ(TextOf(hwnd), "Form1");
   EXPECT_TRUE(::IsIconic(hwnd));
   EXPECT_FALSE(::IsWindowVisible(hwnd));
-  const LONG_PTR style = ::GetWindowLongPtrA(hwnd, GWL_STYLE);
-  const LONG_PTR exStyle = ::GetWindowLongPtrA(hwnd, GWL_EXSTYLE);
+  const LONG_PTR style = StyleOf(hwnd);
+  const LONG_PTR exStyle = StyleOf(hwnd, GWL_EXSTYLE);
   EXPECT_NE(style & WS_CAPTION, 0);
   EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
   EXPECT_NE(exStyle & WS_EX_TOOLWINDOW, 0);
   EXPECT_EQ(exStyle & WS_EX_APPWINDOW, 0);
+
+  ::ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+  ::ShowWindow(hwnd, SW_RESTORE);
+  ASSERT_TRUE(::IsWindowVisible(hwnd));
+  ::ShowWindow(hwnd, SW_MINIMIZE);  // WM_SIZE, minimized: the resize handler
+  EXPECT_FALSE(::IsWindowVisible(hwnd));
+
+  ::SendMessageA(hwnd, WM_CLOSE, 0, 0);
+  EXPECT_EQ(fake_.environment.endedWith, 0);
+  EXPECT_EQ(fake_.window.trayRemoves, 1);
+  EXPECT_TRUE(::IsWindow(hwnd));  // the process ends; the window is not destroyed first
 }
 
 TEST_F(ControllerWindowTest, ThePopupMenuHasTheCaptionsAndExitAsDefault) {
   const HMENU menu = window_.popupMenu();
-  ASSERT_NE(menu, nullptr);
+  const char* const captions[] = {"Close Menu", nullptr, "   Options",
+                                  "      Info", nullptr, "    Exit"};  // null: a separator
   ASSERT_EQ(::GetMenuItemCount(menu), 6);
-  EXPECT_EQ(menuText(0), "Close Menu");
-  EXPECT_EQ(menuText(2), "   Options");
-  EXPECT_EQ(menuText(3), "      Info");
-  EXPECT_EQ(menuText(5), "    Exit");
-  for (const int separator : {1, 4}) {
+  for (UINT position = 0; position < 6; ++position) {
+    char text[64] = {};
+    ::GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
     MENUITEMINFOA item{};
     item.cbSize = sizeof item;
     item.fMask = MIIM_FTYPE;
-    ASSERT_NE(::GetMenuItemInfoA(menu, static_cast<UINT>(separator), TRUE, &item), 0);
-    EXPECT_NE(item.fType & MFT_SEPARATOR, 0U) << "position " << separator;
+    ASSERT_NE(::GetMenuItemInfoA(menu, position, TRUE, &item), 0);
+    EXPECT_EQ((item.fType & MFT_SEPARATOR) != 0, captions[position] == nullptr) << position;
+    EXPECT_STREQ(text, captions[position] ? captions[position] : "") << position;
   }
   EXPECT_EQ(::GetMenuDefaultItem(menu, TRUE, 0), 5U);
 }
 
-TEST_F(ControllerWindowTest, MenuCommandsReachTheirHandlers) {
+// What the commands show, the Wine end-to-end tests see. A command that fails
+// is reported under the name users' logs know it by; Exit runs the shutdown
+// once.
+TEST_F(ControllerWindowTest, MenuCommandsThatFailAreReportedAndExitEndsOnce) {
   const HWND hwnd = window_.hwnd();
   ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kClose), 0);
-  ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kOptions), 0);
-  ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kInfo), 0);
-  ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kInfo), 0);
-  EXPECT_EQ(optionsShown_, 1);
-  EXPECT_EQ(infoShown_, 2);
-  EXPECT_FALSE(fake_.environment.endedWith.has_value());
   EXPECT_EQ(fake_.log(), "");
-
-  // A command that fails is reported under the name users' logs know it by.
-  windowsFail_ = true;
   ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kOptions), 0);
   ::SendMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kInfo), 0);
   for (const char* name : {"mnuOptions_Click", "mnuInfo_Click"}) {
@@ -372,40 +288,6 @@ TEST_F(ControllerWindowTest, MenuCommandsReachTheirHandlers) {
   // Closing the window afterwards does not run the shutdown twice.
   ::SendMessageA(hwnd, WM_CLOSE, 0, 0);
   EXPECT_EQ(fake_.window.trayRemoves, 1);
-}
-
-TEST_F(ControllerWindowTest, ClosingTheWindowRunsTheShutdown) {
-  ::SendMessageA(window_.hwnd(), WM_CLOSE, 0, 0);
-  EXPECT_EQ(fake_.environment.endedWith, 0);
-  EXPECT_EQ(fake_.window.trayRemoves, 1);
-  EXPECT_TRUE(::IsWindow(window_.hwnd()));  // the process ends; the window is not destroyed first
-}
-
-TEST_F(ControllerWindowTest, MinimizingHidesTheWindow) {
-  ::ShowWindow(window_.hwnd(), SW_SHOWNOACTIVATE);
-  ::ShowWindow(window_.hwnd(), SW_RESTORE);
-  ASSERT_TRUE(::IsWindowVisible(window_.hwnd()));
-  ::ShowWindow(window_.hwnd(), SW_MINIMIZE);  // WM_SIZE, minimized: the resize handler
-  EXPECT_FALSE(::IsWindowVisible(window_.hwnd()));
-}
-
-// The Controller's own delay and final-mask timers tick through the window's
-// messages: a game seen by the poll is pinned after the delay, and one second
-// later gets its final mask and the beep.
-TEST_F(ControllerWindowTest, TheControllersTimersAreWindowTimers) {
-  fake_.processes.start("SupremeCommander.exe");
-  controller_->setWatchedImage("SupremeCommander.exe");
-  controller_->setDelay(10);
-  controller_->onPoll();
-  ASSERT_TRUE(controller_->delayTimer().enabled());
-  ASSERT_TRUE(
-      PumpUntil([&] { return controller_->finalMaskTimer().enabled(); }, std::chrono::seconds(10)));
-  EXPECT_FALSE(controller_->delayTimer().enabled());
-  ASSERT_TRUE(PumpUntil([&] { return !fake_.beeper.beeps.empty(); }, std::chrono::seconds(10)));
-  EXPECT_FALSE(controller_->finalMaskTimer().enabled());
-  ASSERT_EQ(fake_.processes.maskSets.size(), 2U);
-  EXPECT_EQ(fake_.processes.maskSets[0].mask, 1U);
-  EXPECT_EQ(fake_.processes.maskSets[1].mask, 0xFU);
 }
 
 // Opening the popup menu is seen by a hook on this thread's window messages;
@@ -441,25 +323,41 @@ TEST_F(ControllerWindowTest, OnlyAReleasedButtonOnTheIconOpensTheMenu) {
   EXPECT_FALSE(fake_.environment.endedWith.has_value());  // closing the menu chose nothing
 }
 
-TEST_F(ControllerWindowTest, TheTaskbarComingBackBringsTheIconBack) {
+// The record is the first form, filled once; the taskbar coming back brings
+// the icon back while it is shown, never before it is added or after it is
+// removed.
+TEST_F(ControllerWindowTest, TheTrayRecordIsTheFirstFormAndComesBackWithTheTaskbar) {
   g_shellCalls.clear();
-  ASSERT_NE(window_.taskbarCreatedMessage(), 0U);
-  ::SendMessageA(window_.hwnd(), window_.taskbarCreatedMessage(), 0, 0);
-  EXPECT_TRUE(g_shellCalls.empty());  // no icon yet, so none to restore
+  const UINT taskbarCreated = window_.taskbarCreatedMessage();
+  ASSERT_NE(taskbarCreated, 0U);
+  ::SendMessageA(window_.hwnd(), taskbarCreated, 0, 0);
+  EXPECT_TRUE(g_shellCalls.empty());
   window_.tray().add();
-  ::SendMessageA(window_.hwnd(), window_.taskbarCreatedMessage(), 0, 0);
-  ASSERT_EQ(g_shellCalls.size(), 2U);
+  ASSERT_EQ(g_shellCalls.size(), 1U);
+  EXPECT_EQ(g_shellCalls[0].message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(g_shellCalls[0].bytes.size(), sizeof(void*) == 8 ? 104U : 88U);
+  const TrayIconData& record = window_.tray().record();
+  EXPECT_EQ(record.size, NOTIFYICONDATAA_V1_SIZE);
+  EXPECT_EQ(record.window, window_.hwnd());
+  EXPECT_EQ(record.id, 1U);
+  EXPECT_EQ(record.flags, 7U);
+  EXPECT_EQ(record.callbackMessage, 512U);
+  EXPECT_EQ(record.icon, icon_.smallIcon());
+  EXPECT_EQ(std::string(record.tip, 11), std::string(" Tavrolin \0", 11));
+  EXPECT_EQ(std::string(record.tip + 11, 53), std::string(53, ' '));
+  EXPECT_EQ(std::memcmp(g_shellCalls[0].bytes.data(), &record, sizeof record), 0);
+
+  ::SendMessageA(window_.hwnd(), taskbarCreated, 0, 0);
+  window_.tray().remove();
+  ::SendMessageA(window_.hwnd(), taskbarCreated, 0, 0);
+  ASSERT_EQ(g_shellCalls.size(), 3U);
   EXPECT_EQ(g_shellCalls[1].message, static_cast<DWORD>(NIM_ADD));
-  EXPECT_EQ(g_shellCalls[1].bytes, g_shellCalls[0].bytes);
+  EXPECT_EQ(g_shellCalls[2].message, static_cast<DWORD>(NIM_DELETE));
+  for (const ShellCall& call : g_shellCalls) EXPECT_EQ(call.bytes, g_shellCalls[0].bytes);
 }
 
 TEST_F(ControllerWindowTest, TheOptionsDialogAndTheInfoWindowAreUnloadedAtExit) {
-  struct NoEvents final : OptionsEvents {
-    void onGamePicked() override {}
-    void onSave() override {}
-    void onUnload() override { ++unloads; }
-    int unloads = 0;
-  } events;
+  testing::RecordingEvents events;
   WinWindows windows(Instance(), icon_, window_.hwnd());
   const auto options = windows.createOptionsWindow(events);
   ASSERT_TRUE(options->create());
@@ -471,7 +369,7 @@ TEST_F(ControllerWindowTest, TheOptionsDialogAndTheInfoWindowAreUnloadedAtExit) 
 
   ::SendMessageA(window_.hwnd(), WM_COMMAND, static_cast<WPARAM>(ui::TrayCommand::kExit), 0);
   EXPECT_FALSE(options->exists());
-  EXPECT_EQ(events.unloads, 1);  // its own unload handling ran
+  EXPECT_EQ(events.events, std::vector<std::string>{"unload"});  // its own handling ran
   EXPECT_FALSE(windows.infoWindow().loaded());
   EXPECT_EQ(fake_.environment.endedWith, 0);
 }

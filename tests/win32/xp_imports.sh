@@ -12,15 +12,13 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 exe=${1:-$here/../../build/win32}/Tavrolin.exe
 objdump=i686-w64-mingw32-objdump
-[[ -f $exe ]] || {
-  echo "FAIL: no $exe"
+fatal() {
+  echo "FAIL: $*"
   exit 1
 }
+[[ -f $exe ]] || fatal "no $exe"
 headers=$($objdump -p "$exe")
-grep -q '^Magic[[:space:]]*010b' <<<"$headers" || {
-  echo "FAIL: $exe is not a 32-bit exe"
-  exit 1
-}
+grep -q '^Magic[[:space:]]*010b' <<<"$headers" || fatal "$exe is not a 32-bit exe"
 
 # "dll function" per import, the DLL's name in lower case.
 imports=$(awk -F'\t' '
@@ -30,11 +28,8 @@ imports=$(awk -F'\t' '
 failures=0
 # Every exe imports from kernel32.dll: none found means the parse failed, and
 # an empty list would pass the check below whatever the exe imports.
-if ! grep -q '^kernel32\.dll ' <<<"$imports"; then
-  echo "FAIL: no imports from kernel32.dll read from $exe; objdump's output was not understood:"
-  grep -m 20 -E 'DLL Name|^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+' <<<"$headers" | sed 's/^/  /'
-  exit 1
-fi
+grep -q '^kernel32\.dll ' <<<"$imports" ||
+  fatal "no imports from kernel32.dll read from $exe; objdump's output was not understood:"$'\n'"$(grep -m 20 -E 'DLL Name|^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+' <<<"$headers" | sed 's/^/  /')"
 unchecked=$(comm -23 <(echo "$imports") <(sort -u "$here/xp_imports.txt"))
 if [[ -n $unchecked ]]; then
   echo "FAIL: imports not checked against Windows XP (check each, then add it to tests/win32/xp_imports.txt):"
