@@ -92,7 +92,6 @@ std::uint32_t FakeProfile::getString(const std::string& section, const std::stri
 
 bool FakeProfile::writeString(const std::string& section, const std::string& key,
                               const std::string& value, const std::string& path) {
-  writtenKeys.push_back(key);
   if (files_.readOnly.contains(path) || files_.directories.contains(path)) {
     lastError_.value = kAccessDenied;
     return false;

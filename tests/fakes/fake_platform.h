@@ -83,8 +83,6 @@ class FakeProfile final : public PrivateProfile {
   bool writeString(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& path) override;
 
-  std::vector<std::string> writtenKeys;  // in the order of the writes
-
  private:
   FakeFileSystem& files_;
   FakeLastError& lastError_;
