@@ -35,14 +35,6 @@ std::string PinReport(std::string_view numberLine, std::string_view dllError,
                        "Variables:MyMask =" + std::string(mask)});
 }
 
-std::string FinalMaskReport(std::string_view numberLine, std::string_view dllError,
-                            std::string_view processors, std::string_view mask) {
-  return test::Report({"Error occurred in Timer1_Timer", numberLine, dllError,
-                       "Variables:lngPID =1000", "Variables:lngHwndProcess =1256",
-                       "Variables:numProcessors =" + std::string(processors),
-                       "Variables:MyMask =" + std::string(mask)});
-}
-
 // Four processors, default settings, the game running as process 1000
 // (handle 1256). The first phase runs at 0 ms, so no poll interferes.
 struct Bench {
@@ -123,22 +115,23 @@ AdjustmentCase Wide(const char* count, std::uint64_t mask64, bool reported64, st
                     bool reported32) {
   const std::uint64_t mask = kWide ? mask64 : mask32;
   const char* beyond = "1003  Processors beyond the mask width are left out";
-  return {
-      count,
-      Phases(count, {}, kAll),
-      Spread(mask),
-      mask,
-      (kWide ? reported64 : reported32) ? FinalMaskReport(beyond, "DLL Error - 0", count, "0") : "",
-      1,
-      mask != kAll};
+  return {count,
+          Phases(count, {}, kAll),
+          Spread(mask),
+          mask,
+          (kWide ? reported64 : reported32)
+              ? test::FinalMaskReport(beyond, "DLL Error - 0", count, "0")
+              : "",
+          1,
+          mask != kAll};
 }
 
 TEST(Adjustment, EachCaseSetsItsMasksBeepsAndReports) {
   const std::string gone = "Could Not Get process ID of SupremeCommander.exe";
   const std::string unknownCount =
       PinReport("13  Type mismatch", "DLL Error - 0", "", "1000", "1256", "0", "0") +
-      FinalMaskReport("1002  NUMBER_OF_PROCESSORS is missing or not a number", "DLL Error - 0", "0",
-                      "0");
+      test::FinalMaskReport("1002  NUMBER_OF_PROCESSORS is missing or not a number",
+                            "DLL Error - 0", "0", "0");
   const std::string refused = "1001  The system refused the affinity mask";
   const std::string openFailed =
       PinReport("0  ", "DLL Error - 5", "Error in OpenProcess For the Process ID: 1000", "1000",
@@ -164,8 +157,8 @@ TEST(Adjustment, EachCaseSetsItsMasksBeepsAndReports) {
       Selected({"True", "TRUE", " True", "True "}, "4", 1),
       Selected({"True", "False", "True", "True"}, "2", 13),
       {"positions past the table", Phases("4", past, kAll), Spread(pastMask), pastMask,
-       FinalMaskReport("1003  Processors beyond the mask width are left out", "DLL Error - 0", "0",
-                       "0"),
+       test::FinalMaskReport("1003  Processors beyond the mask width are left out", "DLL Error - 0",
+                             "0", "0"),
        1, true},
       // A refused final mask is reported, and the game gets back what it had:
       // no beep, the rescue is no adjustment.
@@ -173,7 +166,7 @@ TEST(Adjustment, EachCaseSetsItsMasksBeepsAndReports) {
        Phases("4", {"False", "False", "False", "False"}),
        {{1, 0, true}, {0, 1000, false}, {15, 1000, true}},
        std::nullopt,
-       FinalMaskReport(refused, "DLL Error - 87", "0", "0")},
+       test::FinalMaskReport(refused, "DLL Error - 87", "0", "0")},
       // In a job of processors 0-1 the rescue gives back exactly those, not
       // every processor of the system (which the job refuses as well).
       {"in a job",
@@ -184,7 +177,7 @@ TEST(Adjustment, EachCaseSetsItsMasksBeepsAndReports) {
        },
        {{1, 0, true}, {15, 1000, false}, {3, 1000, true}},
        std::nullopt,
-       FinalMaskReport(refused, "DLL Error - 87", "4", "15")},
+       test::FinalMaskReport(refused, "DLL Error - 87", "4", "15")},
       // In a cpuset of processor 1 the pin is refused, the final step still
       // comes on time, and the beep names what took effect.
       {"in a cpuset",
@@ -196,8 +189,8 @@ TEST(Adjustment, EachCaseSetsItsMasksBeepsAndReports) {
        {{1, 0, false}, {15, 1000, true}},
        2,
        PinReport(refused, "DLL Error - 22", "", "1000", "1256", "4", "0") +
-           FinalMaskReport("1006  The system left out processors that were asked for: 0,2-3",
-                           "DLL Error - 22", "4", "15")},
+           test::FinalMaskReport("1006  The system left out processors that were asked for: 0,2-3",
+                                 "DLL Error - 22", "4", "15")},
       // A thread with a cpuset of its own is named once, in the first report
       // that it causes; processor 0 alone is refused by both again.
       {"threads that refuse",
@@ -209,7 +202,7 @@ TEST(Adjustment, EachCaseSetsItsMasksBeepsAndReports) {
        std::nullopt,
        PinReport(refused + " for threads 1003, 1007", "DLL Error - 22", "", "1000", "1256", "4",
                  "0") +
-           FinalMaskReport(refused, "DLL Error - 22", "0", "1")},
+           test::FinalMaskReport(refused, "DLL Error - 22", "0", "1")},
       // Ending the program between the phases runs the final step at once,
       // 500 ms into the gap or waiting at the event pump inside the first.
       {"exit in the gap",

@@ -42,29 +42,6 @@ struct WatchedGame {
 
 class Watcher : public ::testing::Test, public WatchedGame {};
 
-TEST_F(Watcher, AGameRunningAtStartupIsSeenAtTheFirstPollAndAdjustedAfterTheDelay) {
-  const std::uint32_t pid = fake.processes.start(kGame);
-  Start("30");
-  Advance(9999);
-  EXPECT_EQ(fake.processes.namesQueries, 0);
-  EXPECT_EQ(State(), "Idle");
-  Advance(1);
-  EXPECT_EQ(State(), "Waiting");
-  EXPECT_EQ(fake.processes.namesQueries, 2);  // the lobby client and the game
-
-  Advance(29999);  // polls at 20 s and 30 s do not restart the delay
-  EXPECT_TRUE(fake.processes.maskSets.empty());
-  Advance(1);
-  ASSERT_EQ(fake.processes.maskSets.size(), 1U);
-  EXPECT_EQ(fake.processes.maskSets[0].at, 40000U);
-  EXPECT_EQ(Pins(pid), 1);
-  EXPECT_EQ(State(), "Adjusted");
-  Advance(1000);
-  ASSERT_EQ(fake.processes.maskSets.size(), 2U);
-  EXPECT_EQ(fake.processes.maskSets[1].mask, 15U);
-  EXPECT_EQ(fake.processes.maskSets[1].at, 41000U);
-}
-
 // The lines the end-to-end tests wait for, in the order a game start makes
 // them: one per poll, one per step.
 TEST_F(Watcher, TheDebugOutputSaysWhatEachPollFoundAndEachStepDid) {
@@ -85,6 +62,11 @@ TEST_F(Watcher, TheDebugOutputSaysWhatEachPollFoundAndEachStepDid) {
       "poll 4: " + kLobby + " running; online play not allowed: " + kGame + " not looked for",
   };
   EXPECT_EQ(fake.debug.lines, expected);
+  // Polls every 10 s from the start, the delay from the poll that saw the
+  // game (later polls do not restart it), the final step 1 s after the pin.
+  ASSERT_EQ(fake.processes.maskSets.size(), 2U);
+  EXPECT_EQ(fake.processes.maskSets[0].at, 35000U);
+  EXPECT_EQ(fake.processes.maskSets[1].at, 36000U);
   // Both names at polls 1-3, the game's at the delay's end; poll 4 does not
   // ask about the game.
   EXPECT_EQ(fake.processes.namesQueries, 8);
@@ -266,10 +248,8 @@ TEST_F(Watcher, APollAtThePumpFindingTheGameGoneRearmsTheWatcher) {
   EXPECT_TRUE(fake.beeper.beeps.empty());
   EXPECT_EQ(fake.processes.openHandles, 0);
   // Both the final mask and the rescue are refused.
-  const std::string refused =
-      test::Report({"Error occurred in Timer1_Timer", "1001  The system refused the affinity mask",
-                    "DLL Error - 5", "Variables:lngPID =1000", "Variables:lngHwndProcess =1256",
-                    "Variables:numProcessors =4", "Variables:MyMask =15"});
+  const std::string refused = test::FinalMaskReport("1001  The system refused the affinity mask",
+                                                    "DLL Error - 5", "4", "15");
   EXPECT_EQ(fake.log(), refused + refused);
 
   const std::uint32_t again = fake.processes.start(kGame);
@@ -288,17 +268,10 @@ TEST_F(Watcher, APresenceQueryThatFailsLeavesTheStateAsItWas) {
   fake.processes.namesError = 1722;
   fake.processes.listError = 1726;
   Advance(10000);
-  const auto report = [](std::string_view numberLine, std::string_view dllError) {
-    return test::Report({"Error occurred in IsProcessRunning", numberLine, dllError,
-                         "Variables:computerName =GAMER-PC",
-                         "Variables:imageName =GPG.Multiplayer.Client.exe"});
-  };
-  const std::string blind = report(
-      "1007  Neither the process query nor the process list can be used", "DLL Error - 1726");
+  const std::string blind =
+      test::PresenceReport(test::kNoProcessSource, "DLL Error - 1726", kLobby);
   const std::string outage =
-      report("1004  The process query failed; the process list is used instead",
-             "DLL Error - 1722") +
-      blind;
+      test::PresenceReport(test::kListUsed, "DLL Error - 1722", kLobby) + blind;
   EXPECT_EQ(fake.log(), outage);
   Advance(20000);  // polls at 30 s and 40 s, and the delay's end at 40 s
   EXPECT_EQ(fake.log(), outage);
