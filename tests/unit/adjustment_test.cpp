@@ -295,27 +295,6 @@ TEST(Adjustment, EachCaseSetsItsMasksBeepsAndReports) {
   }
 }
 
-TEST(Adjustment, NoHandleOutlivesItsAdjustment) {
-  Bench bench;
-  auto& fake = bench.fake;
-  fake.processes.stop(bench.pid);
-  for (int run = 0; run < 12; ++run) {
-    bench.controller.setProcessorSelection({});
-    fake.environment.variables["NUMBER_OF_PROCESSORS"] = run % 4 == 1 ? "1" : "4";
-    if (run % 4 == 2) bench.Select({"False"});
-    const std::uint32_t game = fake.processes.start(kGame);
-    // A poll 10 s later, the 30 s delay, the final step at 41 s.
-    const std::uint64_t untilCheck = run % 4 == 3 ? 40500 : 50000;
-    fake.time.advance(untilCheck);
-    if (run % 4 == 3) fake.processes.stop(game);  // gone before the final step
-    fake.time.advance(60000 - untilCheck);
-    EXPECT_EQ(fake.processes.openHandles, 0) << "run " << run;
-    fake.processes.stop(game);
-    fake.time.advance(10000);
-  }
-  EXPECT_EQ(fake.processes.opens, 12);
-}
-
 // The CPUs key over a machine of eight processors: a 96 MB L3 on 0-3, 32 MB
 // on 4-7 (unless a row has caches of its own), SMT siblings n and n+1,
 // performance cores 4-7. The final mask's processors (0: every processor),

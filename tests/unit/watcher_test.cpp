@@ -158,6 +158,8 @@ void ExpectTimeline(const char* name, const char* delay, const char* online,
     EXPECT_EQ(watched.Pins(game), pins);
   }
   EXPECT_EQ(watched.fake.processes.opens, opens);
+  watched.Advance(1000);  // a last final step
+  EXPECT_EQ(watched.fake.processes.openHandles, 0);  // each adjustment lets its handle go
   EXPECT_EQ(watched.fake.log(), "");
 }
 
