@@ -18,12 +18,6 @@ constexpr std::uint32_t kBufferOverflow = 111;
 
 // --- FakeEnvironment ---
 
-std::optional<std::string> FakeEnvironment::variable(std::string_view name) const {
-  const auto found = variables.find(std::string(name));
-  if (found == variables.end()) return std::nullopt;
-  return found->second;
-}
-
 bool FakeEnvironment::computerName(std::span<char> buffer, std::uint32_t& size) {
   if (computerNameError) {
     lastError_.value = *computerNameError;
@@ -83,22 +77,17 @@ bool FakeFileSystem::writeText(const std::string& path, OpenMode mode, std::stri
 std::uint32_t FakeProfile::getString(const std::string& section, const std::string& key,
                                      const std::string& defaultValue, std::span<char> buffer,
                                      const std::string& path) {
-  std::optional<std::string_view> value;
-  if (files_.exists(path) && !files_.directories.contains(path)) {
-    value = profile_text::FindValue(files_.text(path), section, key);
-  }
+  const std::optional<std::string> text = files_.readText(path);
+  const std::optional<std::string_view> value =
+      text ? profile_text::FindValue(*text, section, key) : std::nullopt;
   return profile_text::CopyValue(value.value_or(defaultValue), buffer);
 }
 
 bool FakeProfile::writeString(const std::string& section, const std::string& key,
                               const std::string& value, const std::string& path) {
-  if (files_.readOnly.contains(path) || files_.directories.contains(path)) {
-    lastError_.value = kAccessDenied;
-    return false;
-  }
-  const std::string old = files_.exists(path) ? files_.text(path) : std::string();
-  files_.files[path] = profile_text::SetValue(old, section, key, value);
-  return true;
+  const std::string old = files_.readText(path).value_or("");
+  return files_.writeText(path, OpenMode::kFromStart,
+                          profile_text::SetValue(old, section, key, value));
 }
 
 // --- SimulatedTime ---
@@ -315,28 +304,6 @@ std::optional<int> FakeProcesses::moveStrayThreads(ProcessHandle& process, std::
     return std::nullopt;
   }
   return std::exchange(target->strayThreads, 0);
-}
-
-std::uint32_t FakeProcesses::start(std::string name) {
-  const std::uint32_t pid = nextPid_;
-  nextPid_ += 4;
-  processes.push_back({pid, std::move(name), systemMask});
-  return pid;
-}
-
-void FakeProcesses::stop(std::uint32_t pid) {
-  std::erase_if(processes, [pid](const Process& process) { return process.pid == pid; });
-}
-
-void FakeProcesses::stopAll(const std::string& name) {
-  std::erase_if(processes, [&](const Process& process) { return process.name == name; });
-}
-
-FakeProcesses::Process* FakeProcesses::find(std::uint32_t pid) {
-  for (auto& process : processes) {
-    if (process.pid == pid) return &process;
-  }
-  return nullptr;
 }
 
 }  // namespace tavrolin::fakes

@@ -4,6 +4,7 @@
 // fail, put processes in the list) and inspected (what was written, which masks
 // were set, when). Time is simulated: nothing sleeps.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_options_window.h"
@@ -31,7 +33,10 @@ class FakeEnvironment final : public Environment {
 
   std::string settingsDirectory() const override { return directory; }
   char pathSeparator() const override { return separator; }
-  std::optional<std::string> variable(std::string_view name) const override;
+  std::optional<std::string> variable(std::string_view name) const override {
+    const auto found = variables.find(std::string(name));
+    return found == variables.end() ? std::nullopt : std::optional(found->second);
+  }
   bool computerName(std::span<char> buffer, std::uint32_t& size) override;
   bool anotherInstanceRunning() override { return otherInstance; }
   void endProcess(int exitCode) override { endedWith = exitCode; }
@@ -74,8 +79,7 @@ class FakeFileSystem final : public FileSystem {
 // The profile format over the fake files, through the portable reader/writer.
 class FakeProfile final : public PrivateProfile {
  public:
-  FakeProfile(FakeFileSystem& files, FakeLastError& lastError)
-      : files_(files), lastError_(lastError) {}
+  explicit FakeProfile(FakeFileSystem& files) : files_(files) {}
 
   std::uint32_t getString(const std::string& section, const std::string& key,
                           const std::string& defaultValue, std::span<char> buffer,
@@ -85,7 +89,6 @@ class FakeProfile final : public PrivateProfile {
 
  private:
   FakeFileSystem& files_;
-  FakeLastError& lastError_;
 };
 
 class FakeClock final : public Clock {
@@ -181,10 +184,20 @@ class FakeProcesses final : public ProcessList, public ProcessNames, public Proc
   std::vector<std::uint32_t> newlyRefusedThreads(ProcessHandle& process) override;
   std::optional<int> moveStrayThreads(ProcessHandle& process, std::uint64_t mask) override;
 
-  std::uint32_t start(std::string name);  // returns its pid
-  void stop(std::uint32_t pid);
-  void stopAll(const std::string& name);
-  Process* find(std::uint32_t pid);
+  std::uint32_t start(std::string name) {  // returns its pid
+    processes.push_back({nextPid_, std::move(name), systemMask});
+    return std::exchange(nextPid_, nextPid_ + 4);
+  }
+  void stop(std::uint32_t pid) {
+    std::erase_if(processes, [pid](const Process& process) { return process.pid == pid; });
+  }
+  void stopAll(const std::string& name) {
+    std::erase_if(processes, [&](const Process& process) { return process.name == name; });
+  }
+  Process* find(std::uint32_t pid) {
+    const auto found = std::ranges::find(processes, pid, &Process::pid);
+    return found == processes.end() ? nullptr : &*found;
+  }
 
   std::vector<Process> processes;
   std::optional<std::uint32_t> listError;   // enumerate() fails with it
@@ -257,7 +270,7 @@ struct FakePlatform {
   FakeLastError lastError;
   FakeEnvironment environment{lastError};
   FakeFileSystem files{lastError};
-  FakeProfile profile{files, lastError};
+  FakeProfile profile{files};
   FakeClock clock;
   SimulatedTime time;
   FakeWindow window;
