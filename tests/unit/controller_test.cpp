@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -172,66 +171,44 @@ TEST(StartupFiles, OnlyAMissingFileIsWrittenOnlyAPlainOneReadAndTheGameLineRepai
   };
   const char* notPlain = "1008  config.ini is not a readable plain file; the defaults are used";
   const char* accessError = "75  Path/File access error";
-  using Files = fakes::FakeFileSystem;
   const struct {
-    const char* name;
-    std::function<void(Files& files, const std::string& path)> arrange;
+    std::optional<std::string> text;  // nullopt: no file
+    const char* entry;  // besides the text: "hidden", "a directory", "read-only", "status fails"
     std::uint32_t delay;
     std::string log;
     // The file after the first start and after the second (nullopt: as it
     // was before).
     std::optional<std::string> afterFirst = std::nullopt, afterSecond = std::nullopt;
   } rows[] = {
-      {"hidden",
-       [&](Files& files, const std::string& path) {
-         files.files[path] = twentySeconds;
-         files.hidden.insert(path);
-       },
-       30000, FormLoadReport(notPlain, 0)},
-      {"a directory", [](Files& files, const std::string& path) { files.directories.insert(path); },
-       30000, FormLoadReport(notPlain, 0)},
+      {twentySeconds, "hidden", 30000, FormLoadReport(notPlain, 0)},
+      {std::nullopt, "a directory", 30000, FormLoadReport(notPlain, 0)},
       // An I/O error, or a network folder gone stale: no reason to think the
       // user's file is not there.
-      {"cannot be told about",
-       [&](Files& files, const std::string& path) {
-         files.files[path] = twentySeconds;
-         files.statusErrors[path] = 1117;
-       },
-       30000, FormLoadReport(notPlain, 1117)},
-      {"larger than 1 MiB",
-       [&](Files& files, const std::string& path) { files.files[path] = paddedTo((1U << 20) + 1); },
-       30000, FormLoadReport("1009  config.ini is larger than 1 MiB; the defaults are used", 0)},
-      {"of 1 MiB",
-       [&](Files& files, const std::string& path) { files.files[path] = paddedTo(1U << 20); },
-       20000, ""},
-      {"missing, in a folder that cannot be written",
-       [](Files& files, const std::string& path) { files.readOnly.insert(path); }, 30000,
-       FormLoadReport(accessError, 5)},
-      {"without a Game line",
-       [&](Files& files, const std::string& path) { files.files[path] = noGame; }, 20000, "",
-       twentySeconds, twentySeconds},
-      {"with a Game line that cannot be written",
-       [&](Files& files, const std::string& path) {
-         files.files[path] = noGame;
-         files.readOnly.insert(path);
-       },
-       20000, FormLoadReport(accessError, 5)},
-      {"whose last line lacks its break",
-       [](Files& files, const std::string& path) {
-         files.files[path] = "[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20";
-       },
-       20000, "", "[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20\r\nGame=0\r\n",
+      {twentySeconds, "status fails", 30000, FormLoadReport(notPlain, 1117)},
+      {paddedTo((1U << 20) + 1), "", 30000,
+       FormLoadReport("1009  config.ini is larger than 1 MiB; the defaults are used", 0)},
+      {paddedTo(1U << 20), "", 20000, ""},
+      {std::nullopt, "read-only", 30000, FormLoadReport(accessError, 5)},  // no default written
+      {noGame, "", 20000, "", twentySeconds, twentySeconds},
+      {noGame, "read-only", 20000, FormLoadReport(accessError, 5)},
+      {"[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20", "", 20000, "",
+       "[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20\r\nGame=0\r\n",
        "[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20\r\nGame=0\r\n"},
       // The first Game line, empty, is the one read: every start appends.
-      {"with an empty Game line",
-       [&](Files& files, const std::string& path) { files.files[path] = noGame + "Game=\r\n"; },
-       20000, "", noGame + "Game=\r\nGame=0\r\n", noGame + "Game=\r\nGame=0\r\nGame=0\r\n"},
+      {noGame + "Game=\r\n", "", 20000, "", noGame + "Game=\r\nGame=0\r\n",
+       noGame + "Game=\r\nGame=0\r\nGame=0\r\n"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
+    SCOPED_TRACE(row.text.value_or("no file").substr(0, 60) + ", " + row.entry);
     Program program;
     const std::string path = program.fake.configPath();
-    row.arrange(program.fake.files, path);
+    fakes::FakeFileSystem& files = program.fake.files;
+    if (row.text) files.files[path] = *row.text;
+    const std::string_view entry = row.entry;
+    if (entry == "hidden") files.hidden.insert(path);
+    if (entry == "a directory") files.directories.insert(path);
+    if (entry == "read-only") files.readOnly.insert(path);
+    if (entry == "status fails") files.statusErrors[path] = 1117;
     const auto file = [&]() -> std::optional<std::string> {
       return program.fake.files.exists(path) ? std::optional(program.Config()) : std::nullopt;
     };
