@@ -174,29 +174,22 @@ TEST_F(OptionsDialogTest, SavingWithNoBoxTickedTicksTheLastOneAndWarnsBeforeHidi
   EXPECT_FALSE(window->visible());
 }
 
-TEST_F(OptionsDialogTest, OpeningAgainRefillsFromTheFileAndLeavesTheBoxesAlone) {
-  setConfig("[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n");
+// Opened again while shown, the dialog refills its lists from the file and
+// leaves the boxes alone; hidden, it keeps its boxes; closed, it drops them,
+// and loaded anew its boxes show the selection in force, which an untouched
+// save keeps, also with fewer boxes than the selection has items.
+TEST_F(OptionsDialogTest, OpeningAgainRefillsTheListsAndReloadingShowsTheSelectionInForce) {
   open();
-  window->setProcessorBoxChecked(1, false);
+  window->setProcessorBoxChecked(2, false);
   window->userPicksGame(1);
   window->online = 0;
-  open();  // still shown
-
+  open();
   EXPECT_EQ(window->creates, 1);
-  EXPECT_EQ(window->boxes.size(), 4U);
-  EXPECT_FALSE(window->processorBoxChecked(1));
+  EXPECT_FALSE(window->processorBoxChecked(2));
   EXPECT_EQ(window->game, 0);
   EXPECT_EQ(controller.watchedImage(), "SupremeCommander.exe");
   EXPECT_EQ(window->online, 1);
   EXPECT_EQ(stored("Game"), "0");  // picking alone wrote nothing
-}
-
-// Hidden, the dialog keeps its boxes; closed, it drops them, and loaded anew
-// its boxes show the selection in force, which an untouched save keeps, also
-// with fewer boxes than the selection has items.
-TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndReloadingShowsTheSelectionInForce) {
-  open();
-  window->setProcessorBoxChecked(2, false);
   window->userSaves();
   open();
   EXPECT_FALSE(window->processorBoxChecked(2));
@@ -424,21 +417,6 @@ TEST_F(OptionsDialogTest, ProcessorsBeyondTheMaskWidthGetNoBox) {
   open();
   EXPECT_EQ(window->boxes.size(), kMaskBits);
   EXPECT_NE(fake.log().find("Processors beyond the mask width are left out"), std::string::npos);
-}
-
-TEST_F(OptionsDialogTest, ASelectionSavedDuringTheDelayIsUsedByTheFinalMask) {
-  const std::uint32_t game = fake.processes.start("SupremeCommander.exe");
-  setConfig("[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n");
-  open();
-  window->setProcessorBoxChecked(1, false);
-  window->setProcessorBoxChecked(3, false);
-  window->userSaves();
-
-  fake.time.advance(10000);  // the poll sees the game
-  fake.time.advance(20000);  // the delay ends: pinned
-  fake.time.advance(1000);   // the final mask
-  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
-  EXPECT_EQ(fake.processes.find(game)->mask, 0b1010U);
 }
 
 TEST_F(OptionsDialogTest, ExitWhileTheDialogIsOpenRunsItsUnloadFirst) {
