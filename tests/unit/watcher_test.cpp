@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "affinity/bit_masks.h"
 #include "controller/controller.h"
 #include "fake_platform.h"
 #include "report_text.h"
@@ -82,10 +83,7 @@ class KeptOnTheMask : public Watcher, public ::testing::WithParamInterface<bool>
 TEST_P(KeptOnTheMask, ThreadsStartedLaterAreMovedAtEachPollUntilTheGameIsGone) {
   const bool restarted = GetParam();
   Start();
-  ProcessorSelection selection;
-  selection.add("False", "1key");
-  selection.add("True", "2key");
-  controller.setProcessorSelection(std::move(selection));
+  controller.setProcessorSelection(SelectionOf(0b10));
   const std::uint32_t pid = fake.processes.start(kGame);
   Advance(16000);  // seen at 10 s, pinned at 15 s, processor 1 at 16 s
   EXPECT_EQ(fake.processes.maskSets.back().mask, 2U);
@@ -158,7 +156,7 @@ void ExpectTimeline(const char* name, const char* delay, const char* online,
     EXPECT_EQ(watched.Pins(game), pins);
   }
   EXPECT_EQ(watched.fake.processes.opens, opens);
-  watched.Advance(1000);  // a last final step
+  watched.Advance(1000);                             // a last final step
   EXPECT_EQ(watched.fake.processes.openHandles, 0);  // each adjustment lets its handle go
   EXPECT_EQ(watched.fake.log(), "");
 }
