@@ -116,15 +116,10 @@ AdjustmentCase Selected(const std::vector<std::string>& items, const char* count
 AdjustmentCase Wide(const char* count, std::uint64_t mask64, bool reported64, std::uint64_t mask32,
                     bool reported32) {
   const std::uint64_t mask = kWide ? mask64 : mask32;
-  const char* beyond = "1003  Processors beyond the mask width are left out";
-  return {count,
-          Phases(count, {}, kAll),
-          Spread(mask),
-          mask,
-          (kWide ? reported64 : reported32)
-              ? test::FinalMaskReport(beyond, "DLL Error - 0", count, "0")
-              : "",
-          1,
+  const std::string report = test::FinalMaskReport(
+      "1003  Processors beyond the mask width are left out", "DLL Error - 0", count, "0");
+  const bool reported = kWide ? reported64 : reported32;
+  return {count,       Phases(count, {}, kAll), Spread(mask), mask, reported ? report : "", 1,
           mask != kAll};
 }
 
