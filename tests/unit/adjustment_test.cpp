@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 
 #include "controller/controller.h"
