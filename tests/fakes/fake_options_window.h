@@ -16,7 +16,6 @@ class FakeOptionsWindow final : public OptionsWindow {
   explicit FakeOptionsWindow(OptionsEvents& events) : events_(&events) {}
 
   bool create() override {
-    if (failCreate) return false;
     exists_ = true;
     ++creates;
     return true;
@@ -89,7 +88,6 @@ class FakeOptionsWindow final : public OptionsWindow {
   bool autoStart = true;
   int frameWidth = 0, frameHeight = 0, dialogWidth = 0, dialogHeight = 0;
   int creates = 0;
-  bool failCreate = false;
   int failBox = -1;
   std::function<void()> onWarning;
 

@@ -10,45 +10,69 @@
 namespace tavrolin {
 namespace {
 
+// The options dialog on the fake platform, opened from the tray.
+struct Dialog {
+  Dialog() { controller.start(); }
+  // The tray's "   Options".
+  void open() {
+    controller.openOptions();
+    window = fake.windows.lastOptions;
+  }
+  void setConfig(const std::string& text) { fake.files.files[fake.configPath()] = text; }
+  std::string config() const { return fake.files.text(fake.configPath()); }
+  std::optional<std::string> stored(const std::string& key) const {
+    if (!fake.files.exists(fake.configPath())) return std::nullopt;
+    const std::string text = config();
+    const auto value = profile_text::FindValue(text, "Config", key);
+    return value ? std::optional<std::string>(*value) : std::nullopt;
+  }
+  std::vector<std::string> selection() const {
+    std::vector<std::string> items;
+    for (std::size_t i = 1; i <= controller.processorSelection().count(); ++i)
+      items.push_back(controller.processorSelection().item(i));
+    return items;
+  }
+
+  fakes::FakePlatform fake;
+  Controller controller{fake.platform};
+  fakes::FakeOptionsWindow* window = nullptr;
+};
+
+class OptionsDialogTest : public ::testing::Test, public Dialog {};
+
 // --- The processor boxes' layout -------------------------------------------
 
-// Columns of four (tops 600, 960, 1320, 1680), 1240 apart; from 13 boxes on
-// the frame and the dialog follow the last column, up to eight columns.
+// The boxes a first opening makes, one per processor, ticked: columns of four
+// (tops 600, 960, 1320, 1680), 1240 apart; from 13 boxes on the frame and the
+// dialog follow the last column, up to eight columns.
 TEST(ProcessorBoxLayout, ColumnsOfFourAndFromThirteenBoxesOnTheFrameFollows) {
   struct Row {
-    int boxes, lastLeft, frameWidth, dialogWidth;
+    int boxes, frameWidth, dialogWidth;
   };
-  const Row table[] = {{1, 240, 3735, 4305},   {4, 240, 3735, 4305},    {12, 2720, 3735, 4305},
-                       {13, 3960, 4960, 5465}, {16, 3960, 4960, 5465},  {17, 5200, 6200, 6705},
-                       {20, 5200, 6200, 6705}, {21, 6440, 7440, 7945},  {25, 7680, 8680, 9185},
-                       {28, 7680, 8680, 9185}, {29, 8920, 9920, 10425}, {32, 8920, 9920, 10425}};
+  const Row table[] = {{1, 3735, 4305},  {4, 3735, 4305},  {12, 3735, 4305},  {13, 4960, 5465},
+                       {16, 4960, 5465}, {17, 6200, 6705}, {20, 6200, 6705},  {21, 7440, 7945},
+                       {25, 8680, 9185}, {28, 8680, 9185}, {29, 9920, 10425}, {32, 9920, 10425}};
+  const int lefts[] = {240, 1480, 2720, 3960, 5200, 6440, 7680, 8920};
+  const int tops[] = {600, 960, 1320, 1680};
   for (const Row& row : table) {
     SCOPED_TRACE(row.boxes);
-    const OptionsLayout layout = ProcessorBoxLayout(row.boxes);
-    ASSERT_EQ(static_cast<int>(layout.boxes.size()), row.boxes);
-    for (std::size_t i = 0; i < layout.boxes.size(); ++i) {
-      EXPECT_EQ(layout.boxes[i].caption, "CPU " + std::to_string(i));
-      EXPECT_EQ(layout.boxes[i].width, 855);
-      EXPECT_EQ(layout.boxes[i].height, 195);
+    Dialog dialog;
+    dialog.fake.environment.variables["NUMBER_OF_PROCESSORS"] = std::to_string(row.boxes);
+    dialog.open();
+    const auto& boxes = dialog.window->boxes;
+    ASSERT_EQ(static_cast<int>(boxes.size()), row.boxes);
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+      EXPECT_EQ(boxes[i].placement.caption, "CPU " + std::to_string(i));
+      EXPECT_EQ(boxes[i].placement.left, lefts[i / 4]);
+      EXPECT_EQ(boxes[i].placement.top, tops[i % 4]);
+      EXPECT_EQ(boxes[i].placement.width, 855);
+      EXPECT_EQ(boxes[i].placement.height, 195);
+      EXPECT_TRUE(boxes[i].checked);
     }
-    EXPECT_EQ(layout.boxes.back().left, row.lastLeft);
-    EXPECT_EQ(layout.frameWidth, row.frameWidth);
-    EXPECT_EQ(layout.dialogOuterWidth, row.dialogWidth);
-    EXPECT_EQ(layout.frameHeight, 2055);
-    EXPECT_EQ(layout.dialogClientHeight, 4005);
-  }
-  struct Place {
-    int boxes, box, left, top;
-  };
-  const Place places[] = {{4, 1, 240, 600},   {4, 2, 240, 960},    {4, 3, 240, 1320},
-                          {4, 4, 240, 1680},  {16, 5, 1480, 600},  {16, 16, 3960, 1680},
-                          {12, 9, 2720, 600}, {32, 29, 8920, 600}, {32, 32, 8920, 1680}};
-  for (const Place& place : places) {
-    SCOPED_TRACE(std::to_string(place.box) + " of " + std::to_string(place.boxes));
-    const BoxPlacement box =
-        ProcessorBoxLayout(place.boxes).boxes.at(static_cast<std::size_t>(place.box - 1));
-    EXPECT_EQ(box.left, place.left);
-    EXPECT_EQ(box.top, place.top);
+    EXPECT_EQ(dialog.window->frameWidth, row.frameWidth);
+    EXPECT_EQ(dialog.window->dialogWidth, row.dialogWidth);
+    EXPECT_EQ(dialog.window->frameHeight, 2055);
+    EXPECT_EQ(dialog.window->dialogHeight, 4005);
   }
 }
 
@@ -79,55 +103,10 @@ TEST(ProcessorBoxLayout, BeyondThirtyTwoEveryBoxStaysVisibleInsideTheFrame) {
 
 // --- The dialog --------------------------------------------------------------
 
-class OptionsDialogTest : public ::testing::Test {
- protected:
-  OptionsDialogTest() {
-    fake.environment.variables["NUMBER_OF_PROCESSORS"] = "4";
-    controller.start();
-  }
-
-  // The tray's "   Options".
-  void open() {
-    controller.openOptions();
-    window = fake.windows.lastOptions;
-  }
-
-  void setConfig(const std::string& text) { fake.files.files[fake.configPath()] = text; }
-  std::string config() const { return fake.files.text(fake.configPath()); }
-  std::optional<std::string> stored(const std::string& key) {
-    if (!fake.files.exists(fake.configPath())) return std::nullopt;
-    const std::string text = config();
-    const auto value = profile_text::FindValue(text, "Config", key);
-    if (!value) return std::nullopt;
-    return std::string(*value);
-  }
-  std::vector<std::string> selection() const {
-    std::vector<std::string> items;
-    for (std::size_t i = 1; i <= controller.processorSelection().count(); ++i)
-      items.push_back(controller.processorSelection().item(i));
-    return items;
-  }
-
-  fakes::FakePlatform fake;
-  Controller controller{fake.platform};
-  fakes::FakeOptionsWindow* window = nullptr;
-};
-
-TEST_F(OptionsDialogTest, FirstOpeningBuildsCheckedBoxesAtTheirPlacesAndFillsTheLists) {
+// Its boxes are in ProcessorBoxLayout.
+TEST_F(OptionsDialogTest, FirstOpeningShowsTheDialogAndFillsTheLists) {
   open();
-
   EXPECT_TRUE(window->visible());
-  // One column of four: the frame and the dialog keep their design widths.
-  ASSERT_EQ(window->boxes.size(), 4U);
-  const int tops[] = {600, 960, 1320, 1680};
-  for (std::size_t i = 0; i < 4; ++i) {
-    EXPECT_TRUE(window->boxes[i].checked);
-    EXPECT_EQ(window->boxes[i].placement.left, 240);
-    EXPECT_EQ(window->boxes[i].placement.top, tops[i]);
-    EXPECT_EQ(window->boxes[i].placement.caption, "CPU " + std::to_string(i));
-  }
-  EXPECT_EQ(window->frameWidth, 3735);
-  EXPECT_EQ(window->dialogWidth, 4305);
   EXPECT_EQ(window->games,
             (std::vector<std::string>{"SupremeCommander.exe", "ForgedAlliance.exe"}));
   EXPECT_EQ(window->delays, (std::vector<std::string>{"20", "30", "60"}));
@@ -135,24 +114,24 @@ TEST_F(OptionsDialogTest, FirstOpeningBuildsCheckedBoxesAtTheirPlacesAndFillsThe
   EXPECT_EQ(fake.log(), "");
 }
 
+// A save writes what the controls show, whatever the file held, in this
+// order (into a file deleted meanwhile, which is made anew), and puts it in
+// force; picking a game puts it in force at once.
 TEST_F(OptionsDialogTest, SavingWritesTheKeysInOrderAndUpdatesTheController) {
+  setConfig("[Config]\r\nInitializeDelay=45\r\nOnlineEnabled=7\r\nGame=5\r\nCPUs=All\r\n");
   open();
-  fake.profile.writtenKeys.clear();
   controller.setPolling(false);
   window->delay = 0;  // "20"
   window->online = 1;
   window->userPicksGame(1);
-  EXPECT_EQ(controller.watchedImage(), "ForgedAlliance.exe");  // at once, before saving
+  EXPECT_EQ(controller.watchedImage(), "ForgedAlliance.exe");
   window->setProcessorBoxChecked(2, false);
   window->setProcessorBoxChecked(3, false);
+  fake.files.files.erase(fake.configPath());
   window->userSaves();
 
-  EXPECT_EQ(fake.profile.writtenKeys,
-            (std::vector<std::string>{"OnlineEnabled", "Game", "InitializeDelay", "CPUs"}));
-  EXPECT_EQ(stored("CPUs"), "0,3");
-  EXPECT_EQ(stored("OnlineEnabled"), "1");
-  EXPECT_EQ(stored("Game"), "1");
-  EXPECT_EQ(stored("InitializeDelay"), "20");
+  EXPECT_EQ(config(),
+            "[Config]\r\nOnlineEnabled=1\r\nGame=1\r\nInitializeDelay=20\r\nCPUs=0,3\r\n");
   EXPECT_TRUE(controller.onlineAllowed());
   EXPECT_TRUE(controller.pollTimer().enabled());
   EXPECT_EQ(controller.delayTimer().interval(), 20000U);
@@ -184,29 +163,22 @@ TEST_F(OptionsDialogTest, SavingWithNoBoxTickedTicksTheLastOneAndWarnsBeforeHidi
   EXPECT_FALSE(window->visible());
 }
 
-TEST_F(OptionsDialogTest, OpeningAgainRefillsFromTheFileAndLeavesTheBoxesAlone) {
-  setConfig("[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nGame=0\r\n");
+// Opened again while shown, the dialog refills its lists from the file and
+// leaves the boxes alone; hidden, it keeps its boxes; closed, it drops them,
+// and loaded anew its boxes show the selection in force, which an untouched
+// save keeps, also with fewer boxes than the selection has items.
+TEST_F(OptionsDialogTest, OpeningAgainRefillsTheListsAndReloadingShowsTheSelectionInForce) {
   open();
-  window->setProcessorBoxChecked(1, false);
+  window->setProcessorBoxChecked(2, false);
   window->userPicksGame(1);
   window->online = 0;
-  open();  // still shown
-
+  open();
   EXPECT_EQ(window->creates, 1);
-  EXPECT_EQ(window->boxes.size(), 4U);
-  EXPECT_FALSE(window->processorBoxChecked(1));
+  EXPECT_FALSE(window->processorBoxChecked(2));
   EXPECT_EQ(window->game, 0);
   EXPECT_EQ(controller.watchedImage(), "SupremeCommander.exe");
   EXPECT_EQ(window->online, 1);
   EXPECT_EQ(stored("Game"), "0");  // picking alone wrote nothing
-}
-
-// Hidden, the dialog keeps its boxes; closed, it drops them, and loaded anew
-// its boxes show the selection in force, which an untouched save keeps, also
-// with fewer boxes than the selection has items.
-TEST_F(OptionsDialogTest, HidingKeepsTheBoxesAndReloadingShowsTheSelectionInForce) {
-  open();
-  window->setProcessorBoxChecked(2, false);
   window->userSaves();
   open();
   EXPECT_FALSE(window->processorBoxChecked(2));
@@ -395,25 +367,6 @@ TEST_F(OptionsDialogTest, TheCpusValueInForceIsShownAndOnlyAChangedBoxRewritesIt
   EXPECT_EQ(stored("CPUs"), "All");
 }
 
-// Touching a control writes what it shows, whatever the file held.
-TEST_F(OptionsDialogTest, TouchingAControlWritesWhatItShows) {
-  setConfig("[Config]\r\nInitializeDelay=45\r\nOnlineEnabled=7\r\nGame=5\r\nCPUs=All\r\n");
-  open();
-  window->online = 1;
-  window->userPicksGame(1);
-  window->userSaves();
-  EXPECT_EQ(stored("OnlineEnabled"), "1");
-  EXPECT_EQ(stored("Game"), "1");
-}
-
-TEST_F(OptionsDialogTest, ADeletedFileIsCreatedWithTheThreeKeysInOrder) {
-  open();
-  fake.files.files.erase(fake.configPath());
-  window->delay = 1;
-  window->userSaves();
-  EXPECT_EQ(config(), "[Config]\r\nOnlineEnabled=1\r\nGame=0\r\nInitializeDelay=30\r\n");
-}
-
 TEST_F(OptionsDialogTest, AReadOnlyFileChangesTheRunningProgramButNotTheFile) {
   open();
   const std::string before = config();
@@ -453,25 +406,6 @@ TEST_F(OptionsDialogTest, ProcessorsBeyondTheMaskWidthGetNoBox) {
   open();
   EXPECT_EQ(window->boxes.size(), kMaskBits);
   EXPECT_NE(fake.log().find("Processors beyond the mask width are left out"), std::string::npos);
-  // Every box sits inside the frame the dialog was given.
-  for (const auto& box : window->boxes) {
-    EXPECT_LE(box.placement.top + box.placement.height, window->frameHeight);
-  }
-}
-
-TEST_F(OptionsDialogTest, ASelectionSavedDuringTheDelayIsUsedByTheFinalMask) {
-  const std::uint32_t game = fake.processes.start("SupremeCommander.exe");
-  setConfig("[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n");
-  open();
-  window->setProcessorBoxChecked(1, false);
-  window->setProcessorBoxChecked(3, false);
-  window->userSaves();
-
-  fake.time.advance(10000);  // the poll sees the game
-  fake.time.advance(20000);  // the delay ends: pinned
-  fake.time.advance(1000);   // the final mask
-  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
-  EXPECT_EQ(fake.processes.find(game)->mask, 0b1010U);
 }
 
 TEST_F(OptionsDialogTest, ExitWhileTheDialogIsOpenRunsItsUnloadFirst) {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,12 +18,29 @@ namespace {
 
 const std::string kGame = "SupremeCommander.exe";
 constexpr std::uint64_t kAll = ~std::uint64_t{0};
+constexpr bool kWide = kMaskBits == 64;
+
+// (mask, simulated time, accepted) of a mask set.
+using MaskSet = std::tuple<std::uint64_t, std::uint64_t, bool>;
+
+std::string PinReport(std::string_view numberLine, std::string_view dllError,
+                      std::string_view custom, std::string_view pidText, std::string_view handle,
+                      std::string_view processors, std::string_view mask) {
+  return test::Report({"Error occurred in SetAffinity", numberLine, dllError,
+                       "Custom Error - " + std::string(custom),
+                       "Variables:strImageName =SupremeCommander.exe",
+                       "Variables:lngPID =" + std::string(pidText),
+                       "Variables:lngHwndProcess =" + std::string(handle),
+                       "Variables:iProcessors =" + std::string(processors),
+                       "Variables:MyMask =" + std::string(mask)});
+}
 
 // Four processors, default settings, the game running as process 1000
 // (handle 1256). The first phase runs at 0 ms, so no poll interferes.
-class Adjustment : public ::testing::Test {
- protected:
-  Adjustment() {
+struct Bench {
+  // `before`: what the machine is like before the program starts.
+  explicit Bench(const std::function<void(fakes::FakePlatform&)>& before = {}) {
+    if (before) before(fake);
     controller.start();
     pid = fake.processes.start(kGame);
   }
@@ -34,9 +51,8 @@ class Adjustment : public ::testing::Test {
     }
     controller.setProcessorSelection(std::move(selection));
   }
-  // (mask, simulated time, accepted) of every mask set, in order.
-  std::vector<std::tuple<std::uint64_t, std::uint64_t, bool>> Sets() const {
-    std::vector<std::tuple<std::uint64_t, std::uint64_t, bool>> sets;
+  std::vector<MaskSet> Sets() const {
+    std::vector<MaskSet> sets;
     for (const auto& set : fake.processes.maskSets) {
       EXPECT_EQ(set.pid, pid);
       sets.emplace_back(set.mask, set.at, set.accepted);
@@ -47,337 +63,233 @@ class Adjustment : public ::testing::Test {
     controller.pinToFirstProcessor(kGame);
     fake.time.advance(1000);
   }
-  std::string PinReport(std::string_view numberLine, std::string_view dllError,
-                        std::string_view custom, std::string_view pidText, std::string_view handle,
-                        std::string_view processors, std::string_view mask) {
-    return test::Report({"Error occurred in SetAffinity", numberLine, dllError,
-                         "Custom Error - " + std::string(custom),
-                         "Variables:strImageName =SupremeCommander.exe",
-                         "Variables:lngPID =" + std::string(pidText),
-                         "Variables:lngHwndProcess =" + std::string(handle),
-                         "Variables:iProcessors =" + std::string(processors),
-                         "Variables:MyMask =" + std::string(mask)});
-  }
-  std::string FinalMaskReport(std::string_view numberLine, std::string_view dllError,
-                              std::string_view processors, std::string_view mask) {
-    return test::Report({"Error occurred in Timer1_Timer", numberLine, dllError,
-                         "Variables:lngPID =1000", "Variables:lngHwndProcess =1256",
-                         "Variables:numProcessors =" + std::string(processors),
-                         "Variables:MyMask =" + std::string(mask)});
-  }
 
   fakes::FakePlatform fake;
   Controller controller{fake.platform};
   std::uint32_t pid = 0;
 };
 
-TEST_F(Adjustment, PinsToProcessorZeroThenSetsTheFinalMaskOneSecondLater) {
-  controller.pinToFirstProcessor(kGame);
-  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}}));
-  EXPECT_TRUE(controller.finalMaskTimer().enabled());
-  EXPECT_EQ(fake.processes.openHandles, 1);
-  fake.time.advance(999);
-  EXPECT_EQ(Sets().size(), 1U);
-  EXPECT_TRUE(fake.beeper.beeps.empty());
-
-  fake.time.advance(1);
-  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {15, 1000, true}}));
-  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
-  EXPECT_EQ(fake.beeper.beeps[0].pid, pid);
-  EXPECT_EQ(fake.beeper.beeps[0].mask, 15U);
-  EXPECT_EQ(controller.processorCount(), 4);
-  EXPECT_EQ(fake.processes.openHandles, 0);
-  EXPECT_FALSE(controller.finalMaskTimer().enabled());
-  fake.time.advance(5000);
-  EXPECT_EQ(Sets().size(), 2U);
-  EXPECT_EQ(fake.beeper.beeps.size(), 1U);
-  EXPECT_EQ(fake.log(), "");
-}
-
-struct Selection {
-  std::vector<std::string> items;
-  const char* processorCount;
-  std::uint64_t mask;
+// One adjustment on the bench and what follows in the next 5 s: every mask
+// set, the processors of the one beep (none: no beep), the log, the opens,
+// and whether the game is kept on a final mask narrower than it may use.
+struct AdjustmentCase {
+  std::string name;
+  std::function<void(Bench&)> run;
+  std::vector<MaskSet> sets;
+  std::optional<std::uint64_t> beep;
+  std::string log = "";
+  int opens = 1;
+  bool kept = false;
 };
 
-void PrintTo(const Selection& selection, std::ostream* out) {
-  for (const std::string& item : selection.items) *out << item << ',';
-  *out << " of " << selection.processorCount;
+// Both phases with NUMBER_OF_PROCESSORS at `count` (nullptr: not set), a
+// selection of `items` (none: no selection) and the system's processors.
+std::function<void(Bench&)> Phases(const char* count, std::vector<std::string> items = {},
+                                   std::uint64_t systemMask = 0xF) {
+  return [count, items, systemMask](Bench& bench) {
+    if (count == nullptr) {
+      bench.fake.environment.variables.erase("NUMBER_OF_PROCESSORS");
+    } else {
+      bench.fake.environment.variables["NUMBER_OF_PROCESSORS"] = count;
+    }
+    bench.fake.processes.systemMask = systemMask;
+    if (!items.empty()) bench.Select(items);
+    bench.BothPhases();
+  };
 }
 
-class Selected : public Adjustment, public ::testing::WithParamInterface<Selection> {};
-
-TEST_P(Selected, OnlyExactTrueItemsCount) {
-  fake.environment.variables["NUMBER_OF_PROCESSORS"] = GetParam().processorCount;
-  Select(GetParam().items);
-  BothPhases();
-  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {GetParam().mask, 1000, true}}));
-  EXPECT_EQ(fake.beeper.beeps.size(), 1U);
-  EXPECT_EQ(controller.processorCount(), 0);  // not counted when there is a selection
+std::vector<MaskSet> Spread(std::uint64_t mask) {
+  return {{1, 0, true}, {mask, 1000, true}};
 }
 
-INSTANTIATE_TEST_SUITE_P(Adjustment, Selected,
-                         ::testing::Values(Selection{{"True", "False", "True", "True"}, "4", 13},
-                                           Selection{{"False", "True", "False", "True"}, "4", 10},
-                                           Selection{{"True", "true"}, "4", 1},
-                                           Selection{{"True", "TRUE", " True", "True "}, "4", 1},
-                                           Selection{{"True", "False", "True", "True"}, "2", 13}));
-
-TEST_F(Adjustment, ARefusedFinalMaskIsReportedAndTheGameGetsBackWhatItHad) {
-  Select({"False", "False", "False", "False"});
-  BothPhases();
-  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {0, 1000, false}, {15, 1000, true}}));
-  EXPECT_TRUE(fake.beeper.beeps.empty());  // the rescue is no adjustment
-  EXPECT_EQ(fake.log(), FinalMaskReport("1001  The system refused the affinity mask",
-                                        "DLL Error - 87", "0", "0"));
-  EXPECT_EQ(fake.processes.openHandles, 0);
-  EXPECT_FALSE(controller.finalMaskTimer().enabled());
+// A selection makes the final mask of its items exactly "True", whatever the
+// processor count, and keeps the game on it.
+AdjustmentCase Selected(const std::vector<std::string>& items, const char* count,
+                        std::uint64_t mask) {
+  std::string name = std::string(count) + " processors:";
+  for (const std::string& item : items) name += " [" + item + "]";
+  return {name, Phases(count, items), Spread(mask), mask, "", 1, true};
 }
 
-// A game in a job that allows processors 0-1: the final mask 0-3 is refused,
-// and the game gets back exactly what it had before the first phase, not
-// every processor of the system (which the job refuses as well).
-TEST_F(Adjustment, TheRescueGivesBackTheMaskTheGameHadBeforeThePin) {
-  fakes::FakeProcesses::Process& game = *fake.processes.find(pid);
-  game.job = game.mask = 0b0011;
-  BothPhases();
-  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {15, 1000, false}, {3, 1000, true}}));
-  EXPECT_EQ(game.mask, 3U);
-  EXPECT_TRUE(fake.beeper.beeps.empty());
-  EXPECT_EQ(fake.log(), FinalMaskReport("1001  The system refused the affinity mask",
-                                        "DLL Error - 87", "4", "15"));
+// The final mask over a processor count in a 64-bit and in a 32-bit build:
+// processors past the width are left out, with a report.
+AdjustmentCase Wide(const char* count, std::uint64_t mask64, bool reported64, std::uint64_t mask32,
+                    bool reported32) {
+  const std::uint64_t mask = kWide ? mask64 : mask32;
+  const std::string report = test::FinalMaskReport(
+      "1003  Processors beyond the mask width are left out", "DLL Error - 0", count, "0");
+  const bool reported = kWide ? reported64 : reported32;
+  return {count,       Phases(count, {}, kAll), Spread(mask), mask, reported ? report : "", 1,
+          mask != kAll};
 }
 
-// A game in a cpuset that allows processor 1 only: the pin is refused (one
-// report, with the system's code), the final step still comes on time, and
-// the beep names what took effect, with one report of what was left out.
-TEST_F(Adjustment, InACpusetTheRefusedPinIsReportedAndTheBeepNamesWhatTookEffect) {
-  fakes::FakeProcesses::Process& game = *fake.processes.find(pid);
-  game.cpuset = game.mask = 0b0010;
-  BothPhases();
-  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, false}, {15, 1000, true}}));
-  EXPECT_EQ(game.mask, 2U);
-  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
-  EXPECT_EQ(fake.beeper.beeps[0].mask, 2U);
-  EXPECT_EQ(fake.log(),
-            PinReport("1001  The system refused the affinity mask", "DLL Error - 22", "", "1000",
-                      "1256", "4", "0") +
-                FinalMaskReport("1006  The system left out processors that were asked for: 0,2-3",
-                                "DLL Error - 22", "4", "15"));
-}
-
-// A thread with a cpuset of its own refuses what the rest of the game takes:
-// it is named once, in the first report that it causes.
-TEST_F(Adjustment, AThreadThatRefusesIsNamedOnce) {
-  fakes::FakeProcesses::Process& game = *fake.processes.find(pid);
-  game.threadCpusets = {{1003, 0b0010}, {1007, 0b0100}};
-  Select({"True", "False", "False", "False"});  // processor 0 alone: refused by both again
-  BothPhases();
-  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {1, 1000, true}, {15, 1000, true}}));
-  EXPECT_EQ(game.mask, 15U);  // the rescue
-  EXPECT_TRUE(fake.beeper.beeps.empty());
-  EXPECT_EQ(fake.log(),
-            PinReport("1001  The system refused the affinity mask for threads 1003, 1007",
-                      "DLL Error - 22", "", "1000", "1256", "4", "0") +
-                FinalMaskReport("1001  The system refused the affinity mask", "DLL Error - 22", "0",
-                                "1"));
-}
-
-// Ending the program between the two phases runs the final step at once,
-// before shutdown goes on: 500 ms into the gap, or with the exit already
-// waiting at the event pump inside the first phase.
-class ExitInTheGap : public Adjustment, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(ExitInTheGap, TheFinalStepRunsBeforeShutdownGoesOn) {
-  const bool atThePump = GetParam();
-  if (atThePump) {
-    fake.time.post([&] {
-      EXPECT_TRUE(controller.finalStepPending());
-      controller.exitProgram();
-    });
-    controller.pinToFirstProcessor(kGame);
-  } else {
-    controller.pinToFirstProcessor(kGame);
-    fake.time.advance(500);
-    EXPECT_TRUE(controller.finalStepPending());
-    controller.exitProgram();
-  }
-  const std::uint64_t exitAt = atThePump ? 0 : 500;
-  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {15, exitAt, true}}));
-  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
-  EXPECT_EQ(fake.beeper.beeps[0].mask, 15U);
-  EXPECT_EQ(fake.environment.endedWith, 0);
-  EXPECT_FALSE(controller.finalStepPending());
-  EXPECT_FALSE(controller.finalMaskTimer().enabled());
-  EXPECT_EQ(fake.processes.openHandles, 0);
-  fake.time.advance(5000);
-  EXPECT_EQ(Sets().size(), 2U);
-  EXPECT_EQ(fake.log(), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(Adjustment, ExitInTheGap, ::testing::Bool());
-
-TEST_F(Adjustment, ASingleProcessorIsLeftAlone) {
-  fake.environment.variables["NUMBER_OF_PROCESSORS"] = "1";
-  BothPhases();
-  fake.time.advance(5000);
-  EXPECT_EQ(fake.processes.opens, 1);
-  EXPECT_TRUE(Sets().empty());
-  EXPECT_TRUE(fake.beeper.beeps.empty());
-  EXPECT_EQ(fake.processes.openHandles, 0);
-  EXPECT_FALSE(controller.finalMaskTimer().enabled());
-  EXPECT_EQ(fake.log(), "");
-}
-
-TEST_F(Adjustment, AGameGoneBeforeTheFirstPhaseGivesExactlyOneReport) {
-  fake.processes.stop(pid);
-  BothPhases();
-  EXPECT_EQ(fake.log(),
-            PinReport("0  ", "DLL Error - 0", "Could Not Get process ID of SupremeCommander.exe",
-                      "0", "", "0", "0"));
-  EXPECT_EQ(controller.customErrorText(), "");
-  EXPECT_EQ(fake.processes.opens, 0);
-  EXPECT_FALSE(controller.finalMaskTimer().enabled());
-  EXPECT_TRUE(fake.beeper.beeps.empty());
-}
-
-TEST_F(Adjustment, AReportAfterACompletedAdjustmentShowsNoHandle) {
-  BothPhases();
-  fake.processes.stop(pid);
-  controller.pinToFirstProcessor(kGame);
-  EXPECT_EQ(fake.log(),
-            PinReport("0  ", "DLL Error - 0", "Could Not Get process ID of SupremeCommander.exe",
-                      "0", "", "4", "15"));
-}
-
-TEST_F(Adjustment, AProcessThatCannotBeOpenedIsReportedWithTheOpenError) {
-  fake.processes.openError = 5;
-  BothPhases();
+TEST(Adjustment, EachCaseSetsItsMasksBeepsAndReports) {
+  const std::string gone = "Could Not Get process ID of SupremeCommander.exe";
+  const std::string unknownCount =
+      PinReport("13  Type mismatch", "DLL Error - 0", "", "1000", "1256", "0", "0") +
+      test::FinalMaskReport("1002  NUMBER_OF_PROCESSORS is missing or not a number",
+                            "DLL Error - 0", "0", "0");
+  const std::string refused = "1001  The system refused the affinity mask";
   const std::string openFailed =
       PinReport("0  ", "DLL Error - 5", "Error in OpenProcess For the Process ID: 1000", "1000",
                 "0", "0", "0");
-  EXPECT_EQ(fake.log(), openFailed);
-  EXPECT_TRUE(Sets().empty());
-  EXPECT_FALSE(controller.finalMaskTimer().enabled());
-  EXPECT_TRUE(fake.beeper.beeps.empty());
-  EXPECT_EQ(controller.customErrorText(), "");
-
-  fake.processes.stop(pid);  // the slot keeps the failed open
-  fake.processes.openError.reset();
-  controller.pinToFirstProcessor(kGame);
-  const std::string gone =
-      PinReport("0  ", "DLL Error - 5", "Could Not Get process ID of SupremeCommander.exe", "0",
-                "0", "0", "0");
-  EXPECT_EQ(fake.log(), openFailed + gone);
-
-  // A process whose processors cannot be read counts as one that cannot be
-  // opened: no rescue could give it back what it had.
-  pid = fake.processes.start(kGame);
-  fake.processes.readError = 6;
-  controller.pinToFirstProcessor(kGame);
-  EXPECT_EQ(fake.log(),
-            openFailed + gone +
-                PinReport("0  ", "DLL Error - 6", "Error in OpenProcess For the Process ID: 1004",
-                          "1004", "0", "0", "0"));
-  EXPECT_TRUE(Sets().empty());
-  EXPECT_EQ(fake.processes.openHandles, 0);
-}
-
-// The final mask for a processor count, in a 64-bit and in a 32-bit build:
-// processors past the width are left out, with a report.
-struct Width {
-  const char* processorCount;
-  std::uint64_t mask64;
-  bool reported64;
-  std::uint64_t mask32;
-  bool reported32;
-};
-
-void PrintTo(const Width& width, std::ostream* out) {
-  *out << width.processorCount;
-}
-
-class Wide : public Adjustment, public ::testing::WithParamInterface<Width> {};
-
-TEST_P(Wide, MasksAreAsWideAsAPointer) {
-  fake.processes.systemMask = kAll;
-  fake.environment.variables["NUMBER_OF_PROCESSORS"] = GetParam().processorCount;
-  BothPhases();
-  const bool wide = kMaskBits == 64;
-  const std::uint64_t mask = wide ? GetParam().mask64 : GetParam().mask32;
-  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {mask, 1000, true}}));
-  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
-  EXPECT_EQ(fake.beeper.beeps[0].mask, mask);
-  if (wide ? GetParam().reported64 : GetParam().reported32) {
-    EXPECT_EQ(fake.log(), FinalMaskReport("1003  Processors beyond the mask width are left out",
-                                          "DLL Error - 0", GetParam().processorCount, "0"));
-  } else {
-    EXPECT_EQ(fake.log(), "");
+  std::vector<std::string> past(70, "False");
+  past[0] = past[31] = past[63] = past[64] = past[69] = "True";
+  const std::uint64_t pastMask =
+      (std::uint64_t{1} << 31) | 1U | (kWide ? std::uint64_t{1} << 63 : 0);
+  const AdjustmentCase cases[] = {
+      {"pinned to processor 0, the final mask one second later",
+       [](Bench& bench) {
+         bench.controller.pinToFirstProcessor(kGame);
+         EXPECT_TRUE(bench.controller.finalMaskTimer().enabled());
+         EXPECT_EQ(bench.fake.processes.openHandles, 1);  // held over the gap
+         EXPECT_TRUE(bench.fake.beeper.beeps.empty());
+         bench.fake.time.advance(1000);
+         EXPECT_EQ(bench.controller.processorCount(), 4);
+       },
+       Spread(15), 15},
+      Selected({"True", "False", "True", "True"}, "4", 13),
+      Selected({"False", "True", "False", "True"}, "4", 10),
+      Selected({"True", "true"}, "4", 1),
+      Selected({"True", "TRUE", " True", "True "}, "4", 1),
+      Selected({"True", "False", "True", "True"}, "2", 13),
+      {"positions past the table", Phases("4", past, kAll), Spread(pastMask), pastMask,
+       test::FinalMaskReport("1003  Processors beyond the mask width are left out", "DLL Error - 0",
+                             "0", "0"),
+       1, true},
+      // A refused final mask is reported, and the game gets back what it had:
+      // no beep, the rescue is no adjustment.
+      {"no processor selected",
+       Phases("4", {"False", "False", "False", "False"}),
+       {{1, 0, true}, {0, 1000, false}, {15, 1000, true}},
+       std::nullopt,
+       test::FinalMaskReport(refused, "DLL Error - 87", "0", "0")},
+      // In a job of processors 0-1 the rescue gives back exactly those, not
+      // every processor of the system (which the job refuses as well).
+      {"in a job",
+       [](Bench& bench) {
+         fakes::FakeProcesses::Process& game = *bench.fake.processes.find(bench.pid);
+         game.job = game.mask = 0b0011;
+         bench.BothPhases();
+       },
+       {{1, 0, true}, {15, 1000, false}, {3, 1000, true}},
+       std::nullopt,
+       test::FinalMaskReport(refused, "DLL Error - 87", "4", "15")},
+      // In a cpuset of processor 1 the pin is refused, the final step still
+      // comes on time, and the beep names what took effect.
+      {"in a cpuset",
+       [](Bench& bench) {
+         fakes::FakeProcesses::Process& game = *bench.fake.processes.find(bench.pid);
+         game.cpuset = game.mask = 0b0010;
+         bench.BothPhases();
+       },
+       {{1, 0, false}, {15, 1000, true}},
+       2,
+       PinReport(refused, "DLL Error - 22", "", "1000", "1256", "4", "0") +
+           test::FinalMaskReport("1006  The system left out processors that were asked for: 0,2-3",
+                                 "DLL Error - 22", "4", "15")},
+      // A thread with a cpuset of its own is named once, in the first report
+      // that it causes; processor 0 alone is refused by both again.
+      {"threads that refuse",
+       [](Bench& bench) {
+         bench.fake.processes.find(bench.pid)->threadCpusets = {{1003, 0b0010}, {1007, 0b0100}};
+         Phases("4", {"True", "False", "False", "False"})(bench);
+       },
+       {{1, 0, true}, {1, 1000, true}, {15, 1000, true}},
+       std::nullopt,
+       PinReport(refused + " for threads 1003, 1007", "DLL Error - 22", "", "1000", "1256", "4",
+                 "0") +
+           test::FinalMaskReport(refused, "DLL Error - 22", "0", "1")},
+      // Ending the program between the phases runs the final step at once,
+      // 500 ms into the gap or waiting at the event pump inside the first.
+      {"exit in the gap",
+       [](Bench& bench) {
+         bench.controller.pinToFirstProcessor(kGame);
+         bench.fake.time.advance(500);
+         EXPECT_TRUE(bench.controller.finalStepPending());
+         bench.controller.exitProgram();
+         EXPECT_EQ(bench.fake.environment.endedWith, 0);
+       },
+       {{1, 0, true}, {15, 500, true}},
+       15},
+      {"exit at the pump",
+       [](Bench& bench) {
+         bench.fake.time.post([&bench] {
+           EXPECT_TRUE(bench.controller.finalStepPending());
+           bench.controller.exitProgram();
+         });
+         bench.controller.pinToFirstProcessor(kGame);
+         EXPECT_EQ(bench.fake.environment.endedWith, 0);
+       },
+       {{1, 0, true}, {15, 0, true}},
+       15},
+      {"one processor: left alone", Phases("1"), {}, std::nullopt},
+      {"gone before the first phase",
+       [](Bench& bench) {
+         bench.fake.processes.stop(bench.pid);
+         bench.BothPhases();
+       },
+       {},
+       std::nullopt,
+       PinReport("0  ", "DLL Error - 0", gone, "0", "", "0", "0"),
+       0},
+      {"a report after a completed adjustment shows no handle",
+       [](Bench& bench) {
+         bench.BothPhases();
+         bench.fake.processes.stop(bench.pid);
+         bench.controller.pinToFirstProcessor(kGame);
+       },
+       Spread(15), 15, PinReport("0  ", "DLL Error - 0", gone, "0", "", "4", "15")},
+      // A process whose processors cannot be read counts as one that cannot
+      // be opened: no rescue could give it back what it had.
+      {"cannot be opened",
+       [](Bench& bench) {
+         bench.fake.processes.openError = 5;
+         bench.BothPhases();
+         bench.fake.processes.stop(bench.pid);  // the slot keeps the failed open
+         bench.fake.processes.openError.reset();
+         bench.controller.pinToFirstProcessor(kGame);
+         bench.pid = bench.fake.processes.start(kGame);
+         bench.fake.processes.readError = 6;
+         bench.controller.pinToFirstProcessor(kGame);
+       },
+       {},
+       std::nullopt,
+       openFailed + PinReport("0  ", "DLL Error - 5", gone, "0", "0", "0", "0") +
+           PinReport("0  ", "DLL Error - 6", "Error in OpenProcess For the Process ID: 1004",
+                     "1004", "0", "0", "0"),
+       2},
+      // Without a processor count the final mask is every allowed processor.
+      {"no processor count", Phases(nullptr), Spread(15), 15, unknownCount},
+      {"abc processors", Phases("abc"), Spread(15), 15, unknownCount},
+      {"4x processors", Phases("4x"), Spread(15), 15, unknownCount},
+      Wide("31", 0x7FFFFFFF, false, 0x7FFFFFFF, false),
+      Wide("32", 0xFFFFFFFF, false, 0xFFFFFFFF, false),
+      Wide("33", 0x1FFFFFFFF, false, 0xFFFFFFFF, true),
+      Wide("64", kAll, false, 0xFFFFFFFF, true),
+      Wide("65", kAll, true, 0xFFFFFFFF, true),
+      Wide("32767", kAll, true, 0xFFFFFFFF, true),
+  };
+  for (const AdjustmentCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bench bench;
+    c.run(bench);
+    bench.fake.time.advance(5000);
+    EXPECT_EQ(bench.Sets(), c.sets);
+    const auto& beeps = bench.fake.beeper.beeps;
+    EXPECT_EQ(beeps.size(), c.beep ? 1U : 0U);
+    if (c.beep && !beeps.empty()) {
+      EXPECT_EQ(beeps[0].mask, *c.beep);
+      EXPECT_EQ(beeps[0].pid, bench.pid);
+    }
+    EXPECT_EQ(bench.fake.log(), c.log);
+    EXPECT_EQ(bench.fake.processes.opens, c.opens);
+    EXPECT_EQ(bench.controller.keepingGameOnMask(), c.kept);
+    EXPECT_EQ(bench.fake.processes.openHandles, c.kept ? 1 : 0);
+    EXPECT_FALSE(bench.controller.finalStepPending());
+    EXPECT_FALSE(bench.controller.finalMaskTimer().enabled());
+    EXPECT_EQ(bench.controller.customErrorText(), "");
   }
-}
-
-INSTANTIATE_TEST_SUITE_P(Adjustment, Wide,
-                         ::testing::Values(Width{"31", 0x7FFFFFFF, false, 0x7FFFFFFF, false},
-                                           Width{"32", 0xFFFFFFFF, false, 0xFFFFFFFF, false},
-                                           Width{"33", 0x1FFFFFFFF, false, 0xFFFFFFFF, true},
-                                           Width{"64", kAll, false, 0xFFFFFFFF, true},
-                                           Width{"65", kAll, true, 0xFFFFFFFF, true},
-                                           Width{"32767", kAll, true, 0xFFFFFFFF, true}));
-
-TEST_F(Adjustment, SelectedPositionsPastTheTableAreLeftOut) {
-  fake.processes.systemMask = kAll;
-  std::vector<std::string> items(70, "False");
-  items[0] = items[31] = items[63] = items[64] = items[69] = "True";
-  Select(items);
-  BothPhases();
-  const std::uint64_t within32 = (std::uint64_t{1} << 31) | 1U;
-  EXPECT_EQ(fake.processes.maskSets.back().mask,
-            kMaskBits == 64 ? within32 | (std::uint64_t{1} << 63) : within32);
-  EXPECT_EQ(test::ReportCount(fake.log()), 1U);
-  EXPECT_NE(fake.log().find("1003  "), std::string::npos);
-}
-
-// NUMBER_OF_PROCESSORS, or nullopt when it is not set.
-class UnknownCount : public Adjustment,
-                     public ::testing::WithParamInterface<std::optional<std::string>> {};
-
-TEST_P(UnknownCount, TheFinalMaskIsEveryAllowedProcessor) {
-  if (GetParam()) {
-    fake.environment.variables["NUMBER_OF_PROCESSORS"] = *GetParam();
-  } else {
-    fake.environment.variables.erase("NUMBER_OF_PROCESSORS");
-  }
-  BothPhases();
-  EXPECT_EQ(Sets(), (decltype(Sets()){{1, 0, true}, {15, 1000, true}}));
-  ASSERT_EQ(fake.beeper.beeps.size(), 1U);
-  EXPECT_EQ(fake.beeper.beeps[0].mask, 15U);
-  EXPECT_EQ(fake.processes.openHandles, 0);
-  EXPECT_FALSE(controller.finalMaskTimer().enabled());
-  EXPECT_EQ(fake.log(),
-            PinReport("13  Type mismatch", "DLL Error - 0", "", "1000", "1256", "0", "0") +
-                FinalMaskReport("1002  NUMBER_OF_PROCESSORS is missing or not a number",
-                                "DLL Error - 0", "0", "0"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Adjustment, UnknownCount, ::testing::Values(std::nullopt, "abc", "4x"));
-
-TEST_F(Adjustment, NoHandleOutlivesItsAdjustment) {
-  fake.processes.stop(pid);
-  for (int run = 0; run < 12; ++run) {
-    controller.setProcessorSelection({});
-    fake.environment.variables["NUMBER_OF_PROCESSORS"] = run % 4 == 1 ? "1" : "4";
-    if (run % 4 == 2) Select({"False"});
-    const std::uint32_t game = fake.processes.start(kGame);
-    // A poll 10 s later, the 30 s delay, the final step at 41 s.
-    const std::uint64_t untilCheck = run % 4 == 3 ? 40500 : 50000;
-    fake.time.advance(untilCheck);
-    if (run % 4 == 3) fake.processes.stop(game);  // gone before the final step
-    fake.time.advance(60000 - untilCheck);
-    EXPECT_EQ(fake.processes.openHandles, 0) << "run " << run;
-    fake.processes.stop(game);
-    fake.time.advance(10000);
-  }
-  EXPECT_EQ(fake.processes.opens, 12);
 }
 
 // The CPUs key over a machine of eight processors: a 96 MB L3 on 0-3, 32 MB
@@ -488,19 +400,17 @@ TEST(BitMasks, TheCpusValueReadAtStartupMakesTheFinalMask) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.cpus);
-    fakes::FakePlatform fake;
-    fake.processes.systemMask = fake.topology.topology.online = row.online;
-    fake.environment.variables["NUMBER_OF_PROCESSORS"] = row.processorCount;
-    fake.topology.topology.level3Caches = {{0x3, 32 << 20}, {0xC, 96 << 20}};
-    fake.files.files[fake.configPath()] =
-        "[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nCPUs=" + std::string(row.cpus) +
-        "\r\nGame=0\r\n";
-    Controller controller(fake.platform);
-    controller.start();
-    const std::uint32_t pid = fake.processes.start(kGame);
-    controller.pinToFirstProcessor(kGame);
-    fake.time.advance(1000);
-    EXPECT_EQ(fake.processes.find(pid)->mask, row.mask);
+    Bench bench([&](fakes::FakePlatform& fake) {
+      fake.processes.systemMask = fake.topology.topology.online = row.online;
+      fake.environment.variables["NUMBER_OF_PROCESSORS"] = row.processorCount;
+      fake.topology.topology.level3Caches = {{0x3, 32 << 20}, {0xC, 96 << 20}};
+      fake.files.files[fake.configPath()] =
+          "[Config]\r\nInitializeDelay=30\r\nOnlineEnabled=1\r\nCPUs=" + std::string(row.cpus) +
+          "\r\nGame=0\r\n";
+    });
+    bench.BothPhases();
+    fakes::FakePlatform& fake = bench.fake;
+    EXPECT_EQ(fake.processes.find(bench.pid)->mask, row.mask);
     ASSERT_EQ(fake.beeper.beeps.size(), 1U);
     EXPECT_EQ(fake.beeper.beeps[0].presets, row.presets);
     EXPECT_EQ(fake.debug.lines.back(), "final: " + kGame + " (PID 1000) " + row.finalLine);

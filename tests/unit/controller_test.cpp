@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 
 #include "controller/controller.h"
@@ -23,11 +22,10 @@ constexpr std::string_view kDefaultFile =
     "CPUs=All\r\n"
     "Game=0\r\n";
 
-class Startup : public ::testing::Test {
- protected:
+// One machine's files, and the program started on them.
+struct Program {
   void SetConfig(std::string text) { fake.files.files[fake.configPath()] = std::move(text); }
   std::string Config() const { return fake.files.text(fake.configPath()); }
-  // One start of the program on the current files.
   std::unique_ptr<Controller> Start() {
     auto controller = std::make_unique<Controller>(fake.platform);
     controller->start();
@@ -43,10 +41,16 @@ class Startup : public ::testing::Test {
   fakes::FakePlatform fake;
 };
 
+class Startup : public ::testing::Test, public Program {};
+
+std::string FormLoadReport(std::string_view numberLine, std::uint32_t systemError) {
+  return test::Report(
+      {"Error occurred in Form_Load", numberLine, "DLL Error - " + std::to_string(systemError)});
+}
+
 TEST_F(Startup, WithoutSettingsFileWritesTheDefaultAndReadsIt) {
   const auto controller = Start();
   EXPECT_EQ(Config(), kDefaultFile);
-  EXPECT_EQ(Config().size(), 203U);
   EXPECT_EQ(controller->settingsPath(), "C:\\Games\\Tavrolin\\config.ini");
   EXPECT_EQ(controller->delayTimer().interval(), 30000U);
   EXPECT_TRUE(controller->onlineAllowed());
@@ -75,107 +79,69 @@ TEST_F(Startup, AnExistingFileIsReadAndNeverRewritten) {
   EXPECT_EQ(controller->watchedImage(), "ForgedAlliance.exe");
 }
 
-TEST_F(Startup, AMissingGameLineIsAppendedOnce) {
-  SetConfig("[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\n");
-  EXPECT_EQ(Start()->watchedImage(), "SupremeCommander.exe");
-  EXPECT_EQ(Config(), "[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n");
-  Start();
-  EXPECT_EQ(Config(), "[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n");
-  EXPECT_EQ(fake.log(), "");
-}
-
-TEST_F(Startup, AnEmptyGameLineStaysFirstSoEveryStartAppendsAgain) {
-  SetConfig("[Config]\r\nGame=\r\n");
-  Start();
-  const auto controller = Start();
-  EXPECT_EQ(Config(), "[Config]\r\nGame=\r\nGame=0\r\nGame=0\r\n");
-  EXPECT_EQ(controller->watchedImage(), "SupremeCommander.exe");
-}
-
-// The repair must not run into a last line that lacks its line break: that
-// would spoil the value standing there.
-TEST_F(Startup, TheRepairEndsALastLineWithoutLineBreakFirst) {
-  SetConfig("[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20");
-  EXPECT_EQ(Start()->delayTimer().interval(), 20000U);
-  EXPECT_EQ(Config(), "[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20\r\nGame=0\r\n");
-
-  // The next start finds every value as it was, and the Game line.
-  const auto controller = Start();
-  EXPECT_EQ(controller->delayTimer().interval(), 20000U);
-  EXPECT_EQ(Config(), "[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20\r\nGame=0\r\n");
-  EXPECT_EQ(fake.log(), "");
-}
-
-struct BadValue {
-  const char* line;
-  std::uint32_t interval;
-  bool online;
-  const char* game;
-  const char* report;  // number and description, or "" for no report
-};
-
-void PrintTo(const BadValue& value, std::ostream* out) {
-  *out << value.line;
-}
-
-class SettingValues : public Startup, public ::testing::WithParamInterface<BadValue> {};
-
-TEST_P(SettingValues, FallBackWithOneReportAndStartupGoesOn) {
-  // The line stands before the usual values, whose first of a key wins; a
-  // line "-Key" leaves that key out instead.
-  const BadValue& value = GetParam();
-  std::string text = "[Config]\r\n";
-  if (value.line[0] != '-') text += value.line + std::string("\r\n");
-  for (const char* usual : {"InitializeDelay=20", "OnlineEnabled=1", "Game=0"}) {
-    if (value.line[0] != '-' || !std::string_view(usual).starts_with(value.line + 1))
-      text += usual + std::string("\r\n");
-  }
-  SetConfig(text);
-  const auto controller = Start();
-  EXPECT_EQ(controller->delayTimer().interval(), value.interval);
-  EXPECT_EQ(controller->onlineAllowed(), value.online);
-  EXPECT_EQ(controller->watchedImage(), value.game);
-  EXPECT_TRUE(fake.window.iconShown);
-  if (*value.report == '\0') {
-    EXPECT_EQ(fake.log(), "");
-  } else {
-    const std::string_view line(value.line[0] == '-' ? value.line + 1 : value.line);
+// One value on a line before the usual ones, whose first of a key wins; a
+// line "-Key" leaves that key out instead. A value that does not convert is
+// reported with its key and text, and startup goes on with the default.
+TEST(StartupValues, FallBackWithOneReportAndStartupGoesOn) {
+  const char* sc = "SupremeCommander.exe";
+  const char* fa = "ForgedAlliance.exe";
+  const char* mismatch = "13  Type mismatch";
+  const struct {
+    const char* line;
+    std::uint32_t interval;
+    bool online;
+    const char* game;
+    const char* report;  // number and description, or "" for no report
+  } rows[] = {
+      {"InitializeDelay=abc", 30000, true, sc, mismatch},
+      {"InitializeDelay=2147484", 30000, true, sc, "6  Overflow"},
+      {"InitializeDelay=1.5", 30000, true, sc, mismatch},
+      {"InitializeDelay=2 0", 30000, true, sc, mismatch},
+      {"InitializeDelay=-5", 30000, true, sc, "380  Invalid property value"},
+      {"InitializeDelay=+60", 60000, true, sc, ""},
+      {"InitializeDelay=2147483", 2147483000, true, sc, ""},
+      {"InitializeDelay=", 30000, true, sc, mismatch},
+      {"-InitializeDelay", 30000, true, sc, mismatch},
+      {"InitializeDelay=0", 0, true, sc, ""},
+      {"OnlineEnabled=", 20000, false, sc, mismatch},
+      {"-OnlineEnabled", 20000, false, sc, mismatch},
+      {"OnlineEnabled=yes", 20000, false, sc, mismatch},
+      {"OnlineEnabled=1 1", 20000, false, sc, mismatch},
+      {"OnlineEnabled=99999999999999999999", 20000, false, sc, "6  Overflow"},
+      {"OnlineEnabled=2", 20000, false, sc, ""},
+      {"OnlineEnabled=01", 20000, true, sc, ""},
+      {"Game=one", 20000, true, sc, mismatch},
+      {"Game=1", 20000, true, fa, ""},
+      {"Game=5", 20000, true, sc, ""},
+      {"Game=-1", 20000, true, sc, ""},
+      {"Game=+1", 20000, true, fa, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    Program program;
+    const bool leftOut = row.line[0] == '-';
+    const std::string line = leftOut ? row.line + 1 : row.line;
+    std::string text = "[Config]\r\n" + (leftOut ? "" : line + "\r\n");
+    for (const std::string usual : {"InitializeDelay=20", "OnlineEnabled=1", "Game=0"}) {
+      if (!leftOut || !usual.starts_with(line)) text += usual + "\r\n";
+    }
+    program.SetConfig(text);
+    const auto controller = program.Start();
+    EXPECT_EQ(controller->delayTimer().interval(), row.interval);
+    EXPECT_EQ(controller->onlineAllowed(), row.online);
+    EXPECT_EQ(controller->watchedImage(), row.game);
+    EXPECT_TRUE(program.fake.window.iconShown);
     const std::size_t equals = std::min(line.find('='), line.size());
-    EXPECT_EQ(fake.log(),
-              test::Report({"Error occurred in Form_Load", value.report, "DLL Error - 0",
-                            "Variables:Key =" + std::string(line.substr(0, equals)),
-                            "Variables:Value =" + std::string(line.substr(equals).substr(
-                                                      equals < line.size() ? 1 : 0))}));
+    EXPECT_EQ(
+        program.fake.log(),
+        *row.report == '\0'
+            ? ""
+            : test::Report({"Error occurred in Form_Load", row.report, "DLL Error - 0",
+                            "Variables:Key =" + line.substr(0, equals),
+                            "Variables:Value =" + line.substr(std::min(equals + 1, line.size()))}));
+    EXPECT_EQ(program.Config(), text);
   }
-  EXPECT_EQ(Config(), text);
 }
-
-constexpr const char* kSC = "SupremeCommander.exe";
-constexpr const char* kFA = "ForgedAlliance.exe";
-
-INSTANTIATE_TEST_SUITE_P(
-    Startup, SettingValues,
-    ::testing::Values(
-        BadValue{"InitializeDelay=abc", 30000, true, kSC, "13  Type mismatch"},
-        BadValue{"InitializeDelay=2147484", 30000, true, kSC, "6  Overflow"},
-        BadValue{"InitializeDelay=1.5", 30000, true, kSC, "13  Type mismatch"},
-        BadValue{"InitializeDelay=2 0", 30000, true, kSC, "13  Type mismatch"},
-        BadValue{"InitializeDelay=-5", 30000, true, kSC, "380  Invalid property value"},
-        BadValue{"InitializeDelay=+60", 60000, true, kSC, ""},
-        BadValue{"InitializeDelay=2147483", 2147483000, true, kSC, ""},
-        BadValue{"InitializeDelay=", 30000, true, kSC, "13  Type mismatch"},
-        BadValue{"-InitializeDelay", 30000, true, kSC, "13  Type mismatch"},
-        BadValue{"InitializeDelay=0", 0, true, kSC, ""},
-        BadValue{"OnlineEnabled=", 20000, false, kSC, "13  Type mismatch"},
-        BadValue{"-OnlineEnabled", 20000, false, kSC, "13  Type mismatch"},
-        BadValue{"OnlineEnabled=yes", 20000, false, kSC, "13  Type mismatch"},
-        BadValue{"OnlineEnabled=1 1", 20000, false, kSC, "13  Type mismatch"},
-        BadValue{"OnlineEnabled=99999999999999999999", 20000, false, kSC, "6  Overflow"},
-        BadValue{"OnlineEnabled=2", 20000, false, kSC, ""},
-        BadValue{"OnlineEnabled=01", 20000, true, kSC, ""},
-        BadValue{"Game=one", 20000, true, kSC, "13  Type mismatch"},
-        BadValue{"Game=1", 20000, true, kFA, ""}, BadValue{"Game=5", 20000, true, kSC, ""},
-        BadValue{"Game=-1", 20000, true, kSC, ""}, BadValue{"Game=+1", 20000, true, kFA, ""}));
 
 TEST_F(Startup, EveryBadKeyIsReportedOnItsOwn) {
   SetConfig("[Config]\r\nInitializeDelay=x\r\nOnlineEnabled=y\r\nGame=z\r\n");
@@ -188,95 +154,75 @@ TEST_F(Startup, EveryBadKeyIsReportedOnItsOwn) {
   EXPECT_TRUE(fake.window.iconShown);
 }
 
-// The default file is written only where nothing stands. Anything else by
-// that name is left exactly as it is, with one report, and the run uses the
-// defaults; a plain file is read up to 1 MiB.
-struct SettingsFileCase {
-  const char* name;
-  std::function<void(fakes::FakeFileSystem& files, const std::string& path)> arrange;
-  std::uint32_t delay;
-  const char* report;  // number and description, or "" for no report
-  std::uint32_t systemError;
-};
-
-void PrintTo(const SettingsFileCase& value, std::ostream* out) {
-  *out << value.name;
-}
-
-class SettingsFiles : public Startup, public ::testing::WithParamInterface<SettingsFileCase> {};
-
-TEST_P(SettingsFiles, OnlyAMissingOneIsWrittenAndOnlyAPlainOneRead) {
-  const SettingsFileCase& file = GetParam();
-  file.arrange(fake.files, fake.configPath());
-  const std::optional<std::string> before =
-      fake.files.exists(fake.configPath()) ? std::optional(Config()) : std::nullopt;
-  const auto controller = Start();
-  EXPECT_EQ(controller->delayTimer().interval(), file.delay);
-  EXPECT_TRUE(controller->onlineAllowed());
-  EXPECT_EQ(controller->watchedImage(), "SupremeCommander.exe");
-  EXPECT_TRUE(fake.window.iconShown);
-  EXPECT_EQ(fake.files.exists(fake.configPath()) ? std::optional(Config()) : std::nullopt, before);
-  if (*file.report == '\0') {
-    EXPECT_EQ(fake.log(), "");
-  } else {
-    EXPECT_EQ(fake.log(), test::Report({"Error occurred in Form_Load", file.report,
-                                        "DLL Error - " + std::to_string(file.systemError)}));
+// The settings file over two starts. The default file is written only where
+// nothing stands. Anything else by that name is left exactly as it is, with
+// one report, and the run uses the defaults; a plain file is read up to 1 MiB.
+// A missing Game line is appended at each start that finds none, after the
+// line break a last line lacks (without it the value there would be spoilt).
+TEST(StartupFiles, OnlyAMissingFileIsWrittenOnlyAPlainOneReadAndTheGameLineRepaired) {
+  const std::string noGame = "[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\n";
+  const std::string twentySeconds = noGame + "Game=0\r\n";
+  // A settings file of `size` bytes: the values, then comment lines.
+  const auto paddedTo = [&](std::size_t size) {
+    std::string text = twentySeconds;
+    while (text.size() < size)
+      text.append(std::min<std::size_t>(size - text.size(), 64) - 1, ';') += '\n';
+    return text;
+  };
+  const char* notPlain = "1008  config.ini is not a readable plain file; the defaults are used";
+  const char* accessError = "75  Path/File access error";
+  const struct {
+    std::optional<std::string> text;  // nullopt: no file
+    const char* entry;  // besides the text: "hidden", "a directory", "read-only", "status fails"
+    std::uint32_t delay;
+    std::string log;
+    // The file after the first start and after the second (nullopt: as it
+    // was before).
+    std::optional<std::string> afterFirst = std::nullopt, afterSecond = std::nullopt;
+  } rows[] = {
+      {twentySeconds, "hidden", 30000, FormLoadReport(notPlain, 0)},
+      {std::nullopt, "a directory", 30000, FormLoadReport(notPlain, 0)},
+      // An I/O error, or a network folder gone stale: no reason to think the
+      // user's file is not there.
+      {twentySeconds, "status fails", 30000, FormLoadReport(notPlain, 1117)},
+      {paddedTo((1U << 20) + 1), "", 30000,
+       FormLoadReport("1009  config.ini is larger than 1 MiB; the defaults are used", 0)},
+      {paddedTo(1U << 20), "", 20000, ""},
+      {std::nullopt, "read-only", 30000, FormLoadReport(accessError, 5)},  // no default written
+      {noGame, "", 20000, "", twentySeconds, twentySeconds},
+      {noGame, "read-only", 20000, FormLoadReport(accessError, 5)},
+      {"[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20", "", 20000, "",
+       "[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20\r\nGame=0\r\n",
+       "[Config]\r\nOnlineEnabled=1\r\nInitializeDelay=20\r\nGame=0\r\n"},
+      // The first Game line, empty, is the one read: every start appends.
+      {noGame + "Game=\r\n", "", 20000, "", noGame + "Game=\r\nGame=0\r\n",
+       noGame + "Game=\r\nGame=0\r\nGame=0\r\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text.value_or("no file").substr(0, 60) + ", " + row.entry);
+    Program program;
+    const std::string path = program.fake.configPath();
+    fakes::FakeFileSystem& files = program.fake.files;
+    if (row.text) files.files[path] = *row.text;
+    const std::string_view entry = row.entry;
+    if (entry == "hidden") files.hidden.insert(path);
+    if (entry == "a directory") files.directories.insert(path);
+    if (entry == "read-only") files.readOnly.insert(path);
+    if (entry == "status fails") files.statusErrors[path] = 1117;
+    const auto file = [&]() -> std::optional<std::string> {
+      return program.fake.files.exists(path) ? std::optional(program.Config()) : std::nullopt;
+    };
+    const std::optional<std::string> before = file();
+    for (const auto& after : {row.afterFirst, row.afterSecond}) {
+      const auto controller = program.Start();
+      EXPECT_EQ(controller->delayTimer().interval(), row.delay);
+      EXPECT_TRUE(controller->onlineAllowed());
+      EXPECT_EQ(controller->watchedImage(), "SupremeCommander.exe");
+      EXPECT_TRUE(program.fake.window.iconShown);
+      EXPECT_EQ(file(), after ? after : before);
+    }
+    EXPECT_EQ(program.fake.log(), row.log + row.log);  // one report per start
   }
-}
-
-const std::string kTwentySeconds =
-    "[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\nGame=0\r\n";
-// A settings file of `size` bytes: the values, then comment lines.
-std::string PaddedTo(std::size_t size) {
-  std::string text = kTwentySeconds;
-  while (text.size() < size)
-    text.append(std::min<std::size_t>(size - text.size(), 64) - 1, ';') += '\n';
-  return text;
-}
-constexpr const char* kNotPlain =
-    "1008  config.ini is not a readable plain file; the defaults are used";
-
-INSTANTIATE_TEST_SUITE_P(
-    Startup, SettingsFiles,
-    ::testing::Values(
-        SettingsFileCase{"hidden",
-                         [](auto& files, const auto& path) {
-                           files.files[path] = kTwentySeconds;
-                           files.hidden.insert(path);
-                         },
-                         30000, kNotPlain, 0},
-        SettingsFileCase{"a directory",
-                         [](auto& files, const auto& path) { files.directories.insert(path); },
-                         30000, kNotPlain, 0},
-        // An I/O error, or a network folder gone stale: no reason to think
-        // the user's file is not there.
-        SettingsFileCase{"cannot be told about",
-                         [](auto& files, const auto& path) {
-                           files.files[path] = kTwentySeconds;
-                           files.statusErrors[path] = 1117;
-                         },
-                         30000, kNotPlain, 1117},
-        SettingsFileCase{
-            "larger than 1 MiB",
-            [](auto& files, const auto& path) { files.files[path] = PaddedTo((1U << 20) + 1); },
-            30000, "1009  config.ini is larger than 1 MiB; the defaults are used", 0},
-        SettingsFileCase{
-            "of 1 MiB",
-            [](auto& files, const auto& path) { files.files[path] = PaddedTo(1U << 20); }, 20000,
-            "", 0},
-        SettingsFileCase{"missing, in a folder that cannot be written",
-                         [](auto& files, const auto& path) { files.readOnly.insert(path); }, 30000,
-                         "75  Path/File access error", 5}));
-
-TEST_F(Startup, ARepairThatCannotBeWrittenIsReported) {
-  SetConfig("[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\n");
-  fake.files.readOnly.insert(fake.configPath());
-  const auto controller = Start();
-  EXPECT_EQ(Config(), "[Config]\r\nInitializeDelay=20\r\nOnlineEnabled=1\r\n");
-  EXPECT_EQ(controller->delayTimer().interval(), 20000U);
-  EXPECT_TRUE(fake.window.iconShown);
-  EXPECT_EQ(fake.log(), test::Report({"Error occurred in Form_Load", "75  Path/File access error",
-                                      "DLL Error - 5"}));
 }
 
 TEST_F(Startup, ASecondInstanceCompletesTheFileAndEnds) {

@@ -18,22 +18,17 @@ class Diagnostics : public ::testing::Test {
   ErrorLog log{fake.environment, fake.files, fake.clock, fake.lastError};
 };
 
-TEST_F(Diagnostics, AppendsLinesAndStampsOnRequest) {
+// The log lives in the settings directory; each stamp takes the time anew.
+TEST_F(Diagnostics, AppendsLinesAndStampsOnRequestInTheSettingsDirectory) {
+  fake.environment.directory = "/opt/tavrolin";
+  fake.environment.separator = '/';
   log.append("first", true);
-  EXPECT_EQ(fake.log(), "\r\n3/9/2024 4:05:09 PM\r\nfirst\r\n");
   log.append("second", false);
   fake.clock.time = "4:05:10 PM";
   log.append("third", true);
-  EXPECT_EQ(fake.log(),
+  EXPECT_EQ(fake.files.text("/opt/tavrolin/ErrorLog.txt"),
             "\r\n3/9/2024 4:05:09 PM\r\nfirst\r\nsecond\r\n"
             "\r\n3/9/2024 4:05:10 PM\r\nthird\r\n");
-}
-
-TEST_F(Diagnostics, TheLogLivesInTheSettingsDirectory) {
-  fake.environment.directory = "/opt/tavrolin";
-  fake.environment.separator = '/';
-  log.append("x", false);
-  EXPECT_EQ(fake.files.text("/opt/tavrolin/ErrorLog.txt"), "x\r\n");
 }
 
 TEST_F(Diagnostics, HandlerReportIsWrittenByteForByte) {
@@ -96,11 +91,8 @@ TEST_F(Diagnostics, AFailedStatementIsReportedAndTheNextOneRuns) {
 }
 
 TEST_F(Diagnostics, GuardEventReportsWhatReachesTheTopOfAnEvent) {
-  bool after = false;
   GuardEvent(log, "Timer3_Timer", [] { throw Failure::SystemCall(0x80004005U); });
-  after = true;  // the program goes on
-  GuardEvent(log, "Timer4_Timer", [] {});
-  EXPECT_TRUE(after);
+  GuardEvent(log, "Timer4_Timer", [] {});  // nothing to report
   EXPECT_EQ(fake.log(), test::Report({"Error occurred in Timer3_Timer",
                                       "-2147467259  A system call returned an error code of "
                                       "2147500037",

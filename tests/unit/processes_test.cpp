@@ -108,10 +108,8 @@ TEST_F(Processes, AnOutageOfTheNameSourceIsReportedOnceAndTheListAnswers) {
   EXPECT_EQ(presence.presenceOf("GAMER-PC", "ForgedAlliance.exe"),
             Presence::kNotRunning);  // pid 0 skipped
   EXPECT_EQ(presence.presenceOf("GAMER-PC", "SupremeCommander"), Presence::kNotRunning);
-  const std::string outage = test::Report(
-      {"Error occurred in IsProcessRunning",
-       "1004  The process query failed; the process list is used instead", "DLL Error - 2147749891",
-       "Variables:computerName =GAMER-PC", "Variables:imageName =SupremeCommander.exe"});
+  const std::string outage =
+      test::PresenceReport(test::kListUsed, "DLL Error - 2147749891", "SupremeCommander.exe");
   EXPECT_EQ(fake.log(), outage);
   EXPECT_TRUE(presence.inOutage());
 
@@ -123,22 +121,6 @@ TEST_F(Processes, AnOutageOfTheNameSourceIsReportedOnceAndTheListAnswers) {
   fake.processes.namesError = 0x80041003U;  // a new outage is a new report
   EXPECT_EQ(presence.presenceOf("GAMER-PC", "SupremeCommander.exe"), Presence::kRunning);
   EXPECT_EQ(fake.log(), outage + outage);
-}
-
-TEST_F(Processes, WithBothSourcesDownNothingIsKnown) {
-  fake.processes.namesError = 1722;
-  fake.processes.listError = 1726;
-  EXPECT_EQ(presence.presenceOf("GAMER-PC", "SupremeCommander.exe"), Presence::kUnknown);
-  EXPECT_TRUE(presence.blind());
-  EXPECT_EQ(fake.log(),
-            test::Report({"Error occurred in IsProcessRunning",
-                          "1004  The process query failed; the process list is used instead",
-                          "DLL Error - 1722", "Variables:computerName =GAMER-PC",
-                          "Variables:imageName =SupremeCommander.exe"}) +
-                test::Report({"Error occurred in IsProcessRunning",
-                              "1007  Neither the process query nor the process list can be used",
-                              "DLL Error - 1726", "Variables:computerName =GAMER-PC",
-                              "Variables:imageName =SupremeCommander.exe"}));
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "affinity/bit_masks.h"
 #include "controller/controller.h"
 #include "fake_platform.h"
 #include "report_text.h"
@@ -16,8 +18,7 @@ const std::string kLobby = "GPG.Multiplayer.Client.exe";
 
 // Polls come at 10 s, 20 s, ... after startup; with a 5 s delay the delay's
 // end falls between two polls.
-class Watcher : public ::testing::Test {
- protected:
+struct WatchedGame {
   void Start(const std::string& delay = "5", const std::string& online = "1") {
     fake.files.files[fake.configPath()] =
         "[Config]\r\nInitializeDelay=" + delay + "\r\nOnlineEnabled=" + online + "\r\nGame=0\r\n";
@@ -40,28 +41,7 @@ class Watcher : public ::testing::Test {
   Controller controller{fake.platform};
 };
 
-TEST_F(Watcher, AGameRunningAtStartupIsSeenAtTheFirstPollAndAdjustedAfterTheDelay) {
-  const std::uint32_t pid = fake.processes.start(kGame);
-  Start("30");
-  Advance(9999);
-  EXPECT_EQ(fake.processes.namesQueries, 0);
-  EXPECT_EQ(State(), "Idle");
-  Advance(1);
-  EXPECT_EQ(State(), "Waiting");
-  EXPECT_EQ(fake.processes.namesQueries, 2);  // the lobby client and the game
-
-  Advance(29999);  // polls at 20 s and 30 s do not restart the delay
-  EXPECT_TRUE(fake.processes.maskSets.empty());
-  Advance(1);
-  ASSERT_EQ(fake.processes.maskSets.size(), 1U);
-  EXPECT_EQ(fake.processes.maskSets[0].at, 40000U);
-  EXPECT_EQ(Pins(pid), 1);
-  EXPECT_EQ(State(), "Adjusted");
-  Advance(1000);
-  ASSERT_EQ(fake.processes.maskSets.size(), 2U);
-  EXPECT_EQ(fake.processes.maskSets[1].mask, 15U);
-  EXPECT_EQ(fake.processes.maskSets[1].at, 41000U);
-}
+class Watcher : public ::testing::Test, public WatchedGame {};
 
 // The lines the end-to-end tests wait for, in the order a game start makes
 // them: one per poll, one per step.
@@ -83,62 +63,14 @@ TEST_F(Watcher, TheDebugOutputSaysWhatEachPollFoundAndEachStepDid) {
       "poll 4: " + kLobby + " running; online play not allowed: " + kGame + " not looked for",
   };
   EXPECT_EQ(fake.debug.lines, expected);
-}
-
-TEST_F(Watcher, AnAdjustedGameIsLeftAloneUntilAPollHasSeenItGone) {
-  Start();
-  Advance(10000);
-  EXPECT_EQ(State(), "Idle");  // nothing runs yet
-  const std::uint32_t first = fake.processes.start(kGame);
-  Advance(15000);  // seen at 20 s, adjusted at 25 s
-  EXPECT_EQ(State(), "Adjusted");
-  Advance(60000);
-  EXPECT_EQ(State(), "Adjusted");
-  EXPECT_EQ(fake.processes.opens, 1);
-
-  fake.processes.stop(first);
-  Advance(5000);  // t = 90 s
-  EXPECT_EQ(State(), "Idle");
-  const std::uint32_t second = fake.processes.start(kGame);
-  Advance(10000);
-  EXPECT_EQ(State(), "Waiting");
-  Advance(5000);
-  EXPECT_EQ(State(), "Adjusted");
-  EXPECT_EQ(Pins(second), 1);
-  EXPECT_EQ(fake.processes.opens, 2);
-}
-
-TEST_F(Watcher, AGameThatExitsDuringTheDelayIsNotAdjusted) {
-  Start();  // the delay handler finds it gone
-  std::uint32_t pid = fake.processes.start(kGame);
-  Advance(10000);
-  EXPECT_EQ(State(), "Waiting");
-  fake.processes.stop(pid);
-  Advance(5000);
-  EXPECT_EQ(State(), "Idle");
-
-  controller.setDelay(30000);  // a poll finds it gone
-  pid = fake.processes.start(kGame);
-  Advance(5000);
-  EXPECT_EQ(State(), "Waiting");
-  fake.processes.stop(pid);
-  Advance(10000);
-  EXPECT_EQ(State(), "Idle");
-  Advance(60000);
-  EXPECT_EQ(fake.processes.opens, 0);
-  EXPECT_EQ(fake.log(), "");
-}
-
-TEST_F(Watcher, AGameThatRestartsBetweenTwoPollsCountsAsTheSameRun) {
-  Start();
-  const std::uint32_t first = fake.processes.start(kGame);
-  Advance(16000);  // adjusted at 15 s, final mask at 16 s
-  EXPECT_EQ(State(), "Adjusted");
-  fake.processes.stop(first);
-  const std::uint32_t second = fake.processes.start(kGame);
-  Advance(60000);
-  EXPECT_EQ(State(), "Adjusted");
-  EXPECT_EQ(Pins(second), 0);
+  // Polls every 10 s from the start, the delay from the poll that saw the
+  // game (later polls do not restart it), the final step 1 s after the pin.
+  ASSERT_EQ(fake.processes.maskSets.size(), 2U);
+  EXPECT_EQ(fake.processes.maskSets[0].at, 35000U);
+  EXPECT_EQ(fake.processes.maskSets[1].at, 36000U);
+  // Both names at polls 1-3, the game's at the delay's end; poll 4 does not
+  // ask about the game.
+  EXPECT_EQ(fake.processes.namesQueries, 8);
 }
 
 // A final mask narrower than the game's processors (processor 1 of 0-3):
@@ -151,10 +83,7 @@ class KeptOnTheMask : public Watcher, public ::testing::WithParamInterface<bool>
 TEST_P(KeptOnTheMask, ThreadsStartedLaterAreMovedAtEachPollUntilTheGameIsGone) {
   const bool restarted = GetParam();
   Start();
-  ProcessorSelection selection;
-  selection.add("False", "1key");
-  selection.add("True", "2key");
-  controller.setProcessorSelection(std::move(selection));
+  controller.setProcessorSelection(SelectionOf(0b10));
   const std::uint32_t pid = fake.processes.start(kGame);
   Advance(16000);  // seen at 10 s, pinned at 15 s, processor 1 at 16 s
   EXPECT_EQ(fake.processes.maskSets.back().mask, 2U);
@@ -191,76 +120,80 @@ TEST_P(KeptOnTheMask, ThreadsStartedLaterAreMovedAtEachPollUntilTheGameIsGone) {
 
 INSTANTIATE_TEST_SUITE_P(Watcher, KeptOnTheMask, ::testing::Bool());
 
-TEST_F(Watcher, TheLobbyClientHoldsThePollWhileOnlinePlayIsNotAllowed) {
-  Start("5", "0");
-  fake.processes.start(kLobby);
-  const std::uint32_t game = fake.processes.start(kGame);
-  Advance(30000);
-  EXPECT_EQ(State(), "Idle");
-  EXPECT_EQ(fake.processes.namesQueries, 3);  // the game is never asked about
-
-  fake.processes.stopAll(kLobby);  // the game that still runs is taken in hand
-  Advance(10000);
-  EXPECT_EQ(State(), "Waiting");
-  Advance(5000);
-  EXPECT_EQ(State(), "Adjusted");
-  EXPECT_EQ(Pins(game), 1);
+// A timeline of game starts and ends, on a fresh program with this delay (in
+// seconds) and online flag. Each step reads "events, N s -> State pins": what
+// happens ("game" starts a game, "gone" ends the one started last, "restart"
+// does both between two polls, "lobby" and "no lobby" start and end the lobby
+// client, "delay N" sets the delay to N seconds), the time that then passes,
+// the state seen and the pins of the game started last. `opens`: in all.
+void ExpectTimeline(const char* name, const char* delay, const char* online,
+                    const std::vector<std::string>& steps, int opens) {
+  SCOPED_TRACE(name);
+  WatchedGame watched;
+  watched.Start(delay, online);
+  std::uint32_t game = 0;
+  for (const std::string& step : steps) {
+    SCOPED_TRACE(step);
+    const std::size_t arrow = step.find(" -> ");
+    std::istringstream events(step.substr(0, arrow));
+    std::istringstream outcome(step.substr(arrow + 4));
+    std::string event, state;
+    int pins = -1;
+    std::uint64_t wait = 0;
+    while (std::getline(events >> std::ws, event, ',')) {
+      if (event == "gone" || event == "restart") watched.fake.processes.stop(game);
+      if (event == "game" || event == "restart") game = watched.fake.processes.start(kGame);
+      if (event == "lobby") watched.fake.processes.start(kLobby);
+      if (event == "no lobby") watched.fake.processes.stopAll(kLobby);
+      if (event.starts_with("delay ")) {
+        watched.controller.setDelay(static_cast<std::uint32_t>(std::stoul(event.substr(6))) * 1000);
+      }
+      if (event.ends_with(" s")) wait = std::stoul(event) * 1000;
+    }
+    watched.Advance(wait);
+    outcome >> state >> pins;
+    EXPECT_EQ(watched.State(), state);
+    EXPECT_EQ(watched.Pins(game), pins);
+  }
+  EXPECT_EQ(watched.fake.processes.opens, opens);
+  watched.Advance(1000);                             // a last final step
+  EXPECT_EQ(watched.fake.processes.openHandles, 0);  // each adjustment lets its handle go
+  EXPECT_EQ(watched.fake.log(), "");
 }
 
-TEST_F(Watcher, ADelayAlreadyRunningEndsInAnAdjustmentDespiteTheLobbyClient) {
-  Start("5", "0");
-  const std::uint32_t first = fake.processes.start(kGame);
-  Advance(10000);
-  EXPECT_EQ(State(), "Waiting");
-  fake.processes.start(kLobby);
-  Advance(5000);
-  EXPECT_EQ(State(), "Adjusted");
-  EXPECT_EQ(Pins(first), 1);
-  Advance(1000);
-
-  // It exits and starts again while the lobby client holds the polls: the new
-  // run is taken for the adjusted one.
-  fake.processes.stop(first);
-  Advance(20000);
-  const std::uint32_t second = fake.processes.start(kGame);
-  Advance(10000);
-  fake.processes.stopAll(kLobby);
-  Advance(30000);
-  EXPECT_EQ(State(), "Adjusted");
-  EXPECT_EQ(Pins(second), 0);
-}
-
-TEST_F(Watcher, WithOnlinePlayAllowedTheLobbyClientMakesNoDifference) {
-  Start("5", "1");
-  fake.processes.start(kLobby);
-  const std::uint32_t game = fake.processes.start(kGame);
-  Advance(10000);
-  EXPECT_EQ(State(), "Waiting");
-  EXPECT_EQ(fake.processes.namesQueries, 2);
-  Advance(5000);
-  EXPECT_EQ(Pins(game), 1);
-}
-
-TEST_F(Watcher, ADelayOfZeroAdjustsAtThePollThatSeesTheGame) {
-  Start("0");
-  const std::uint32_t pid = fake.processes.start(kGame);
-  Advance(10000);
-  EXPECT_EQ(State(), "Adjusted");
-  EXPECT_EQ(Pins(pid), 1);
-  Advance(60000);  // once per game start, as with any delay
-  EXPECT_EQ(Pins(pid), 1);
-
-  // Set to 0 while a delay runs, it ends at the next poll.
-  fake.processes.stop(pid);
-  controller.setDelay(30000);
-  Advance(10000);
-  const std::uint32_t next = fake.processes.start(kGame);
-  Advance(10000);
-  EXPECT_EQ(State(), "Waiting");
-  controller.setDelay(0);
-  Advance(10000);
-  EXPECT_EQ(State(), "Adjusted");
-  EXPECT_EQ(Pins(next), 1);
+TEST(WatcherTimeline, EachGameStartIsAdjustedOnceAfterItsDelay) {
+  ExpectTimeline("a game is left alone until a poll has seen it gone", "5", "1",
+                 {"10 s -> Idle 0", "game, 15 s -> Adjusted 1", "60 s -> Adjusted 1",
+                  "gone, 5 s -> Idle 1", "game, 10 s -> Waiting 0", "5 s -> Adjusted 1"},
+                 2);
+  // The first end is found by the delay's end, the second by a poll.
+  ExpectTimeline("a game that exits during the delay is not adjusted", "5", "1",
+                 {"game, 10 s -> Waiting 0", "gone, 5 s -> Idle 0",
+                  "delay 30, game, 5 s -> Waiting 0", "gone, 10 s -> Idle 0", "60 s -> Idle 0"},
+                 0);
+  ExpectTimeline("a game that restarts between two polls counts as the same run", "5", "1",
+                 {"game, 16 s -> Adjusted 1", "restart, 60 s -> Adjusted 0"}, 1);
+  // A run started while the lobby client holds the polls is taken for the
+  // adjusted one.
+  ExpectTimeline(
+      "a delay already running ends in an adjustment despite the lobby client", "5", "0",
+      {"game, 10 s -> Waiting 0", "lobby, 5 s -> Adjusted 1", "1 s -> Adjusted 1",
+       "gone, 20 s -> Adjusted 1", "game, 10 s -> Adjusted 0", "no lobby, 30 s -> Adjusted 0"},
+      1);
+  ExpectTimeline("with online play allowed the lobby client makes no difference", "5", "1",
+                 {"lobby, game, 10 s -> Waiting 0", "5 s -> Adjusted 1"}, 1);
+  // The lobby client holds the polls while online play is not allowed; the
+  // game that still runs is taken in hand once it has gone.
+  ExpectTimeline(
+      "the lobby client holds the polls", "5", "0",
+      {"lobby, game, 30 s -> Idle 0", "no lobby, 10 s -> Waiting 0", "5 s -> Adjusted 1"}, 1);
+  // Once per game start, as with any delay; set to 0 while a delay runs, the
+  // delay ends at the next poll.
+  ExpectTimeline(
+      "a delay of 0 adjusts at the poll that sees the game", "0", "1",
+      {"game, 10 s -> Adjusted 1", "60 s -> Adjusted 1", "gone, delay 30, 10 s -> Idle 1",
+       "game, 10 s -> Waiting 0", "delay 0, 10 s -> Adjusted 1"},
+      2);
 }
 
 TEST_F(Watcher, TheGameChosenDuringTheDelayIsTheOneAdjusted) {
@@ -315,10 +248,8 @@ TEST_F(Watcher, APollAtThePumpFindingTheGameGoneRearmsTheWatcher) {
   EXPECT_TRUE(fake.beeper.beeps.empty());
   EXPECT_EQ(fake.processes.openHandles, 0);
   // Both the final mask and the rescue are refused.
-  const std::string refused =
-      test::Report({"Error occurred in Timer1_Timer", "1001  The system refused the affinity mask",
-                    "DLL Error - 5", "Variables:lngPID =1000", "Variables:lngHwndProcess =1256",
-                    "Variables:numProcessors =4", "Variables:MyMask =15"});
+  const std::string refused = test::FinalMaskReport("1001  The system refused the affinity mask",
+                                                    "DLL Error - 5", "4", "15");
   EXPECT_EQ(fake.log(), refused + refused);
 
   const std::uint32_t again = fake.processes.start(kGame);
@@ -337,17 +268,10 @@ TEST_F(Watcher, APresenceQueryThatFailsLeavesTheStateAsItWas) {
   fake.processes.namesError = 1722;
   fake.processes.listError = 1726;
   Advance(10000);
-  const auto report = [](std::string_view numberLine, std::string_view dllError) {
-    return test::Report({"Error occurred in IsProcessRunning", numberLine, dllError,
-                         "Variables:computerName =GAMER-PC",
-                         "Variables:imageName =GPG.Multiplayer.Client.exe"});
-  };
-  const std::string blind = report(
-      "1007  Neither the process query nor the process list can be used", "DLL Error - 1726");
+  const std::string blind =
+      test::PresenceReport(test::kNoProcessSource, "DLL Error - 1726", kLobby);
   const std::string outage =
-      report("1004  The process query failed; the process list is used instead",
-             "DLL Error - 1722") +
-      blind;
+      test::PresenceReport(test::kListUsed, "DLL Error - 1722", kLobby) + blind;
   EXPECT_EQ(fake.log(), outage);
   Advance(20000);  // polls at 30 s and 40 s, and the delay's end at 40 s
   EXPECT_EQ(fake.log(), outage);
