@@ -107,11 +107,11 @@ else
 fi
 step "The Linux program against a game run under Wine"
 tests/e2e/linux/wine_game.sh build/native build/win64
-step "Windows end-to-end tests under Wine: the 64-bit and the 32-bit exe, Exit between the phases, the options in force, a folder outside the ANSI code page"
+step "Windows end-to-end tests under Wine: the 64-bit and the 32-bit exe, Exit between the phases, the options in force, CPUs=LargeCache on a faked cache, a folder outside the ANSI code page"
 # Side by side, each on a screen and in Wine prefixes of its own: they wait on
 # the program's polls far more than they work. Their output follows in turn.
 wine_e2e=("run.sh build/win64" "run.sh build/win32" "exit_in_gap.sh build/win64" "options_in_force.sh build/win64"
-  "non_ansi_folder.sh build/win64")
+  "presets.sh build/win64" "non_ansi_folder.sh build/win64")
 wine_failed=0
 for i in "${!wine_e2e[@]}"; do
   # shellcheck disable=SC2086 # the script and its build directory

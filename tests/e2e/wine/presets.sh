@@ -57,10 +57,15 @@ ticked() {
 }
 # shows_ticked NAME LIST: the dialog opened from the tray (its screenshot kept
 # as NAME.png) ticks the processor boxes LIST and no other; sets shown.
+# A few looks: a screenshot may catch the boxes not yet painted.
 shows_ticked() {
+  local want=$2 rc
   open_options && find_dialog || fatal "\"   Options\" showed no dialog"
+  boxes_as_wanted() { shot options-open && shown=$(ticked "$artifacts/options-open.png") && [[ $shown == "$want" ]]; }
+  wait_until 5 boxes_as_wanted
+  rc=$?
   keep_shot options-open "$dialog_area" "$1"
-  shown=$(ticked "$artifacts/options-open.png") && [[ $shown == "$2" ]]
+  return $rc
 }
 # saved_untouched: "Close and Save" on the open dialog, untouched, leaves
 # config.ini's bytes as they were.
@@ -80,7 +85,7 @@ if adjusted_to SupremeCommander.exe 1 && wait_until 10 debug_line "$debug" "fina
   debug_line "$debug" "final: SupremeCommander.exe \\(PID [0-9]+\\) on processors 1 \\(LargeCache\\)"; then
   pass "CPUs=LargeCache ends the game on processor 1, the 96 MB cache's; the final line names the preset"
 else
-  fail "CPUs=LargeCache: the game on $(thread_cpus "${game_pid[SupremeCommander.exe]}" | tr '\n' ' '); $(grep -ao 'final: [^"]*' "$debug")"
+  fail "CPUs=LargeCache: the game on $(thread_cpus "${game_pid[SupremeCommander.exe]}" | tr '\n' ' '); $(grep -ao 'final: [^"\\]*' "$debug")"
 fi
 end_game SupremeCommander.exe
 
