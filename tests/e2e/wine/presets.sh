@@ -10,7 +10,7 @@
 #   then the default file);
 # - CPU 0 ticked and saved writes CPUs=All, and a restart shows both ticked.
 #
-#   tests/e2e/wine/presets.sh BUILD_DIR     (e.g. build/win64; about a minute)
+#   tests/e2e/wine/presets.sh BUILD_DIR     (e.g. build/win64; about 20 s)
 #
 # Screenshots in BUILD_DIR/e2e-artifacts/presets: large-cache.png and
 # after-restart.png, the dialog as it opened.
@@ -18,17 +18,23 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 e2e_screen "$0" "${1:?usage: presets.sh BUILD_DIR}"
+# Once more in namespaces of its own: the fake cache and the prefix's
+# wineserver stay inside, and wine_pid sees no other script's programs.
 if [[ -z ${TAVROLIN_E2E_NAMESPACES:-} ]] && unshare -m --pid --fork --mount-proc true 2>/dev/null; then
   TAVROLIN_E2E_NAMESPACES=1 exec unshare -m --pid --fork --mount-proc "$0" "$@"
 fi
 wine_begin "The CPUs presets under Wine" "$1"
 l3=$(grep -lx 3 /sys/devices/system/cpu/cpu0/cache/index*/level 2>/dev/null | head -n 1)
-if [[ -z ${TAVROLIN_E2E_NAMESPACES:-} ]] || one_processor || [[ -z $l3 ]]; then
-  skip "CPUs=LargeCache under Wine" "no private namespaces (not root?), one processor, or no level-3 cache to fake"
+why=
+[[ -z $l3 ]] && why="no level-3 cache to fake"
+one_processor && why="only one processor to run on"
+[[ -z ${TAVROLIN_E2E_NAMESPACES:-} ]] && why="no private mount and PID namespace (not root?)"
+[[ -z $why ]] || {
+  skip "CPUs=LargeCache under Wine" "$why"
   e2e_summary
-fi
+}
 
-# Before any program of the prefix starts: Wine reads the files once.
+# Before any program of the prefix starts: each reads them as it starts.
 mkdir -p "$work/fake"
 printf '32768K\n' >"$work/fake/size0" && printf '0\n' >"$work/fake/list0" && printf '1\n' >"$work/fake/map0"
 printf '98304K\n' >"$work/fake/size1" && printf '1\n' >"$work/fake/list1" && printf '2\n' >"$work/fake/map1"
