@@ -65,11 +65,10 @@ ticked() {
 # as NAME.png) ticks the processor boxes LIST and no other; sets shown.
 # A few looks: a screenshot may catch the boxes not yet painted.
 shows_ticked() {
-  local want=$2 rc
+  local want=$2 rc=0
   open_options && find_dialog || fatal "\"   Options\" showed no dialog"
   boxes_as_wanted() { shot options-open && shown=$(ticked "$artifacts/options-open.png") && [[ $shown == "$want" ]]; }
-  wait_until 5 boxes_as_wanted
-  rc=$?
+  wait_until 5 boxes_as_wanted || rc=$?
   keep_shot options-open "$dialog_area" "$1"
   return $rc
 }
