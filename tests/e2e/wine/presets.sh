@@ -27,7 +27,8 @@ wine_begin "The CPUs presets under Wine" "$1"
 l3=$(grep -lx 3 /sys/devices/system/cpu/cpu0/cache/index*/level 2>/dev/null | head -n 1)
 why=
 [[ -z $l3 ]] && why="no level-3 cache to fake"
-one_processor && why="only one processor to run on"
+# What it expects (CPU 1 alone, CPU 0 ticked making All) needs these two.
+[[ $all_cpus == 0-1 ]] || why="made for processors 0 and 1, here $all_cpus"
 [[ -z ${TAVROLIN_E2E_NAMESPACES:-} ]] && why="no private mount and PID namespace (not root?)"
 [[ -z $why ]] || {
   skip "CPUs=LargeCache under Wine" "$why"
@@ -50,7 +51,7 @@ wine_desktop "$dir"
 config_text() { tr '\r\n' '| ' <"$dir/config.ini" 2>&1; }
 # ticked FILE: the processor boxes ticked on a screenshot of the dialog, as
 # "0 1": those whose square (14 x 13 pixels, from 480 and 1200 + 360 N
-# twips) holds a dark tick; an empty one is white inside its frame.
+# twips) holds a dark tick inside its frame; an empty one is white there.
 ticked() {
   local n dark list=''
   for n in 0 1; do
