@@ -120,13 +120,14 @@ if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok in
 else
   skip_step "32-bit Windows unit tests" "wine32:i386 is not installed (scripts/setup.sh could not install it)"
 fi
-step "Under Wine: the Linux program against a game, the 64-bit and the 32-bit exe, Exit between the phases, the options in force, a folder outside the ANSI code page"
+step "Under Wine: the Linux program against a game, the 64-bit and the 32-bit exe, Exit between the phases, the options in force, CPUs=LargeCache on a faked cache, a folder outside the ANSI code page"
 side_by_side wine-e2e \
   "tests/e2e/linux/wine_game.sh build/native build/win64" \
   "tests/e2e/wine/run.sh build/win64" \
   "tests/e2e/wine/run.sh build/win32" \
   "tests/e2e/wine/exit_in_gap.sh build/win64" \
   "tests/e2e/wine/options_in_force.sh build/win64" \
+  "tests/e2e/wine/presets.sh build/win64" \
   "tests/e2e/wine/non_ansi_folder.sh build/win64"
 
 step "Seconds per step"
