@@ -155,6 +155,8 @@ stop_ok() {
 }
 # Gone, or a zombie waiting for its parent.
 not_alive() { [[ ! -e /proc/$1 || $(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) == Z ]]; }
+# thread_cpus PID: the processor lists of the process's threads, each once.
+thread_cpus() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^Cpus_allowed_list:/ {print $2}' | sort -u | paste -sd' '; }
 
 # --- Settings and reports -----------------------------------------------------
 

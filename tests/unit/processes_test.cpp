@@ -26,9 +26,11 @@ TEST_F(Processes, TheLastMatchingProcessWinsWhateverTheLetterCase) {
                               {1004, "explorer.exe"},
                               {1008, "SUPREMECOMMANDER.EXE"},
                               {0, "SupremeCommander.exe"},  // never matches
-                              {1012, "SupremeCommander.exe.bak"}};
+                              {1012, "SupremeCommander.exe.bak"},
+                              {1016, "\xC4rger\x80\xFF.exe"}};  // bytes as they are
   EXPECT_EQ(FindProcessId(fake.processes, log, "supremecommander.EXE"), 1008U);
   EXPECT_EQ(FindProcessId(fake.processes, log, "explorer.exe"), 1004U);
+  EXPECT_EQ(FindProcessId(fake.processes, log, "\xC4rger\x80\xFF.exe"), 1016U);
   EXPECT_EQ(FindProcessId(fake.processes, log, "SupremeCommander"), 0U);
   EXPECT_EQ(FindProcessId(fake.processes, log, "ForgedAlliance.exe"), 0U);
   fake.processes.processes.clear();
@@ -67,23 +69,6 @@ TEST_F(Processes, AFailedEnumerationGivesOneReportAndZero) {
   EXPECT_EQ(fake.log(), test::Report({"Error occurred in GetProcessID", "0  ", "DLL Error - 1722",
                                       "Variables:RetVal =0", "Variables:lngProcessID =0",
                                       "Variables:strTempProcessName =", "Variables:P =0"}));
-}
-
-TEST_F(Processes, NamesAreReadByteByByteUpToTheNul) {
-  const char empty[] = "";
-  const char* at = empty;
-  EXPECT_EQ(ReadProcessName(at, log), "");
-  EXPECT_EQ(at, empty);
-
-  const char abc[] = "abc\0def";
-  at = abc;
-  EXPECT_EQ(ReadProcessName(at, log), "abc");
-  EXPECT_EQ(at, abc + 3);
-
-  const char high[] = "\xC4rger\x80\xFF.exe";
-  at = high;
-  EXPECT_EQ(ReadProcessName(at, log), std::string(high));
-  EXPECT_EQ(fake.log(), "");
 }
 
 TEST_F(Processes, PresenceMatchesTheWholeNameInAnyCaseAndStopsAtTheFirst) {

@@ -32,42 +32,33 @@ TEST(TrayCallback, OnlyAReleasedLeftOrRightButtonOpensTheMenu) {
   }
 }
 
-TEST(TrayCallback, HalvesRoundToTheEvenNeighbour) {
-  EXPECT_EQ(MouseMessageFromX(514.5F * 15.0F, 15.0F), 514);
-  EXPECT_EQ(MouseMessageFromX(515.5F * 15.0F, 15.0F), 516);
-  EXPECT_EQ(MouseMessageFromX(516.5F * 15.0F, 15.0F), 516);
-  EXPECT_EQ(MouseMessageFromX(517.5F * 15.0F, 15.0F), 518);
-  EXPECT_EQ(MouseMessageFromX(0.5F * 15.0F, 15.0F), 0);
-  EXPECT_EQ(MouseMessageFromX(-1.5F * 15.0F, 15.0F), -2);
-  // Just off the half, the nearer one wins.
-  EXPECT_EQ(MouseMessageFromX(514.51F * 15.0F, 15.0F), 515);
-  EXPECT_EQ(MouseMessageFromX(516.49F * 15.0F, 15.0F), 516);
-}
-
-TEST(TrayCallback, WhatNoMessageCanBeDecodesToNothing) {
-  EXPECT_EQ(MouseMessageFromX(1e20F, 15.0F), 0);
-  EXPECT_EQ(MouseMessageFromX(-1e20F, 15.0F), 0);
-  EXPECT_EQ(MouseMessageFromX(7755.0F, 0.0F), 0);  // no resolution: infinity
-}
-
-TEST(TrayCallback, TwipsPerPixelFollowsTheScreen) {
+// The X a notification carries, in twips, back to a message: halves round to
+// the even neighbour, and what no message can be decodes to nothing.
+TEST(TrayCallback, TwipsBackToAMessage) {
+  struct Row {
+    float x, perPixel;
+    std::int32_t message;
+  };
+  // clang-format off
+  const Row rows[] = {
+      {514.5F * 15, 15, 514}, {515.5F * 15, 15, 516}, {516.5F * 15, 15, 516}, {517.5F * 15, 15, 518},
+      {0.5F * 15, 15, 0}, {-1.5F * 15, 15, -2}, {514.51F * 15, 15, 515}, {516.49F * 15, 15, 516},
+      {1e20F, 15, 0}, {-1e20F, 15, 0}, {7755, 0, 0}};  // the last: no resolution, infinity
+  // clang-format on
+  for (const Row& row : rows)
+    EXPECT_EQ(MouseMessageFromX(row.x, row.perPixel), row.message) << row.x;
   EXPECT_EQ(TwipsPerPixel(96), 15.0F);
   EXPECT_EQ(TwipsPerPixel(120), 12.0F);
   EXPECT_EQ(TwipsPerPixel(0), 15.0F);  // unknown: the usual screen
 }
 
-TEST(TrayTip, TextThenOneNulThenSpaces) {
+// The tip field: the text, one NUL, then spaces; a longer text cut to the field.
+TEST(TrayTip, TextThenOneNulThenSpacesOrCutToTheField) {
   const auto field = TipField(kTrayTip);
-  const std::string text(field.begin(), field.end());
-  EXPECT_EQ(text.size(), 64U);
-  EXPECT_EQ(text.substr(0, 11), std::string(" Tavrolin \0", 11));
-  EXPECT_EQ(text.substr(11), std::string(53, ' '));
-}
-
-TEST(TrayTip, ALongTextIsCutToTheField) {
-  const std::string longText(70, 'x');
-  const auto field = TipField(longText);
-  EXPECT_EQ(std::string(field.begin(), field.end()), std::string(64, 'x'));
+  EXPECT_EQ(std::string(field.begin(), field.end()),
+            std::string(" Tavrolin \0", 11) + std::string(53, ' '));
+  const auto cut = TipField(std::string(70, 'x'));
+  EXPECT_EQ(std::string(cut.begin(), cut.end()), std::string(64, 'x'));
   const auto exact = TipField(std::string(63, 'y'));
   EXPECT_EQ(exact[62], 'y');
   EXPECT_EQ(exact[63], '\0');

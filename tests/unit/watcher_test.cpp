@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "affinity/bit_masks.h"
@@ -98,10 +99,9 @@ TEST_P(KeptOnTheMask, ThreadsStartedLaterAreMovedAtEachPollUntilTheGameIsGone) {
   fake.processes.find(pid)->strayThreads = 3;
   Advance(10000);
   ASSERT_EQ(fake.beeper.moves.size(), 1U);
-  EXPECT_EQ(fake.beeper.moves[0].game.imageName, kGame);
-  EXPECT_EQ(fake.beeper.moves[0].game.pid, pid);
-  EXPECT_EQ(fake.beeper.moves[0].game.mask, 2U);
-  EXPECT_EQ(fake.beeper.moves[0].count, 3);
+  const auto& moved = fake.beeper.moves[0];
+  EXPECT_EQ(std::tie(moved.game.imageName, moved.game.pid, moved.game.mask, moved.count),
+            std::make_tuple(kGame, pid, decltype(moved.game.mask){2}, 3));
   EXPECT_EQ(fake.processes.strayWalks.size(), 2U);
   EXPECT_EQ(fake.beeper.beeps.size(), 1U);  // no beep for it
   EXPECT_EQ(State(), "Adjusted");

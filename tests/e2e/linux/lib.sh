@@ -191,8 +191,4 @@ end_game_seen() {
   wait_poll_saying "$1" "$polls" "$3 not running"
 }
 
-# thread_cpus PID: the distinct Cpus_allowed_list values of all its threads.
-thread_cpus() {
-  cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^Cpus_allowed_list:/ {print $2}' | sort -u | tr '\n' ' ' | sed 's/ $//'
-}
 thread_count() { ls /proc/"$1"/task 2>/dev/null | wc -l; }

@@ -62,7 +62,7 @@ else
   elif [[ $final_at != - ]] && ((final_at < click_at)); then
     fail "the click came $((click_at - pinned_at)) ms after the pin, after the final step: the gap was not tested"
   else
-    fail "the game was left on $(thread_cpus "${game_pid[SupremeCommander.exe]}" | tr '\n' ' ')after the exit; watch log $(tr '\n' '|' <"$watch")"
+    fail "the game was left on $(thread_cpus "${game_pid[SupremeCommander.exe]}") after the exit; watch log $(tr '\n' '|' <"$watch")"
   fi
   [[ -e $dir/ErrorLog.txt ]] && fail "ErrorLog.txt: $(cat "$dir/ErrorLog.txt")" || pass "no reports"
 fi

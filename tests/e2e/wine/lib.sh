@@ -175,10 +175,7 @@ config_is() {
   write_config "$work" "$@" && cmp -s "$work/config.ini" "$dir/config.ini"
 }
 
-# Cpus_allowed_list of every thread of a process, one line per distinct value.
-thread_cpus() {
-  cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^Cpus_allowed_list:/ {print $2}' | sort -u
-}
+# all_threads_on PID LIST: every thread of PID may run on LIST alone.
 all_threads_on() { [[ $(thread_cpus "$1") == "$2" ]]; }
 
 # --- Screenshots ------------------------------------------------------------------

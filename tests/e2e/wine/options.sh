@@ -53,7 +53,7 @@ config_is "$dir" InitializeDelay=1 OnlineEnabled=1 CPUs=1 Game=0 &&
   fail "config.ini after saving: $(config_text)"
 start_game "$dir" SupremeCommander.exe --threads 4 || fatal "the stand-in game did not start"
 adjusted_to SupremeCommander.exe 1 && pass "the next adjustment ends with every thread on processor 1 alone" ||
-  fail "with CPU 0 unticked the game ended on $(thread_cpus "${game_pid[SupremeCommander.exe]}" | tr '\n' ' ')"
+  fail "with CPU 0 unticked the game ended on $(thread_cpus "${game_pid[SupremeCommander.exe]}")"
 end_game SupremeCommander.exe
 
 # --- The info window ---------------------------------------------------------------
@@ -125,7 +125,7 @@ if pick_other_game; then
   # The last save ticked CPU 1 again: the selection is processor 1.
   adjusted_to ForgedAlliance.exe 1 &&
     pass "after picking \"ForgedAlliance.exe\" the watcher adjusts it, unsaved (on processor 1: the repaired selection)" ||
-    fail "ForgedAlliance.exe was not adjusted: $(thread_cpus "${game_pid[ForgedAlliance.exe]}" | tr '\n' ' ')"
+    fail "ForgedAlliance.exe was not adjusted: $(thread_cpus "${game_pid[ForgedAlliance.exe]}")"
   grep -q $'^Game=0\r$' "$dir/config.ini" && pass "the file keeps Game=0 until a save" ||
     fail "config.ini changed without a save: $(config_text)"
   end_game ForgedAlliance.exe
@@ -162,7 +162,7 @@ if chattr +i "$dir/config.ini" 2>/dev/null && ! (echo >>"$dir/config.ini") 2>/de
   start_game "$dir" ForgedAlliance.exe --threads 4 || fatal "the stand-in game did not start"
   adjusted_to ForgedAlliance.exe 0-1 &&
     pass "but the save changed the running program: ForgedAlliance.exe ends on processors 0 and 1, as saved (before: processor 1 alone)" ||
-    fail "after the save ForgedAlliance.exe is on $(thread_cpus "${game_pid[ForgedAlliance.exe]}" | tr '\n' ' ')"
+    fail "after the save ForgedAlliance.exe is on $(thread_cpus "${game_pid[ForgedAlliance.exe]}")"
   end_game ForgedAlliance.exe
   chattr -i "$dir/config.ini"
 else

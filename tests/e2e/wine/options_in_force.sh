@@ -109,7 +109,7 @@ without_cpu0=$(sed -E 's/^0-1$/1/; s/^0-/1-/' <<<"$all_cpus")
 seen_gone SupremeCommander.exe
 start_game "$dir" SupremeCommander.exe --threads 4 || fatal "the stand-in game did not start"
 adjusted_to SupremeCommander.exe "$without_cpu0" && pass "and an untouched save keeps it: the game ends on processors $without_cpu0" ||
-  fail "after an untouched save the game ended on $(thread_cpus "${game_pid[SupremeCommander.exe]}" | tr '\n' ' ')"
+  fail "after an untouched save the game ended on $(thread_cpus "${game_pid[SupremeCommander.exe]}")"
 end_game SupremeCommander.exe
 
 # --- The dialog at 144 dpi (a laptop at 150 %) ------------------------------------

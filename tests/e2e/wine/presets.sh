@@ -91,7 +91,7 @@ if adjusted_to SupremeCommander.exe 1 && wait_until 10 debug_line "$debug" "fina
   debug_line "$debug" "final: SupremeCommander.exe \\(PID [0-9]+\\) on processors 1 \\(LargeCache\\)"; then
   pass "CPUs=LargeCache ends the game on processor 1, the 96 MB cache's; the final line names the preset"
 else
-  fail "CPUs=LargeCache: the game on $(thread_cpus "${game_pid[SupremeCommander.exe]}" | tr '\n' ' '); $(grep -ao 'final: [^"\\]*' "$debug")"
+  fail "CPUs=LargeCache: the game on $(thread_cpus "${game_pid[SupremeCommander.exe]}"); $(grep -ao 'final: [^"\\]*' "$debug")"
 fi
 end_game SupremeCommander.exe
 
