@@ -67,16 +67,22 @@ private_runtime_directory() {
   mount -t tmpfs tavrolin-run /run/user && mkdir -m 700 "/run/user/$(id -u)"
 }
 
+# scratch_dir DELAY CPUS: $dir, removed at exit, with the program, the
+# stand-in game and a config.ini of that delay and CPUs value.
+scratch_dir() {
+  dir=$(mktemp -d)
+  trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
+  cp build/release/standin "$dir/SupremeCommander.exe"
+  cp build/release/tavrolin "$dir/"
+  printf '[Config]\r\nInitializeDelay=%s\r\nOnlineEnabled=1\r\nCPUs=%s\r\nGame=0\r\n' "$1" "$2" >"$dir/config.ini"
+}
+
 # --hung-bus ROUNDS: SIGTERM sent the moment the adjustment's line comes,
 # while its notification waits on a bus that takes connections and never
 # answers; how long until the program has ended.
 if [[ ${1:-} == --hung-bus ]]; then
   private_runtime_directory
-  dir=$(mktemp -d)
-  trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
-  cp build/release/standin "$dir/SupremeCommander.exe"
-  cp build/release/tavrolin "$dir/"
-  printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
+  scratch_dir 1 All
   python3 -c 'import socket, sys
 bus = socket.socket(socket.AF_UNIX)
 bus.bind(sys.argv[1])
@@ -108,11 +114,7 @@ fi
 # --kept-game SECONDS: the program keeping a stand-in game on CPUs=1.
 if [[ ${1:-} == --kept-game ]]; then
   private_runtime_directory
-  dir=$(mktemp -d)
-  trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
-  cp build/release/standin "$dir/SupremeCommander.exe"
-  cp build/release/tavrolin "$dir/"
-  printf '[Config]\r\nInitializeDelay=1\r\nOnlineEnabled=1\r\nCPUs=1\r\nGame=0\r\n' >"$dir/config.ini"
+  scratch_dir 1 1
   "$dir/SupremeCommander.exe" --threads 16 &
   start_measured "$dir"
   for _ in $(seq 300); do
@@ -135,13 +137,10 @@ fi
 # own when "private" (in a mount namespace of its own).
 if [[ ${1:-} == --idle ]]; then
   [[ ${3:-} != private ]] || private_runtime_directory
-  dir=$(mktemp -d)
-  trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
-  cp build/release/tavrolin "$dir/"
   # It polls the whole machine's process table, and a delay of an hour does
   # not end while it is measured: it never touches a game that someone runs
-  # here.
-  printf '[Config]\r\nInitializeDelay=3600\r\nOnlineEnabled=1\r\nCPUs=All\r\nGame=0\r\n' >"$dir/config.ini"
+  # here (the stand-in beside it is never started).
+  scratch_dir 3600 All
   start_measured "$dir"
   figures "$pid" "$2" "$dir/out"
   exit
