@@ -43,11 +43,11 @@ run_ctest() {
 }
 
 # side_by_side NAME COMMAND...: each COMMAND (a script and its arguments, as
-# one string) at once, in a PID namespace of its own where one can be made:
-# the Linux program sees every process on the machine, and one script's
-# program must not adjust another's games. The scripts wait on the programs'
-# polls far more than they work. Their output follows in turn; false when one
-# failed.
+# one string) at once, each in a PID namespace of its own: the Linux program
+# sees every process it may, and one script's program must not adjust
+# another's games. Where no namespace can be made, one after the other. The
+# scripts wait on the programs' polls far more than they work. Their output
+# follows in turn; false when one failed.
 side_by_side() {
   local name=$1 i failed=0
   shift
@@ -57,9 +57,10 @@ side_by_side() {
     # shellcheck disable=SC2086 # the script and its arguments
     "${isolate[@]}" ${commands[i]} >"build/$name-$i.log" 2>&1 &
     pids[i]=$!
+    if ((${#isolate[@]} == 0)); then wait "${pids[i]}" || failed=1; fi
   done
   for i in "${!commands[@]}"; do
-    wait "${pids[i]}" || failed=1
+    if ((${#isolate[@]})); then wait "${pids[i]}" || failed=1; fi
     printf '\n--- %s\n' "${commands[i]}"
     cat "build/$name-$i.log"
   done
