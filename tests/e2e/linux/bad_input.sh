@@ -75,13 +75,13 @@ number_start() { # number_start SLOT VALUE|- GAME_INDEX
   start_program "$dir" "$dir/stdout.txt" "${env_args[@]}" || fail "$value: no startup line: $(cat "$dir/stdout.txt")"
   row_prog[$slot]=$started
 }
-# row_done LOG: the pin left the game alone, or the final step has run.
+# row_done LOG: the pin left the game alone, or the final step has run (its watch may lag).
 row_done() { debug_line "$1" "pin: .* left alone" || debug_line "$1" "final: "; }
 number_check() { # number_check SLOT NAME ADJUSTED(yes|no) EXPECT_LINE(yes|no) REPORTS
   local slot=$1 name=$2 adjusted=$3 wants_line=$4 want=$5 dir=${row_dir[$1]} cpus got rc printed=no seen=no alive=no
   wait_until 60 row_done "$dir/stdout.txt" || fail "$name: no pin or final step: $(cat "$dir/stdout.txt")"
   cpus=$(thread_cpus "${row_game[$slot]}")
-  if [[ $(adjustment_in "${row_watch[$slot]}" "$all_cpus") != *-* ]]; then
+  if debug_line "$dir/stdout.txt" "final: " && wait_adjustment "${row_watch[$slot]}" "$all_cpus" 10; then
     seen=yes
   elif ! always_on "${row_watch[$slot]}" "$all_cpus"; then
     seen=partly # touched, but not pinned and spread again
