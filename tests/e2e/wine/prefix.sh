@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Wine prefixes for the end-to-end tests, and finding the programs that run
 # in one. Sourced, after ../lib.sh, by lib.sh and ../linux/wine_game.sh.
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEARCH=win64
 
 # new_prefix DIR BUILD_DIR: a fresh Wine prefix in DIR, its wineserver ended
 # at exit. wineboot takes 10 s and more: it runs once, for a template beside
