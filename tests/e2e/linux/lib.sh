@@ -104,10 +104,11 @@ wait_final() {
 
 # wait_adjusted LOG IMAGE PID WATCH CPUS: waits for LOG's program to say it
 # gave game PID the final processors CPUS (a minute), then for the game's
-# watch to show the pin and CPUS; sets pinned_at, final_at, final_threads.
-# Another copy of the program outside the test's PID namespace may adjust the
-# test's games too: only what this one says counts.
+# watch to show the pin and CPUS; sets pinned_at, final_at, final_threads, "-"
+# where unseen. Only what this copy says counts: another one outside the
+# test's PID namespace may adjust the test's games too.
 wait_adjusted() {
+  pinned_at=- final_at=- final_threads=-
   wait_until 60 debug_line "$1" "final: $2 \(PID $3\) on processors $5" && wait_adjustment "$4" "$5" 10
 }
 

@@ -57,9 +57,8 @@ adjustment_start() {
   adj_prog=$started
 }
 adjustment_check() {
-  local gap
   if wait_adjusted "$work/adjust.log" SupremeCommander.exe "$adj_pid" "$adj_watch" "$all_cpus"; then
-    gap=$((final_at - pinned_at))
+    local gap=$((final_at - pinned_at))
     pass "every thread goes to processor 0, then to $all_cpus $gap ms later"
     # Not at once, and not at a later poll.
     ((gap >= 500 && gap < 5000)) && pass "the final mask comes about a second after the pin" || fail "phase gap $gap ms"
