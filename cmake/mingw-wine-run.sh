@@ -6,9 +6,9 @@
 # build; --copy-of copies a prefix made before, a few seconds faster than
 # making one), no debug chatter, no installer prompts and no debugger (a
 # crashing program ends at once with its exception's code instead of waiting
-# for one). Debian's Wine does
-# not look into its own font folder, so a prefix has no Tahoma (a wider face
-# stands in) unless --wine-fonts copies Wine's fonts in when it is made.
+# for one). Debian's Wine does not look into its own font folder, so a prefix
+# has no Tahoma (a wider face stands in) unless --wine-fonts copies Wine's
+# fonts in when it is made.
 # --dpi sets the screen resolution (LogPixels) for this and later programs of
 # the prefix: tests that set different ones must not share a prefix at once.
 # Wine's console writes CR LF; the CRs are dropped so that CTest reads the
